@@ -97,6 +97,12 @@ public:
 
 protected:
     explicit CodeItem(Kind kind) : CodeNode(kind) {}
+    // For clone: gives a fresh copy this item's span and returns it.
+    template <class T>
+    T* withSpanOf(T* copy) const {
+        copy->setSpan(span_);
+        return copy;
+    }
 
 private:
     SourceSpan span_; // invalid until setSpan

@@ -59,17 +59,39 @@ public:
 
 inline Code codeOf(CodeItem* item) { return Code(item); }
 
+// Concatenates the items in order, links them and loads the program.
+inline void loadItems(Stackmachine& machine, const std::vector<CodeItem*>& items) {
+    Code code;
+    for (CodeItem* item : items) code = code.concat(Code(item));
+    machine.loadProgram(CodeLinked(code));
+}
+
+inline CodeItem* withSpan(CodeItem* item, int32_t line) {
+    item->setSpan(spanAt(line));
+    return item;
+}
+
+// Counts the calls of the two program hooks.
+class HookMachine : public Stackmachine {
+public:
+    void onProgramStart() override { ++starts; }
+    void onProgramEnd() override { ++ends; }
+    int starts = 0;
+    int ends = 0;
+};
+
 // Captures the lines of the given levels of the global log while it lives, and
 // restores the levels and the standard-error switch afterwards.
 class LogCapture : public LogListener {
 public:
-    explicit LogCapture(std::vector<LogLevel> levels) : levels_(std::move(levels)) {
+    explicit LogCapture(std::vector<LogLevel> levels, bool toStderr = false)
+        : levels_(std::move(levels)) {
         for (LogLevel level : levels_) {
             saved_.push_back(globalLog.enabled(level));
             globalLog.setLevel(level, true);
         }
         savedStderr_ = globalLog.toStderr();
-        globalLog.setStderr(false);
+        globalLog.setStderr(toStderr);
         globalLog.addListener(this);
     }
     ~LogCapture() override {

@@ -13,30 +13,16 @@ namespace Karsto {
 namespace {
 
 using test::codeOf;
+using test::HookMachine;
 using test::LogCapture;
+using test::withSpan;
 using test::spanAt;
 using test::TestCmd;
 
 constexpr int64_t kBase = 0x100000;
 
-// Counts the calls of the two program hooks.
-class HookMachine : public Stackmachine {
-public:
-    void onProgramStart() override { ++starts; }
-    void onProgramEnd() override { ++ends; }
-    int starts = 0;
-    int ends = 0;
-};
-
 void load(Stackmachine& machine, const std::vector<CodeItem*>& items) {
-    Code code;
-    for (CodeItem* item : items) code = code.concat(codeOf(item));
-    machine.loadProgram(CodeLinked(code));
-}
-
-CodeItem* withSpan(CodeItem* item, int32_t line) {
-    item->setSpan(spanAt(line));
-    return item;
+    test::loadItems(machine, items);
 }
 
 TestCmd* haltCmd() {
