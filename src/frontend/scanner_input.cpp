@@ -94,10 +94,30 @@ struct ScannerInputFile::Inclusion {
     bool searchPaths = false;
 };
 
+// The cached iterator must not point into the other object's map.
+ScannerInputFile::ScannerInputFile(const ScannerInputFile& other)
+    : text_(other.text_),
+      listing_(other.listing_),
+      current_(other.current_),
+      lineStarts_(other.lineStarts_),
+      filesInExpansion_(other.filesInExpansion_) {}
+
+ScannerInputFile& ScannerInputFile::operator=(const ScannerInputFile& other) {
+    if (this == &other) return *this;
+    text_ = other.text_;
+    listing_ = other.listing_;
+    current_ = other.current_;
+    lineStarts_ = other.lineStarts_;
+    lastLineStart_ = lineStarts_.end();
+    filesInExpansion_ = other.filesInExpansion_;
+    return *this;
+}
+
 void ScannerInputFile::load(const std::string& path) {
     text_.clear();
     listing_.clear();
     lineStarts_.clear();
+    lastLineStart_ = lineStarts_.end();
     filesInExpansion_.clear();
     current_ = 0;
     readFile(path, !splitPath(path).absolute);
@@ -250,9 +270,21 @@ SourcePosition ScannerInputFile::location(int32_t n) { return locationAt(current
 // The line of a point is that of the nearest line start at or before it, so the line
 // feed appended after a file part reports the part's last line.
 SourcePosition ScannerInputFile::locationAt(int32_t offset) {
-    auto next = lineStarts_.upper_bound(offset);
-    if (next == lineStarts_.begin()) return SourcePosition{"", 1, 1 + offset, offset, offset, false};
-    const auto& [key, start] = *std::prev(next);
+    auto covers = [&](std::map<int32_t, SourcePosition>::const_iterator entry) {
+        if (entry == lineStarts_.end() || entry->first > offset) return false;
+        auto next = std::next(entry);
+        return next == lineStarts_.end() || next->first > offset;
+    };
+    if (!covers(lastLineStart_)) {
+        if (lastLineStart_ != lineStarts_.end() && covers(std::next(lastLineStart_))) {
+            ++lastLineStart_;
+        } else {
+            auto next = lineStarts_.upper_bound(offset);
+            if (next == lineStarts_.begin()) return SourcePosition{"", 1, 1 + offset, offset, offset, false};
+            lastLineStart_ = std::prev(next);
+        }
+    }
+    const auto& [key, start] = *lastLineStart_;
     SourcePosition position = start;
     position.column += offset - key;
     position.offset += offset - key;
@@ -291,9 +323,10 @@ void ScannerInputFileStream::open(const std::string& name) {
 // and a read fills the whole free tail of the window, so a token growing one byte per peek
 // costs no read per byte.
 void ScannerInputFileStream::fill(int32_t n) {
-    checkSyntax(n <= windowSize, "Local access on file '%s' of size %d exceeds limit of %d bytes at offset %d",
-                fileName_.c_str(), n, windowSize, position_);
-    if (n <= 0 || available() >= n) return;
+    if (n <= 0 || available() >= n) return; // the common case: no call, no formatting
+    if (n > windowSize)
+        checkSyntax(false, "Local access on file '%s' of size %d exceeds limit of %d bytes at offset %d",
+                    fileName_.c_str(), n, windowSize, position_);
     if (available() <= 0) {
         // Consumed past everything read, which only happens at the end of the file.
         windowStart_ = position_;
@@ -313,6 +346,7 @@ void ScannerInputFileStream::fill(int32_t n) {
 
 int16_t ScannerInputFileStream::peek(int32_t n) {
     if (n < 0) return -1;
+    if (available() > n) return static_cast<unsigned char>(*at(int64_t(position_) + n));
     fill(n + 1);
     if (available() < int64_t(n) + 1) return -1;
     return static_cast<unsigned char>(*at(int64_t(position_) + n));

@@ -52,6 +52,8 @@ public:
 class ScannerInputFile : public ScannerInput {
 public:
     ScannerInputFile() = default;
+    ScannerInputFile(const ScannerInputFile& other);
+    ScannerInputFile& operator=(const ScannerInputFile& other);
 
     // Starts afresh and reads the main file; a relative name is looked up only through
     // includeSearchPaths. On an error the partly built text stays; discard the input.
@@ -88,6 +90,9 @@ private:
     std::string listing_;
     int32_t current_ = 0;
     std::map<int32_t, SourcePosition> lineStarts_; // one entry per file part and line
+    // The entry found last: the scanner asks for positions in ascending order, so the
+    // next question is almost always answered by it or the entry after it.
+    std::map<int32_t, SourcePosition>::const_iterator lastLineStart_ = lineStarts_.end();
     std::set<std::string> filesInExpansion_;
 };
 
