@@ -105,12 +105,6 @@ TEST_F(TypeTable, EveryElementaryTypeInCreationOrder) {
     }
 }
 
-TEST_F(TypeTable, MasksAreCopiedBitForBit) {
-    EXPECT_EQ(typeIntegerLiteral->conversionMask(), 0x20007FFF1u); // bit 33 included
-    EXPECT_EQ(typeUsint->conversionMask(), 0x3EF0u);                // no SINT bit
-    EXPECT_EQ(typeVoid->conversionMask(), 0x800000000u);
-}
-
 TEST_F(TypeTable, LintAddrAndEnumBaseAreThreeObjectsThatCompareEqual) {
     EXPECT_NE(typeLint, typeAddr);
     EXPECT_NE(typeLint, typeEnumBase);
