@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "frontend/grammar_tables.h"
+#include "frontend/scanner.h"
+#include "frontend/string_input.h"
 
 namespace Karsto {
 namespace {
@@ -17,39 +18,6 @@ using Grammar::actionTable;
 using Grammar::gotoTable;
 using Grammar::productionTable;
 using Grammar::targetOf;
-
-// Token kinds (ids of token_kinds.txt) that the inputs below are made of.
-namespace kind {
-constexpr int end = 2;
-constexpr int newline = 3;
-constexpr int integer = 4;
-constexpr int gEquals = 6;
-constexpr int gMinus = 8;
-constexpr int address = 11;
-constexpr int assign = 27;  // ':='
-constexpr int classKeyword = 57;
-constexpr int d = 60;
-constexpr int m = 109;
-constexpr int x = 165;
-constexpr int identifier = 170;
-constexpr int decimal = 173;
-constexpr int invalid = 182;
-} // namespace kind
-
-// Display names by kind, from the scanner's token-kind list.
-const std::vector<std::string>& displayNames() {
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> result;
-        std::ifstream in(VORDASH_FRONTEND_DATA_DIR "/token_kinds.txt");
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.empty() || line[0] == '#') continue;
-            result.push_back(line.substr(line.find('\t') + 1));
-        }
-        return result;
-    }();
-    return names;
-}
 
 // The states of an LR stack driven by the tables alone, as the parser drives them.
 class TableWalk {
@@ -93,7 +61,7 @@ public:
         std::vector<std::string> names;
         for (int k = 0; k < Grammar::terminalCount; ++k) {
             TableWalk copy = *this;
-            if (copy.feed(k)) names.push_back(displayNames()[k]);
+            if (copy.feed(k)) names.push_back(Scanner::tokenName(k));
         }
         std::string text;
         for (size_t i = 0; i < names.size(); ++i) {
@@ -193,7 +161,7 @@ TEST(GrammarTables, TerminalsOfNoProductionAreNeverAccepted) {
     for (int k = 0; k < Grammar::terminalCount; ++k) {
         bool used = false;
         for (int s = 0; s < Grammar::stateCount && !used; ++s) used = actionTable[s][k] != 0;
-        if (!used) neverAccepted.insert(displayNames()[k]);
+        if (!used) neverAccepted.insert(Scanner::tokenName(k));
     }
     const std::multiset<std::string> expected = {
         "<void>", "<invalid>", "<invalid>", "<any>", "<any_bit>", "<any_date>", "<any_derived>",
@@ -203,18 +171,43 @@ TEST(GrammarTables, TerminalsOfNoProductionAreNeverAccepted) {
     EXPECT_EQ(neverAccepted, expected);
 }
 
-TEST(GrammarTables, WalkAcceptsAGcodeExpressionWordAndStopsAtAMissingNumber) {
-    // G1 X=-r1 and a line end: the shift of <end> accepts, with the root below it.
-    TableWalk accepted;
-    EXPECT_TRUE(accepted.feedAll({kind::address, kind::integer, kind::address, kind::gEquals, kind::gMinus,
-                                  kind::address, kind::newline, kind::end}));
-    EXPECT_EQ(accepted.depth(), 3u);
+// Drives the tables with the tokens of a source, scanned from G-code mode as a compile
+// scans it, up to the first token that cannot be shifted or the shift of "<end>".
+struct Walked {
+    TableWalk walk;
+    bool accepted = false;
+    std::string offending;  // the text of the token that could not be shifted
+};
 
-    // G1 X-r1: after a plain '-' only a number may follow.
-    TableWalk rejected;
-    ASSERT_TRUE(rejected.feedAll({kind::address, kind::integer, kind::address, kind::gMinus}));
-    EXPECT_FALSE(rejected.feed(kind::address));
-    EXPECT_EQ(rejected.expected(), "<integer> or <float>");
+Walked walkSource(const std::string& source) {
+    StringInput input(source);
+    Scanner scanner(&input);
+    scanner.mode = ScannerMode::gcode;
+    Walked result;
+    while (true) {
+        Token token = scanner.nextToken();
+        if (!result.walk.feed(token.kind)) {
+            result.offending = token.text;
+            return result;
+        }
+        if (token.is(TokenKind::end)) {
+            result.accepted = true;
+            return result;
+        }
+    }
+}
+
+TEST(GrammarTables, WalkAcceptsAGcodeExpressionWordAndStopsAtAMissingNumber) {
+    // The shift of "<end>" accepts, with the root in the second stack entry.
+    Walked accepted = walkSource("G1 X=-r1\n");
+    EXPECT_TRUE(accepted.accepted);
+    EXPECT_EQ(accepted.walk.depth(), 3u);
+
+    // After a plain '-' only a number may follow.
+    Walked rejected = walkSource("G1 X-r1\n");
+    EXPECT_FALSE(rejected.accepted);
+    EXPECT_EQ(rejected.offending, "r1");
+    EXPECT_EQ(rejected.walk.expected(), "<integer> or <float>");
 }
 
 // The look-ahead sets decide which kinds a syntax error lists: exact LALR(1) sets, no
@@ -227,28 +220,25 @@ TEST(GrammarTables, ExpectedKindsAreTheLalrLookaheads) {
         "W, WHILE, X, XOR or <identifier>";
     struct Case {
         const char* source;
-        std::vector<int> accepted;
-        int offending;
+        const char* offending;
         std::string expected;
     };
     const Case cases[] = {
-        {"empty source", {}, kind::end, startOfProgram},
-        {"{ d := 1; }", {}, kind::d, startOfProgram},
-        {"{ m := 1; }", {}, kind::m, startOfProgram},
-        {"G1 X5 at the end", {kind::address, kind::integer, kind::address, kind::integer}, kind::end,
-         "<newline> or <G-Code address letter>"},
-        {"{ a := 1 $ }", {kind::identifier, kind::assign, kind::decimal}, kind::invalid,
+        {"", "", startOfProgram},
+        {"{ d := 1; }", "d", startOfProgram},  // the keywords D and M are no identifiers
+        {"{ m := 1; }", "m", startOfProgram},
+        {"G1 X5", "", "<newline> or <G-Code address letter>"},
+        {"{ a := 1 $ }", "$",
          "'&', '*', '**', '+', '-', '/', ';', '<', '<=', '<>', '=', '>', '>=', '&', MOD, OR or XOR"},
-        {"{ x := 1 } G1", {kind::x, kind::assign, kind::decimal}, kind::address, "';' or OR"},
-        {"{ CLASS A", {kind::classKeyword, kind::identifier}, kind::end,
-         "END_CLASS, EXTENDS, IMPLEMENTS, METHOD, USING, VAR or VAR_EXTERNAL"},
+        {"{ x := 1 } G1\n", "G", "';' or OR"},
+        {"{ CLASS A", "", "END_CLASS, EXTENDS, IMPLEMENTS, METHOD, USING, VAR or VAR_EXTERNAL"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source);
-        TableWalk walk;
-        ASSERT_TRUE(walk.feedAll(c.accepted));
-        EXPECT_FALSE(walk.feed(c.offending));
-        EXPECT_EQ(walk.expected(), c.expected);
+        Walked walked = walkSource(c.source);
+        EXPECT_FALSE(walked.accepted);
+        EXPECT_EQ(walked.offending, c.offending);
+        EXPECT_EQ(walked.walk.expected(), c.expected);
     }
 }
 

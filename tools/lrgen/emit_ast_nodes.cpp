@@ -48,7 +48,7 @@ std::string emitAstNodesHeader(const Grammar& grammar) {
         const std::string cls = className(grammar.nonterminals[id]);
         out << "class " << cls << " final : public Parser::AstNode {\n"
             << "public:\n"
-            << "    explicit " << cls << "(const SourceSpan& span);\n"
+            << "    explicit " << cls << "(const SourceSpan& nodeSpan);\n"
             << "    ~" << cls << "() override;\n\n";
         for (const Attribute& a : grammar.attributes[id]) {
             out << "    " << a.cppType << " " << a.name << initializer(a) << ";\n";
@@ -68,7 +68,7 @@ std::string emitAstNodesSource(const Grammar& grammar) {
     // Out of line so that the 192 constructors and destructors are compiled once.
     for (const std::string& nonterminal : grammar.nonterminals) {
         const std::string cls = className(nonterminal);
-        out << cls << "::" << cls << "(const SourceSpan& span) : Parser::AstNode(span) {}\n";
+        out << cls << "::" << cls << "(const SourceSpan& nodeSpan) : Parser::AstNode(nodeSpan) {}\n";
         out << cls << "::~" << cls << "() = default;\n";
     }
     out << "\nParser::AstNode* createAstNode(uint16_t nonterminal, const SourceSpan& span) {\n"
