@@ -86,6 +86,9 @@ TEST(CastFromBitStrings, ToIntegersBoolAndCharacters) {
         {K::Byte, K::Bool, u64(0x01), u64(1)},
     };
     expectCases(cases);
+    // Each BOOL test sees only its own source: the DWORD that an LWORD with only high
+    // bits set narrows to is FALSE.
+    EXPECT_EQ(runCast(K::Dword, K::Bool, runCast(K::Lword, K::Dword, 0xFFFF000000000000u)), 0u);
 }
 
 // DWORD to REAL converts the unsigned number (once rounded); LWORD to LREAL copies the
