@@ -38,7 +38,7 @@ struct ConstCell {
         if constexpr (std::is_same_v<Cell, double>) {
             return x;
         } else if constexpr (std::is_same_v<Cell, float>) {
-            return static_cast<float>(x);
+            return roundToFloat(x);
         } else if constexpr (std::is_same_v<Cell, bool>) {
             return x != 0.0;
         } else if constexpr (std::is_same_v<Cell, int8_t>) {

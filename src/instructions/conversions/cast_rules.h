@@ -16,23 +16,6 @@ namespace Karsto::castrule {
 // One day in nanoseconds: the unit of the date part of a date-and-time count.
 inline constexpr int64_t kNanosecondsPerDay = 86400000000000;
 
-// The double nearest x rounded to the nearest float, ties to even. A finite double
-// beyond the float range must not reach static_cast (undefined behaviour): rounding
-// to nearest takes it to the largest float below the midpoint between that float and
-// 2^128, and to the infinity of its sign from the midpoint up (the midpoint ties to
-// the even neighbour, which is 2^128, so it overflows).
-constexpr float roundToFloat(double x) {
-    constexpr double kFloatMax = std::numeric_limits<float>::max();
-    constexpr double kOverflowFrom = 0x1.ffffffp+127;
-    if (x > kFloatMax || x < -kFloatMax) { // NaN fails both and is cast below
-        const float magnitude = (x >= kOverflowFrom || x <= -kOverflowFrom)
-                                    ? std::numeric_limits<float>::infinity()
-                                    : std::numeric_limits<float>::max();
-        return x < 0 ? -magnitude : magnitude;
-    }
-    return static_cast<float>(x);
-}
-
 // Integer to integer: the value modulo 2^N in the target's N bits, sign-extended from
 // a signed source and zero-extended from an unsigned one. Since C++20 the integral
 // conversion is exactly that, for signed targets too (two's complement).
