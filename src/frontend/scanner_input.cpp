@@ -17,9 +17,9 @@ namespace {
 
 constexpr std::string_view kDirective = "#include";
 
-// Offsets and positions are int32 throughout the front end, so the expanded text may
-// hold at most this many bytes.
-constexpr size_t kMaxTextBytes = INT32_MAX;
+// Offsets, lines and columns are int32 throughout the front end. A column counts from 1,
+// so a text (or a stream position) may reach this offset and no further.
+constexpr int32_t kMaxInputBytes = INT32_MAX - 1;
 
 int32_t toOffset(size_t value) { return static_cast<int32_t>(value); }
 
@@ -196,8 +196,8 @@ void ScannerInputFile::enterLineStarts(FilePart& part, size_t end) {
 }
 
 void ScannerInputFile::checkRoom(size_t extra, const std::string& path) const {
-    checkSyntax(extra <= kMaxTextBytes - text_.size(),
-                "Expanded source exceeds limit of %d bytes in file '%s'", INT32_MAX, path.c_str());
+    checkSyntax(extra <= size_t{kMaxInputBytes} - text_.size(),
+                "Expanded source exceeds limit of %d bytes in file '%s'", kMaxInputBytes, path.c_str());
 }
 
 void ScannerInputFile::appendText(const FilePart& part, size_t end) {
@@ -391,8 +391,8 @@ void countLines(const char* bytes, int64_t count, int32_t& line, int32_t& column
 } // namespace
 
 void ScannerInputFileStream::checkOffset(int64_t end) const {
-    checkSyntax(end <= INT32_MAX, "Offset in file '%s' exceeds limit of %d bytes", fileName_.c_str(),
-                INT32_MAX);
+    checkSyntax(end <= kMaxInputBytes, "Offset in file '%s' exceeds limit of %d bytes", fileName_.c_str(),
+                kMaxInputBytes);
 }
 
 void ScannerInputFileStream::advance(int32_t n) {

@@ -252,7 +252,7 @@ TEST(ScannerInputFile, ScrambledLengthBeyondTheOffsetsIsRefused) {
     header[8] = header[9] = header[10] = header[11] = '\xff'; // text length 2^32 - 1
     d.write("s.jyx", header);
     expectError<ExceptionSyntax>([] { loaded("s.jyx"); },
-                                 "?: Expanded source exceeds limit of 2147483647 bytes in file 's.jyx'");
+                                 "?: Expanded source exceeds limit of 2147483646 bytes in file 's.jyx'");
 }
 
 // A read that fails after the open (here: unmapped memory) must not yield a short text.
@@ -355,26 +355,31 @@ TEST(ScannerInputFileStream, SlidesOverAFileLargerThanTheWindow) {
     EXPECT_EQ(input.text(5), "");
 }
 
-// Positions are int32: reading on past 2 GiB fails cleanly instead of wrapping the offset.
-// An endless input of zero bytes stands for a huge file.
+// Positions are int32: reading on past 2 GiB fails cleanly instead of wrapping the offset
+// or, on a line that long, the column. An endless input of zero bytes, one line without
+// end, stands for a huge file.
 TEST(ScannerInputFileStream, OffsetsEndAtTwoGiB) {
+    constexpr int32_t kLimit = INT32_MAX - 1; // the column of that offset is INT32_MAX
     ScannerInputFileStream input;
     input.open("/dev/zero");
     const int32_t step = ScannerInputFileStream::windowSize - 1;
     int64_t position = 0;
-    while (position + step <= INT32_MAX) {
+    while (position + step <= kLimit) {
         input.advance(step);
         position += step;
     }
-    const auto rest = static_cast<int32_t>(INT32_MAX - position);
-    EXPECT_EQ(input.location(rest).offset, INT32_MAX);
-    EXPECT_EQ(input.location(rest).line, 1);
+    const auto rest = static_cast<int32_t>(kLimit - position);
+    const SourcePosition last = input.location(rest);
+    EXPECT_EQ(last.offset, kLimit);
+    EXPECT_EQ(last.line, 1);
+    EXPECT_EQ(last.column, INT32_MAX);
     EXPECT_EQ(input.peek(rest), 0);
-    const std::string limit = "?: Offset in file '/dev/zero' exceeds limit of 2147483647 bytes";
+    const std::string limit = "?: Offset in file '/dev/zero' exceeds limit of 2147483646 bytes";
     expectError<ExceptionSyntax>([&] { input.location(rest + 1); }, limit);
     expectError<ExceptionSyntax>([&] { input.advance(rest + 1); }, limit);
     input.advance(rest);
-    EXPECT_EQ(input.location(0).offset, INT32_MAX);
+    EXPECT_EQ(input.location(0).column, INT32_MAX);
+    expectError<ExceptionSyntax>([&] { input.advance(1); }, limit);
 }
 
 TEST(ScannerInputFileStream, OpenGoesThroughSearchPathsUnlessAbsolute) {
