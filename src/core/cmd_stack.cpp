@@ -1,0 +1,110 @@
+#include "core/cmd_stack.h"
+
+#include "core/exception.h"
+#include "core/stackmachine.h"
+
+namespace Karsto {
+
+namespace {
+
+// Cell arithmetic on operands and popped values wraps instead of overflowing: a wild
+// address is then refused by the machine's bounds checks, never undefined behaviour.
+int64_t wrapAdd(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+int64_t wrapSub(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
+}
+int64_t wrapMul(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
+}
+
+} // namespace
+
+void CmdLd::execute(Stackmachine& machine) {
+    const int64_t address = machine.popAddr();
+    checkRuntime(address != 0, "NULL-Pointer Exception");
+    machine.copy(machine.getSp(), address, count_);
+    machine.addSp(count_);
+}
+
+std::string CmdLd::toString() const { return "Ld " + std::to_string(count_); }
+
+CodeItem* CmdLd::clone() const { return withSpanOf(new CmdLd(count_)); }
+
+void CmdSt::execute(Stackmachine& machine) {
+    const int64_t address = machine.popAddr(); // the address lies on top of the value
+    checkRuntime(address != 0, "NULL-Pointer Exception");
+    machine.addSp(wrapSub(0, count_));
+    machine.copy(address, machine.getSp(), count_);
+}
+
+std::string CmdSt::toString() const { return "St " + std::to_string(count_); }
+
+CodeItem* CmdSt::clone() const { return withSpanOf(new CmdSt(count_)); }
+
+void CmdDup::execute(Stackmachine& machine) {
+    const int64_t sp = machine.getSp();
+    machine.copy(sp, wrapSub(sp, count_), count_);
+    machine.addSp(count_);
+}
+
+std::string CmdDup::toString() const { return "Dup " + std::to_string(count_); }
+
+CodeItem* CmdDup::clone() const { return withSpanOf(new CmdDup(count_)); }
+
+void CmdCopy::execute(Stackmachine& machine) {
+    const int64_t sp = machine.getSp();
+    machine.copy(sp, wrapAdd(sp, offset_), count_);
+    machine.addSp(count_);
+}
+
+std::string CmdCopy::toString() const {
+    return "Copy " + std::to_string(offset_) + " " + std::to_string(count_);
+}
+
+CodeItem* CmdCopy::clone() const { return withSpanOf(new CmdCopy(offset_, count_)); }
+
+void CmdCopyTo::execute(Stackmachine& machine) {
+    const int64_t sp = machine.getSp();
+    machine.copy(wrapAdd(sp, destinationOffset_), wrapAdd(sp, sourceOffset_), count_);
+}
+
+std::string CmdCopyTo::toString() const {
+    return "CopyTo " + std::to_string(sourceOffset_) + " " + std::to_string(destinationOffset_) +
+           " " + std::to_string(count_);
+}
+
+CodeItem* CmdCopyTo::clone() const {
+    return withSpanOf(new CmdCopyTo(sourceOffset_, destinationOffset_, count_));
+}
+
+void CmdSpAdd::execute(Stackmachine& machine) { machine.addSp(n_); }
+
+std::string CmdSpAdd::toString() const { return "SpAdd " + std::to_string(n_); }
+
+CodeItem* CmdSpAdd::clone() const { return withSpanOf(new CmdSpAdd(n_)); }
+
+void CmdFp::execute(Stackmachine& machine) { machine.pushAddr(machine.getFp()); }
+
+std::string CmdFp::toString() const { return "Fp"; }
+
+CodeItem* CmdFp::clone() const { return withSpanOf(new CmdFp()); }
+
+void CmdMux::execute(Stackmachine& machine) {
+    const int64_t k = machine.popAddr();
+    if (k != 0) {
+        const int64_t sp = machine.getSp();
+        machine.copy(wrapSub(sp, wrapMul(count_, size_)), wrapAdd(sp, wrapMul(wrapSub(k, count_), size_)),
+                     size_);
+    }
+    machine.addSp(wrapMul(wrapSub(1, count_), size_));
+}
+
+std::string CmdMux::toString() const {
+    return "Mux " + std::to_string(size_) + " " + std::to_string(count_);
+}
+
+CodeItem* CmdMux::clone() const { return withSpanOf(new CmdMux(size_, count_)); }
+
+} // namespace Karsto

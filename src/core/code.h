@@ -1,0 +1,257 @@
+#pragma once
+// The code model: every piece of compiled code is a `Code`, a value handle on an
+// immutable tree of reference-counted nodes whose leaves, read left to right, are the
+// instructions and jump targets in execution order. Linking turns a tree into a
+// `CodeLinked`: a flat sequence of fresh clones in which every label knows its index.
+//
+// Trees are far deeper than the machine stack allows: every walk and every release uses
+// an explicit work list, never recursion.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/source_span.h"
+
+namespace Karsto {
+
+class CodeJoin;
+class CodeItem;
+class Label;
+class Cmd;
+class Stackmachine;
+
+// From a source label to its clone in the program being linked.
+using LabelMap = std::map<const Label*, Label*>;
+
+// A node of a code tree, shared by its holders (Code handles, parent joins and the
+// item positions of linked programs) through a plain, non-atomic count.
+class CodeNode {
+public:
+    CodeNode(const CodeNode&) = delete; // a count must never be copied
+    CodeNode& operator=(const CodeNode&) = delete;
+    virtual ~CodeNode() = default;
+
+    // Appends each child whose count drops to 0 to the work list; a leaf has none.
+    virtual void releaseChildren(std::vector<CodeNode*>& workList);
+
+    // Takes one reference; null is ignored.
+    static void retain(CodeNode* node) {
+        if (node != nullptr) ++node->refCount_;
+    }
+    // Drops one reference; the last one frees the node and every node only it held,
+    // without recursion. Null is ignored.
+    static void release(CodeNode* node);
+
+    int32_t refCount() const { return refCount_; }
+    // Non-virtual kind tests: walks ask them per node and the machine's step per item.
+    bool isJoin() const { return kind_ == Kind::join; }
+    bool isCmd() const { return kind_ == Kind::cmd; }
+    // The node as a join, or null for a leaf.
+    inline CodeJoin* asJoin();
+    // The node as an item, or null for a join.
+    inline CodeItem* asItem();
+
+protected:
+    enum class Kind : uint8_t { join, label, cmd };
+    explicit CodeNode(Kind kind) : kind_(kind) {}
+    // Drops one reference without freeing; true when it was the last one.
+    static bool dropReference(CodeNode* node) { return --node->refCount_ == 0; }
+
+private:
+    int32_t refCount_ = 0; // a new node has no holder yet
+    const Kind kind_;
+};
+
+// The concatenation of left, then right; each side non-null and held once.
+class CodeJoin final : public CodeNode {
+public:
+    CodeJoin(CodeNode* left, CodeNode* right);
+    ~CodeJoin() override = default; // the children are released by releaseChildren
+    void releaseChildren(std::vector<CodeNode*>& workList) override;
+
+    CodeNode* left() const { return left_; }
+    CodeNode* right() const { return right_; }
+
+private:
+    CodeNode* left_;
+    CodeNode* right_;
+};
+
+// A leaf: a jump target or an instruction, with the span of its source construct.
+class CodeItem : public CodeNode {
+public:
+    ~CodeItem() override = default;
+
+    virtual Label* asLabel();
+    virtual Cmd* asCmd();
+    virtual bool isResolved() const;
+    virtual void setSpan(const SourceSpan& span);
+    virtual std::string toString() const = 0;
+    // A new item of the same class with the same operands and span, count 0.
+    virtual CodeItem* clone() const = 0;
+    virtual void remapLabels(LabelMap& map);
+
+    const SourceSpan& span() const { return span_; }
+
+protected:
+    explicit CodeItem(Kind kind) : CodeNode(kind) {}
+    // For clone: gives a fresh copy this item's span and returns it.
+    template <class T>
+    T* withSpanOf(T* copy) const {
+        copy->setSpan(span_);
+        return copy;
+    }
+
+private:
+    SourceSpan span_; // invalid until setSpan
+};
+
+// A jump target. Ids come from one process-wide counter that is never reset, so they
+// stay unique across every compilation of a process run; clones take new ids.
+class Label final : public CodeItem {
+public:
+    Label();
+    Label* asLabel() override;
+    std::string toString() const override; // "Label " + id
+    CodeItem* clone() const override;       // new id, address -1, same span
+
+    int32_t id() const { return id_; }
+    // -1 while not linked; in a CodeLinked the index of the label's own item.
+    int64_t address() const { return address_; }
+    void setAddress(int64_t address) { address_ = address; }
+
+private:
+    int32_t id_;
+    int64_t address_ = -1;
+};
+
+// Base of every stack-machine instruction. Instructions reach the machine only through
+// its virtual operations.
+class Cmd : public CodeItem {
+public:
+    Cmd* asCmd() override;
+    virtual void execute(Stackmachine& machine) = 0;
+
+protected:
+    Cmd() : CodeItem(Kind::cmd) {}
+};
+
+// Base of the instructions with a label operand (jumps, branches, calls, code-address
+// constants, range branches). The target is held without a reference; linking remaps
+// it to the label's clone.
+class CmdWithTarget : public Cmd {
+public:
+    bool isResolved() const override; // true when the target has an address
+    void remapLabels(LabelMap& map) override;
+
+    Label* target() const { return target_; }
+
+protected:
+    explicit CmdWithTarget(Label* target) : target_(target) {}
+    // "<operation> Label <id>": the operation's text, a blank, the target's text.
+    std::string textWithTarget(const char* operation) const;
+
+private:
+    Label* target_;
+};
+
+// A value handle on a code tree; the empty Code holds no node. Copies share the tree.
+class Code {
+public:
+    Code() = default;
+    explicit Code(CodeNode* node) : node_(node) { CodeNode::retain(node_); }
+    Code(const Code& other) : node_(other.node_) { CodeNode::retain(node_); }
+    Code(Code&& other) noexcept : node_(other.node_) { other.node_ = nullptr; }
+    Code& operator=(const Code& other) {
+        CodeNode::retain(other.node_); // first: keeps a self-assigned node alive
+        CodeNode::release(node_);
+        node_ = other.node_;
+        return *this;
+    }
+    Code& operator=(Code&& other) noexcept {
+        if (this != &other) {
+            CodeNode::release(node_);
+            node_ = other.node_;
+            other.node_ = nullptr;
+        }
+        return *this;
+    }
+    virtual ~Code() { CodeNode::release(node_); }
+
+    // This code followed by other; an empty side yields the other side's own node.
+    Code concat(const Code& other) const;
+    // Sets the span of every item of the tree, in order (shared items included).
+    void setSpan(const SourceSpan& span) const;
+    bool containsLabel() const;
+
+    bool empty() const { return node_ == nullptr; }
+    CodeNode* node() const { return node_; }
+
+    // Visits the items left to right (execution order) with an explicit stack; the
+    // visitor returns false to stop early.
+    template <class Visitor>
+    void forEachItem(Visitor&& visit) const;
+
+private:
+    CodeNode* node_ = nullptr;
+};
+
+// A linked program: fresh clones of a Code's items in order, every label's address its
+// own index, every label operand remapped to the clone. Copies share the items.
+class CodeLinked {
+public:
+    CodeLinked() = default;
+    // Links the code; a label operand whose label is not placed in the code raises
+    // ExceptionSemantic naming the label. The code itself is left unchanged.
+    explicit CodeLinked(const Code& code);
+    CodeLinked(const CodeLinked& other);
+    CodeLinked(CodeLinked&& other) noexcept;
+    CodeLinked& operator=(const CodeLinked& other);
+    CodeLinked& operator=(CodeLinked&& other) noexcept;
+    virtual ~CodeLinked();
+
+    // One line per item, each item's text followed by a newline.
+    std::string toString() const;
+
+    int64_t size() const { return static_cast<int64_t>(items_.size()); }
+    bool empty() const { return items_.empty(); }
+    CodeItem* item(int64_t index) const { return items_[static_cast<size_t>(index)]; }
+
+private:
+    void releaseAll();
+
+    std::vector<CodeItem*> items_; // each holds one reference
+};
+
+inline CodeJoin* CodeNode::asJoin() { return isJoin() ? static_cast<CodeJoin*>(this) : nullptr; }
+inline CodeItem* CodeNode::asItem() { return isJoin() ? nullptr : static_cast<CodeItem*>(this); }
+
+template <class Visitor>
+void Code::forEachItem(Visitor&& visit) const {
+    if (node_ == nullptr) return;
+    std::vector<CodeNode*> stack;
+    // Descends from node along left children, leaving right children for later; the
+    // leaf that ends the descent is on top.
+    auto descend = [&stack](CodeNode* node) {
+        while (CodeJoin* join = node->asJoin()) {
+            stack.push_back(join->right());
+            node = join->left();
+        }
+        stack.push_back(node);
+    };
+    descend(node_);
+    while (!stack.empty()) {
+        CodeItem* item = stack.back()->asItem();
+        stack.pop_back();
+        if (!visit(item)) return;
+        if (!stack.empty()) {
+            CodeNode* next = stack.back();
+            stack.pop_back();
+            descend(next);
+        }
+    }
+}
+
+} // namespace Karsto

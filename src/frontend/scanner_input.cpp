@@ -1,0 +1,400 @@
+#include "frontend/scanner_input.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include "core/exception.h"
+#include "frontend/scrambled_source.h"
+
+namespace Karsto {
+
+std::vector<std::string> includeSearchPaths;
+std::string defaultDataPath = "C:\\Pelorix\\Mc\\Oza";
+
+namespace {
+
+constexpr std::string_view kDirective = "#include";
+
+// Offsets and positions are int32 throughout the front end.
+int32_t toOffset(size_t value) { return static_cast<int32_t>(value); }
+
+// A directory would open and then read as an empty file; it is no source.
+bool openFile(std::ifstream& in, const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return false;
+    in.open(path, std::ios::binary);
+    return in.is_open();
+}
+
+// The first entry under which name opens wins; opened receives entry + name.
+bool openThroughSearchPaths(std::ifstream& in, const std::string& name, std::string& opened) {
+    for (const std::string& entry : includeSearchPaths) {
+        std::string candidate = entry + name;
+        if (openFile(in, candidate)) {
+            opened = std::move(candidate);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string readWhole(std::ifstream& in) {
+    std::string content;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        content.append(buffer, static_cast<size_t>(in.gcount()));
+    return content;
+}
+
+// A directive begins a line: at offset 0, after a line feed, or after a line feed and one
+// carriage return. Anywhere else "#include" is ordinary text.
+size_t findDirective(const std::string& content, size_t from) {
+    for (size_t at = content.find(kDirective, from); at != std::string::npos;
+         at = content.find(kDirective, at + 1)) {
+        if (at == 0 || content[at - 1] == '\n' ||
+            (content[at - 1] == '\r' && at >= 2 && content[at - 2] == '\n'))
+            return at;
+    }
+    return std::string::npos;
+}
+
+} // namespace
+
+PathParts splitPath(std::string_view path) {
+    PathParts parts;
+    parts.absolute = path.find(":\\") != std::string_view::npos ||
+                     path.find(":/") != std::string_view::npos || path.starts_with("\\\\") ||
+                     path.starts_with('/');
+    size_t split = path.find_last_of("\\/");
+    if (split == std::string_view::npos) {
+        parts.name = path;
+    } else {
+        parts.directory = path.substr(0, split + 1);
+        parts.name = path.substr(split + 1);
+    }
+    return parts;
+}
+
+// ---------------------------------------------------------------------------------------
+// ScannerInputFile
+
+struct ScannerInputFile::FilePart {
+    std::string path;      // as requested: names the file in positions and in the recursion set
+    std::string directory; // base of the file's quoted includes
+    std::string content;   // plain text
+    bool scrambled = false;
+    size_t start = 0;      // where the next expansion step begins
+    int32_t line = 1;      // line of start
+};
+
+struct ScannerInputFile::Inclusion {
+    std::string path;
+    bool searchPaths = false;
+};
+
+// The cached iterator must not point into the other object's map.
+ScannerInputFile::ScannerInputFile(const ScannerInputFile& other)
+    : text_(other.text_),
+      listing_(other.listing_),
+      current_(other.current_),
+      lineStarts_(other.lineStarts_),
+      filesInExpansion_(other.filesInExpansion_) {}
+
+ScannerInputFile& ScannerInputFile::operator=(const ScannerInputFile& other) {
+    if (this == &other) return *this;
+    text_ = other.text_;
+    listing_ = other.listing_;
+    current_ = other.current_;
+    lineStarts_ = other.lineStarts_;
+    lastLineStart_ = lineStarts_.end();
+    filesInExpansion_ = other.filesInExpansion_;
+    return *this;
+}
+
+void ScannerInputFile::load(const std::string& path) {
+    text_.clear();
+    listing_.clear();
+    lineStarts_.clear();
+    lastLineStart_ = lineStarts_.end();
+    filesInExpansion_.clear();
+    current_ = 0;
+    readFile(path, !splitPath(path).absolute);
+}
+
+// Include chains can be as long as the files allow: the expansion keeps its own stack of
+// open file parts instead of recursing.
+void ScannerInputFile::readFile(const std::string& path, bool searchPaths) {
+    std::vector<FilePart> open;
+    open.push_back(openPart(path, searchPaths));
+    Inclusion inclusion;
+    while (!open.empty()) {
+        FilePart& part = open.back();
+        if (part.start < part.content.size()) {
+            if (expandStep(part, inclusion)) open.push_back(openPart(inclusion.path, inclusion.searchPaths));
+            continue;
+        }
+        text_ += '\n';
+        listing_ += '\n';
+        filesInExpansion_.erase(part.path);
+        open.pop_back();
+    }
+}
+
+ScannerInputFile::FilePart ScannerInputFile::openPart(const std::string& path, bool searchPaths) {
+    FilePart part;
+    part.path = path;
+    PathParts parts = splitPath(path);
+    part.directory = parts.directory;
+    // Names are compared as strings, before the file is opened.
+    checkSyntax(!filesInExpansion_.contains(path), "Detected recursive inclusion in file '%s'.",
+                path.c_str());
+    std::ifstream in;
+    if (searchPaths) {
+        checkSemantic(!parts.absolute, "Absolute path can not be combines with search path");
+        std::string opened;
+        checkSyntax(openThroughSearchPaths(in, path, opened), "Can not open file '%s'", path.c_str());
+        part.directory = splitPath(opened).directory;
+    } else {
+        checkSyntax(openFile(in, path), "Can not open file '%s'", path.c_str());
+    }
+    filesInExpansion_.insert(path);
+    part.content = readWhole(in);
+    if (isScrambledSource(part.content)) {
+        part.content = unscrambleSource(part.content);
+        part.scrambled = true;
+    }
+    // Assigned, not inserted: a file included at the very start of its parent begins at the
+    // same offset, and the position there is the included file's.
+    int32_t key = toOffset(text_.size());
+    lineStarts_.insert_or_assign(key, SourcePosition{path, 1, 1, 0, key, part.scrambled});
+    return part;
+}
+
+void ScannerInputFile::enterLineStarts(FilePart& part, size_t end) {
+    size_t base = text_.size();
+    size_t lineStart = part.start;
+    while (lineStart < end) {
+        int32_t key = toOffset(base + (lineStart - part.start));
+        lineStarts_.insert_or_assign(
+            key, SourcePosition{part.path, part.line, 1, toOffset(lineStart), key, part.scrambled});
+        size_t lineFeed = part.content.find('\n', lineStart);
+        if (lineFeed == std::string::npos || lineFeed >= end) break;
+        ++part.line;
+        lineStart = lineFeed + 1;
+    }
+}
+
+void ScannerInputFile::appendText(const FilePart& part, size_t end) {
+    std::string_view piece(part.content.data() + part.start, end - part.start);
+    text_ += piece;
+    if (!part.scrambled) {
+        listing_ += piece;
+        return;
+    }
+    size_t from = listing_.size();
+    listing_ += piece;
+    std::replace_if(
+        listing_.begin() + static_cast<std::ptrdiff_t>(from), listing_.end(),
+        [](char c) { return c != '\r' && c != '\n'; }, '*');
+}
+
+bool ScannerInputFile::expandStep(FilePart& part, Inclusion& inclusion) {
+    const std::string& content = part.content;
+    size_t directive = findDirective(content, part.start);
+    size_t end = directive == std::string::npos ? content.size() : directive;
+    enterLineStarts(part, end);
+    appendText(part, end);
+    if (directive == std::string::npos) {
+        part.start = content.size();
+        return false;
+    }
+
+    size_t at = directive + kDirective.size();
+    while (at < content.size() && content[at] == ' ') ++at;
+    char opener = at < content.size() ? content[at] : '\0';
+    checkSyntax(opener == '"' || opener == '<', "Missing '\"' or '<' after #include.");
+    size_t nameBegin = at + 1;
+    size_t closer = content.find_first_of("\">\n", nameBegin);
+    char closing = closer == std::string::npos ? '\0' : content[closer];
+    if (opener == '"')
+        checkSyntax(closing == '"', "Missing '\"' at end of #include.");
+    else
+        checkSyntax(closing == '>', "Missing '>' at end of #include.");
+    std::string name = content.substr(nameBegin, closer - nameBegin);
+
+    at = content.find_first_not_of(" \t\r", closer + 1);
+    if (at == std::string::npos) {
+        at = content.size();
+    } else {
+        checkSyntax(content[at] == '\n', "Invalid characters after #include directive.");
+        ++at;
+        ++part.line;
+    }
+    part.start = at;
+
+    // An angle include goes through the search paths and keeps its name as written; a
+    // quoted one resolves against the including file's directory.
+    inclusion.searchPaths = opener == '<';
+    if (inclusion.searchPaths || splitPath(name).absolute)
+        inclusion.path = std::move(name);
+    else
+        inclusion.path = part.directory + name;
+    return true;
+}
+
+int16_t ScannerInputFile::peek(int32_t n) {
+    int64_t at = int64_t(current_) + n;
+    if (at < 0 || at >= int64_t(text_.size())) return -1;
+    return static_cast<unsigned char>(text_[static_cast<size_t>(at)]);
+}
+
+namespace {
+
+std::string substringAt(const std::string& text, int32_t current, int32_t n) {
+    if (current < 0 || n <= 0 || static_cast<size_t>(current) >= text.size()) return {};
+    return text.substr(static_cast<size_t>(current), static_cast<size_t>(n));
+}
+
+} // namespace
+
+std::string ScannerInputFile::text(int32_t n) { return substringAt(text_, current_, n); }
+
+std::string ScannerInputFile::listingText(int32_t n) { return substringAt(listing_, current_, n); }
+
+void ScannerInputFile::advance(int32_t n) { current_ += n; }
+
+SourcePosition ScannerInputFile::location(int32_t n) { return locationAt(current_ + n); }
+
+// The line of a point is that of the nearest line start at or before it, so the line
+// feed appended after a file part reports the part's last line.
+SourcePosition ScannerInputFile::locationAt(int32_t offset) {
+    auto covers = [&](std::map<int32_t, SourcePosition>::const_iterator entry) {
+        if (entry == lineStarts_.end() || entry->first > offset) return false;
+        auto next = std::next(entry);
+        return next == lineStarts_.end() || next->first > offset;
+    };
+    if (!covers(lastLineStart_)) {
+        if (lastLineStart_ != lineStarts_.end() && covers(std::next(lastLineStart_))) {
+            ++lastLineStart_;
+        } else {
+            auto next = lineStarts_.upper_bound(offset);
+            if (next == lineStarts_.begin()) return SourcePosition{"", 1, 1 + offset, offset, offset, false};
+            lastLineStart_ = std::prev(next);
+        }
+    }
+    const auto& [key, start] = *lastLineStart_;
+    SourcePosition position = start;
+    position.column += offset - key;
+    position.offset += offset - key;
+    position.inputOffset = offset;
+    return position;
+}
+
+// ---------------------------------------------------------------------------------------
+// ScannerInputFileStream
+
+ScannerInputFileStream::ScannerInputFileStream()
+    : window_(std::make_unique_for_overwrite<char[]>(windowSize)) {}
+
+ScannerInputFileStream::~ScannerInputFileStream() = default;
+
+void ScannerInputFileStream::open(const std::string& name) {
+    if (file_.is_open()) file_.close();
+    file_.clear();
+    std::string opened;
+    bool isOpen = splitPath(name).absolute ? openFile(file_, name)
+                                           : openThroughSearchPaths(file_, name, opened);
+    checkSyntax(isOpen, "Can not open file '%s'", name.c_str());
+    fileName_ = name;
+    line_ = 1;
+    column_ = 1;
+    position_ = 0;
+    offset_ = 0;
+    inputOffset_ = 0;
+    windowStart_ = 0;
+    windowCount_ = 0;
+    scrambled_ = false;
+    fileEnded_ = false;
+}
+
+// Reads the file strictly in sequence: the bytes before position_ are never needed again,
+// and a read fills the whole free tail of the window, so a token growing one byte per peek
+// costs no read per byte.
+void ScannerInputFileStream::fill(int32_t n) {
+    if (n <= 0 || available() >= n) return; // the common case: no call, no formatting
+    if (n > windowSize)
+        checkSyntax(false, "Local access on file '%s' of size %d exceeds limit of %d bytes at offset %d",
+                    fileName_.c_str(), n, windowSize, position_);
+    if (available() <= 0) {
+        // Consumed past everything read, which only happens at the end of the file.
+        windowStart_ = position_;
+        windowCount_ = 0;
+    } else if (int64_t(position_) - windowStart_ + n > windowSize) {
+        auto unread = static_cast<size_t>(available());
+        std::memmove(window_.get(), at(position_), unread);
+        windowStart_ = position_;
+        windowCount_ = static_cast<int32_t>(unread);
+    }
+    if (fileEnded_ || !file_.is_open()) return;
+    file_.read(window_.get() + windowCount_, windowSize - windowCount_);
+    windowCount_ += static_cast<int32_t>(file_.gcount());
+    checkSyntax(!file_.bad(), "Error reading from file '%s'", fileName_.c_str());
+    if (file_.eof()) fileEnded_ = true;
+}
+
+int16_t ScannerInputFileStream::peek(int32_t n) {
+    if (n < 0) return -1;
+    if (available() > n) return static_cast<unsigned char>(*at(int64_t(position_) + n));
+    fill(n + 1);
+    if (available() < int64_t(n) + 1) return -1;
+    return static_cast<unsigned char>(*at(int64_t(position_) + n));
+}
+
+std::string ScannerInputFileStream::text(int32_t n) {
+    fill(n);
+    int64_t count = std::min<int64_t>(n, available());
+    if (count <= 0) return {};
+    return std::string(at(position_), static_cast<size_t>(count));
+}
+
+namespace {
+
+// Only a line feed counts a line; every other byte, carriage return included, a column.
+void countLines(const char* bytes, int64_t count, int32_t& line, int32_t& column) {
+    for (int64_t i = 0; i < count; ++i) {
+        if (bytes[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+}
+
+} // namespace
+
+void ScannerInputFileStream::advance(int32_t n) {
+    if (n <= 0) return;
+    fill(n);
+    int64_t count = std::min<int64_t>(n, available());
+    if (count > 0) countLines(at(position_), count, line_, column_);
+    position_ += n;
+    offset_ += n;
+    inputOffset_ += n;
+}
+
+SourcePosition ScannerInputFileStream::location(int32_t n) {
+    SourcePosition position{fileName_, line_, column_, offset_, inputOffset_, scrambled_};
+    if (n <= 0) return position;
+    fill(n);
+    int64_t count = std::min<int64_t>(n, available());
+    if (count <= 0) return position;
+    countLines(at(position_), count, position.line, position.column);
+    position.offset += static_cast<int32_t>(count);
+    position.inputOffset += static_cast<int32_t>(count);
+    return position;
+}
+
+} // namespace Karsto

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/cmd_flow.h"
+#include "core/cmd_stack.h"
+#include "core/exception.h"
+#include "core/machine_test_support.h"
+#include "core/stackmachine.h"
+
+namespace Karsto {
+namespace {
+
+using test::codeOf;
+using test::spanAt;
+
+constexpr int64_t kBase = 0x100000;
+
+// The stack from the base up to sp as U64 cells, lowest first.
+std::vector<uint64_t> stackOf(Stackmachine& m) {
+    std::vector<uint64_t> cells;
+    for (int64_t a = kBase; a < m.getSp(); ++a) cells.push_back(m.loadU64(a));
+    return cells;
+}
+
+void pushAll(Stackmachine& m, const std::vector<uint64_t>& values) {
+    for (uint64_t v : values) m.pushU64(v);
+}
+
+TEST(CmdLd, LoadsCellsInAddressOrder) {
+    Stackmachine m;
+    m.storeU64(40, 1);
+    m.storeU64(41, 2);
+    m.storeU64(42, 3);
+    m.pushAddr(40);
+    CmdLd(3).execute(m);
+    EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{1, 2, 3}));
+}
+
+TEST(CmdLd, NullAddressFailsInStepWithTheSpan) {
+    Stackmachine m;
+    auto* ld = new CmdLd(1);
+    ld->setSpan(spanAt(12, 4));
+    m.loadProgram(CodeLinked(codeOf(ld)));
+    m.pushAddr(0);
+    try {
+        m.step();
+        FAIL() << "no exception";
+    } catch (const ExceptionRuntime& e) {
+        EXPECT_EQ(e.message(), "NULL-Pointer Exception");
+        EXPECT_EQ(std::string(e.what()), spanAt(12, 4).toString() + ": NULL-Pointer Exception");
+        EXPECT_EQ(std::string(e.what()), "t.jyx: 12.4-12.5: NULL-Pointer Exception");
+    }
+    EXPECT_EQ(m.getSp(), kBase); // the address was popped, nothing else changed
+}
+
+TEST(CmdSt, StoresTheValueBelowTheAddress) {
+    Stackmachine m;
+    pushAll(m, {9, 7, 8});
+    m.pushAddr(50);
+    CmdSt(2).execute(m);
+    EXPECT_EQ(m.getSp(), kBase + 1); // 3 lower
+    EXPECT_EQ(m.loadU64(50), 7u);
+    EXPECT_EQ(m.loadU64(51), 8u);
+    EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{9}));
+}
+
+TEST(CmdSt, NullAddressIsRefused) {
+    Stackmachine m;
+    pushAll(m, {7});
+    m.pushAddr(0);
+    EXPECT_THROW(CmdSt(1).execute(m), ExceptionRuntime);
+    EXPECT_EQ(m.getSp(), kBase + 1); // only the address was popped
+}
+
+TEST(CmdDupAndCopy, CopiesWithinTheStack) {
+    Stackmachine m;
+    pushAll(m, {1, 2, 3});
+    CmdCopy(-2, 1).execute(m);
+    EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{1, 2, 3, 2}));
+    CmdDup(1).execute(m);
+    EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{1, 2, 3, 2, 2}));
+
+    Stackmachine a, b;
+    pushAll(a, {4, 5, 6});
+    pushAll(b, {4, 5, 6});
+    CmdCopy(-3, 3).execute(a);
+    CmdDup(3).execute(b);
+    EXPECT_EQ(stackOf(a), (std::vector<uint64_t>{4, 5, 6, 4, 5, 6}));
+    EXPECT_EQ(stackOf(a), stackOf(b));
+}
+
+TEST(CmdCopyTo, OverlapBehavesAsThroughABuffer) {
+    Stackmachine m;
+    pushAll(m, {1, 2, 3, 4, 5});
+    CmdCopyTo(-5, -4, 3).execute(m); // source 1,2,3 onto the cells of 2,3,4
+    EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{1, 1, 2, 3, 5}));
+    CmdCopyTo(-4, -5, 3).execute(m); // and back down
+    EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{1, 2, 3, 3, 5}));
+    CmdCopyTo(-3, -3, 2).execute(m);
+    EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{1, 2, 3, 3, 5}));
+    EXPECT_EQ(m.getSp(), kBase + 5);
+}
+
+TEST(CmdSpAddAndFp, MoveSpAndPushFp) {
+    Stackmachine m;
+    CmdSpAdd(3).execute(m);
+    EXPECT_EQ(m.getSp(), kBase + 3);
+    CmdSpAdd(-2).execute(m);
+    EXPECT_EQ(m.getSp(), kBase + 1);
+    m.setFp(kBase + 1);
+    CmdFp().execute(m);
+    EXPECT_EQ(m.getSp(), kBase + 2);
+    EXPECT_EQ(m.loadAddr(kBase + 1), kBase + 1);
+}
+
+TEST(CmdMux, SelectsOneValue) {
+    for (int64_t k = 0; k < 3; ++k) {
+        Stackmachine m;
+        pushAll(m, {1, 2, 3, 4, 5, 6});
+        m.pushAddr(k);
+        CmdMux(2, 3).execute(m);
+        EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{uint64_t(2 * k + 1), uint64_t(2 * k + 2)}))
+            << "selector " << k;
+    }
+    Stackmachine m;
+    pushAll(m, {7, 8, 9});
+    m.pushAddr(2);
+    CmdMux(1, 3).execute(m);
+    EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{9}));
+}
+
+TEST(CmdMux, WildSelectorIsContainedByTheBoundsChecks) {
+    Stackmachine m;
+    pushAll(m, {1, 2});
+    m.pushAddr(INT64_MAX);
+    EXPECT_THROW(CmdMux(1, 2).execute(m), ExceptionRuntime);
+}
+
+// The compile-time evaluator's restrictions reach the instructions: they go through
+// the machine's virtual operations.
+class RestrictedMachine : public Stackmachine {
+public:
+    void copy(int64_t destination, int64_t source, int64_t count) override {
+        checkRuntime(destination >= kStackBase && source >= kStackBase,
+                     "Invalid constant expression");
+        Stackmachine::copy(destination, source, count);
+    }
+    int64_t getFp() override {
+        checkRuntime(false, "Invalid constant expression");
+        return 0;
+    }
+};
+
+TEST(StackInstructions, WorkThroughTheVirtualOperations) {
+    RestrictedMachine m;
+    EXPECT_THROW(CmdFp().execute(m), ExceptionRuntime);
+    m.pushAddr(40);
+    EXPECT_THROW(CmdLd(1).execute(m), ExceptionRuntime);
+    pushAll(m, {1, 2});
+    CmdDup(2).execute(m); // stack to stack is allowed
+    EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{1, 2, 1, 2}));
+}
+
+TEST(StackInstructions, Texts) {
+    EXPECT_EQ(CmdLd(3).toString(), "Ld 3");
+    EXPECT_EQ(CmdSt(2).toString(), "St 2");
+    EXPECT_EQ(CmdDup(1).toString(), "Dup 1");
+    EXPECT_EQ(CmdCopy(-2, 1).toString(), "Copy -2 1");
+    EXPECT_EQ(CmdCopyTo(0, -2, 1).toString(), "CopyTo 0 -2 1");
+    EXPECT_EQ(CmdSpAdd(-81).toString(), "SpAdd -81");
+    EXPECT_EQ(CmdFp().toString(), "Fp");
+    EXPECT_EQ(CmdMux(1, 3).toString(), "Mux 1 3");
+}
+
+} // namespace
+} // namespace Karsto

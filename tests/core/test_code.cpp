@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/code.h"
+#include "core/exception.h"
+#include "core/machine_test_support.h"
+
+namespace Karsto {
+namespace {
+
+using test::codeOf;
+using test::spanAt;
+using test::TestCmd;
+using test::TestJump;
+
+std::vector<std::string> itemTexts(const Code& code) {
+    std::vector<std::string> texts;
+    code.forEachItem([&texts](CodeItem* item) {
+        texts.push_back(item->toString());
+        return true;
+    });
+    return texts;
+}
+
+TEST(Code, EmptyCodeHoldsNoNode) {
+    Code empty;
+    EXPECT_TRUE(empty.empty());
+    EXPECT_FALSE(empty.containsLabel());
+    CodeLinked linked(empty);
+    EXPECT_EQ(linked.size(), 0);
+    EXPECT_EQ(linked.toString(), "");
+}
+
+TEST(Code, ConcatWithEmptyHoldsTheOtherNode) {
+    Code x = codeOf(new TestCmd("A"));
+    Code empty;
+    EXPECT_EQ(empty.concat(x).node(), x.node());
+    EXPECT_EQ(x.concat(empty).node(), x.node());
+    EXPECT_TRUE(empty.concat(empty).empty());
+    EXPECT_EQ(x.node()->refCount(), 1);
+}
+
+TEST(Code, ConcatJoinsInOrderAndLeavesInputs) {
+    Code a = codeOf(new TestCmd("A"));
+    Code b = codeOf(new TestCmd("B"));
+    Code ab = a.concat(b);
+    EXPECT_NE(ab.node(), a.node());
+    EXPECT_EQ(a.node()->refCount(), 2); // the handle and the join
+    EXPECT_EQ(itemTexts(ab), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(itemTexts(a), (std::vector<std::string>{"A"}));
+    Code abab = ab.concat(ab);
+    EXPECT_EQ(itemTexts(abab), (std::vector<std::string>{"A", "B", "A", "B"}));
+}
+
+TEST(Code, SelfAssignmentKeepsTheNode) {
+    Code c = codeOf(new TestCmd("A"));
+    Code& alias = c;
+    c = alias;
+    ASSERT_FALSE(c.empty());
+    EXPECT_EQ(c.node()->refCount(), 1);
+    EXPECT_EQ(itemTexts(c), (std::vector<std::string>{"A"}));
+    c = std::move(alias);
+    ASSERT_FALSE(c.empty());
+    EXPECT_EQ(c.node()->refCount(), 1);
+}
+
+TEST(Code, CopiesShareAndLastReleaseFrees) {
+    Code a = codeOf(new TestCmd("A"));
+    {
+        Code b = a;
+        EXPECT_EQ(a.node()->refCount(), 2);
+        Code c;
+        c = b;
+        EXPECT_EQ(a.node()->refCount(), 3);
+    }
+    EXPECT_EQ(a.node()->refCount(), 1);
+}
+
+TEST(Code, SetSpanReachesEveryItemAndContainsLabel) {
+    auto* label = new Label();
+    Code code = codeOf(new TestCmd("A")).concat(codeOf(label)).concat(codeOf(new TestCmd("B")));
+    EXPECT_TRUE(code.containsLabel());
+    EXPECT_FALSE(codeOf(new TestCmd("C")).containsLabel());
+    code.setSpan(spanAt(4));
+    code.forEachItem([](CodeItem* item) {
+        EXPECT_TRUE(item->span().valid);
+        EXPECT_EQ(item->span().begin.line, 4);
+        return true;
+    });
+    EXPECT_EQ(label->span().begin.line, 4);
+}
+
+TEST(Code, NewItemsHaveInvalidSpanAndCountZero) {
+    auto* cmd = new TestCmd("A");
+    EXPECT_FALSE(cmd->span().valid);
+    EXPECT_EQ(cmd->refCount(), 0);
+    EXPECT_EQ(cmd->asCmd(), cmd);
+    EXPECT_EQ(cmd->asLabel(), nullptr);
+    EXPECT_TRUE(cmd->isResolved());
+    Code holder = codeOf(cmd);
+    EXPECT_EQ(cmd->refCount(), 1);
+}
+
+TEST(Label, IdsRiseAndClonesTakeNewIds) {
+    Label a;
+    Label b;
+    EXPECT_EQ(b.id(), a.id() + 1);
+    EXPECT_EQ(a.address(), -1);
+    EXPECT_EQ(a.toString(), "Label " + std::to_string(a.id()));
+    a.setSpan(spanAt(3));
+    Code clone = codeOf(a.clone());
+    auto* copy = static_cast<Label*>(clone.node());
+    EXPECT_EQ(copy->id(), b.id() + 1);
+    EXPECT_EQ(copy->address(), -1);
+    EXPECT_EQ(copy->span().begin.line, 3);
+    EXPECT_EQ(copy->asLabel(), copy);
+    EXPECT_EQ(copy->asCmd(), nullptr);
+}
+
+TEST(Label, IdsKeepRisingAcrossCompilations) {
+    // Whatever earlier programs used, a new program's first label is not 0.
+    { Code first = codeOf(new Label()); }
+    Label second;
+    EXPECT_GT(second.id(), 0);
+}
+
+TEST(CodeLinked, LabelPlacedOnceIsSharedByEveryReference) {
+    auto* label = new Label();
+    auto* jump = new TestJump(label);
+    Code code = codeOf(jump)
+                    .concat(codeOf(new TestCmd("A")))
+                    .concat(codeOf(label))
+                    .concat(codeOf(new TestJump(label)));
+    CodeLinked linked(code);
+    ASSERT_EQ(linked.size(), 4);
+    Label* clone = linked.item(2)->asLabel();
+    ASSERT_NE(clone, nullptr);
+    EXPECT_NE(clone, label);
+    EXPECT_EQ(clone->address(), 2);
+    EXPECT_EQ(static_cast<TestJump*>(linked.item(0))->target(), clone);
+    EXPECT_EQ(static_cast<TestJump*>(linked.item(3))->target(), clone);
+    EXPECT_TRUE(linked.item(0)->isResolved());
+    // The source stays unlinked and can be linked again.
+    EXPECT_EQ(label->address(), -1);
+    EXPECT_FALSE(jump->isResolved());
+    EXPECT_EQ(jump->target(), label);
+    CodeLinked again(code);
+    EXPECT_NE(again.item(2), clone);
+    EXPECT_EQ(again.item(2)->asLabel()->address(), 2);
+}
+
+TEST(CodeLinked, LabelPlacedTwiceResolvesToTheLastPosition) {
+    auto* label = new Label();
+    Code sub = codeOf(label).concat(codeOf(new TestCmd("A")));
+    Code code = codeOf(new TestJump(label)).concat(sub).concat(sub);
+    CodeLinked linked(code);
+    ASSERT_EQ(linked.size(), 5);
+    Label* first = linked.item(1)->asLabel();
+    Label* last = linked.item(3)->asLabel();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(last, nullptr);
+    EXPECT_NE(first, last);
+    EXPECT_NE(first->id(), last->id());
+    EXPECT_EQ(first->address(), 1);
+    EXPECT_EQ(last->address(), 3);
+    EXPECT_EQ(static_cast<TestJump*>(linked.item(0))->target(), last);
+    EXPECT_NE(linked.item(2), linked.item(4)); // each position has its own clone
+}
+
+TEST(CodeLinked, ListingIsOneLinePerItem) {
+    auto* label = new Label();
+    Code code = codeOf(label).concat(codeOf(new TestCmd("Ld 1"))).concat(codeOf(new TestJump(label)));
+    CodeLinked linked(code);
+    const int32_t id = linked.item(0)->asLabel()->id();
+    EXPECT_EQ(linked.toString(), "Label " + std::to_string(id) + "\nLd 1\nTestJump Label " +
+                                     std::to_string(id) + "\n");
+}
+
+TEST(CodeLinked, UnplacedLabelIsRefused) {
+    Label unplaced;
+    Code code = codeOf(new TestCmd("A")).concat(codeOf(new TestJump(&unplaced)));
+    try {
+        CodeLinked linked(code);
+        FAIL() << "no exception";
+    } catch (const ExceptionSemantic& e) {
+        EXPECT_EQ(e.message(), "Jump target Label " + std::to_string(unplaced.id()) +
+                                   " is not placed in the linked code");
+        EXPECT_FALSE(e.span().valid);
+    }
+}
+
+TEST(CodeLinked, CopiesShareItemsAndAssignmentReplacesThem) {
+    Code code = codeOf(new TestCmd("A")).concat(codeOf(new TestCmd("B")));
+    CodeLinked linked(code);
+    CodeItem* a = linked.item(0);
+    EXPECT_EQ(a->refCount(), 1);
+    {
+        CodeLinked copy(linked);
+        EXPECT_EQ(copy.item(0), a);
+        EXPECT_EQ(a->refCount(), 2);
+        CodeLinked assigned;
+        assigned = linked;
+        EXPECT_EQ(a->refCount(), 3);
+        assigned = CodeLinked();
+        EXPECT_EQ(assigned.size(), 0);
+        EXPECT_EQ(a->refCount(), 2);
+    }
+    EXPECT_EQ(a->refCount(), 1);
+    CodeLinked& alias = linked;
+    linked = alias;
+    EXPECT_EQ(a->refCount(), 1);
+    EXPECT_EQ(linked.size(), 2);
+}
+
+TEST(CodeLinked, ClonesKeepSpans) {
+    Code code = codeOf(new TestCmd("A"));
+    code.setSpan(spanAt(9, 2));
+    CodeLinked linked(code);
+    EXPECT_NE(linked.item(0), code.node());
+    EXPECT_EQ(linked.item(0)->span().begin.line, 9);
+    EXPECT_EQ(linked.item(0)->span().begin.column, 2);
+    EXPECT_EQ(linked.item(0)->refCount(), 1);
+}
+
+// Deep trees: built, walked, linked and freed without recursion (run under ASan too).
+TEST(CodeLimits, LeftDeepTreeOf100000Joins) {
+    auto* label = new Label();
+    Code code = codeOf(label);
+    for (int i = 0; i < 100000; ++i) code = code.concat(codeOf(new TestCmd("A")));
+    code = code.concat(codeOf(new TestJump(label)));
+    EXPECT_TRUE(code.containsLabel());
+    code.setSpan(spanAt(1));
+    CodeLinked linked(code);
+    ASSERT_EQ(linked.size(), 100002);
+    EXPECT_EQ(static_cast<TestJump*>(linked.item(100001))->target(), linked.item(0));
+    code = Code(); // frees the tree
+    EXPECT_EQ(linked.item(1)->toString(), "A");
+}
+
+TEST(CodeLimits, RightDeepTreeOf100000Joins) {
+    Code code = codeOf(new TestCmd("Z"));
+    for (int i = 0; i < 100000; ++i) code = codeOf(new TestCmd("A")).concat(code);
+    CodeLinked linked(code);
+    ASSERT_EQ(linked.size(), 100001);
+    EXPECT_EQ(linked.item(100000)->toString(), "Z");
+}
+
+} // namespace
+} // namespace Karsto
