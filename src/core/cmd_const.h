@@ -1,0 +1,109 @@
+#pragma once
+// The constant instructions: CmdConst<Type> pushes one immediate value of a one-cell
+// elementary type. The family is declared once in cmd_const.def.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include "core/code.h"
+#include "core/real_truncation.h"
+#include "core/type_kind.h"
+
+namespace Karsto {
+
+class Stackmachine;
+
+// How a value of a constant's cell type is made from an integer or a real and how it
+// is printed. The cell type alone decides, so these are the only conversion rules of
+// the family.
+template <class Cell>
+struct ConstCell {
+    // Integer targets keep the low bits (two's complement for the signed ones), BOOL is
+    // v != 0, and REAL rounds twice, first to double and then to float, exactly like
+    // the conversion of an integer literal.
+    static Cell fromInteger(int64_t v) {
+        if constexpr (std::is_same_v<Cell, float>) {
+            return static_cast<float>(static_cast<double>(v));
+        } else {
+            return static_cast<Cell>(v);
+        }
+    }
+
+    // Integer targets truncate toward zero with the fixed results for values out of
+    // range; BOOL is x != 0, so NaN is TRUE and -0.0 FALSE; REAL rounds to nearest and
+    // overflows to the infinity of x's sign (IEEE semantics of the float conversion).
+    static Cell fromReal(double x) {
+        if constexpr (std::is_same_v<Cell, double>) {
+            return x;
+        } else if constexpr (std::is_same_v<Cell, float>) {
+            return roundToFloat(x);
+        } else if constexpr (std::is_same_v<Cell, bool>) {
+            return x != 0.0;
+        } else if constexpr (std::is_same_v<Cell, int8_t>) {
+            return truncateToS8(x);
+        } else if constexpr (std::is_same_v<Cell, int16_t>) {
+            return truncateToS16(x);
+        } else if constexpr (std::is_same_v<Cell, int32_t>) {
+            return truncateToS32(x);
+        } else if constexpr (std::is_same_v<Cell, int64_t>) {
+            return truncateToS64(x);
+        } else if constexpr (std::is_same_v<Cell, uint8_t>) {
+            return truncateToU8(x);
+        } else if constexpr (std::is_same_v<Cell, uint16_t>) {
+            return truncateToU16(x);
+        } else if constexpr (std::is_same_v<Cell, uint32_t>) {
+            return truncateToU32(x);
+        } else {
+            static_assert(std::is_same_v<Cell, uint64_t>, "no conversion for this cell type");
+            return truncateToU64(x);
+        }
+    }
+
+    // The value as the signed 64-bit number its text shows: signed types sign-extend,
+    // unsigned types and BOOL zero-extend, 64-bit unsigned values keep their bits (so
+    // the largest prints as -1), reals truncate like a LINT conversion (no fraction).
+    static int64_t asText(Cell value) {
+        if constexpr (std::is_floating_point_v<Cell>) {
+            return truncateToS64(static_cast<double>(value));
+        } else {
+            return static_cast<int64_t>(value);
+        }
+    }
+};
+
+#define KARSTO_CMD_CONST(suffix, typeKind, cell, push)                      \
+    class CmdConst##suffix final : public Cmd {                              \
+    public:                                                                  \
+        using Value = cell;                                                  \
+        static constexpr TypeKind kKind = TypeKind::typeKind;                \
+        explicit CmdConst##suffix(Value value) : value_(value) {}            \
+        void execute(Stackmachine& machine) override;                        \
+        std::string toString() const override;                               \
+        CodeItem* clone() const override;                                    \
+        Value value() const { return value_; }                               \
+                                                                             \
+    private:                                                                 \
+        const Value value_;                                                  \
+    };
+#include "core/cmd_const.def"
+
+// One entry per constant class, in table order: what family-wide tests and the
+// factories select by.
+struct CmdConstInfo {
+    const char* className;
+    TypeKind kind;
+    // A new instruction holding the value converted to the class's cell type.
+    Cmd* (*fromInteger)(int64_t value);
+    Cmd* (*fromReal)(double value);
+};
+
+inline constexpr int32_t kCmdConstCount = 27;
+
+const std::array<CmdConstInfo, kCmdConstCount>& cmdConstRegistry();
+// The class that holds constants of the given kind, or null for a kind without one
+// (the string kinds and every composite kind).
+const CmdConstInfo* cmdConstForKind(TypeKind kind);
+
+} // namespace Karsto
