@@ -9,6 +9,7 @@
 
 #include "core/calendar_time.h"
 #include "core/exception.h"
+#include "core/type.h"
 
 namespace Karsto {
 
@@ -37,26 +38,27 @@ enum class TimeLiteralForm { duration, date, timeOfDay, dateAndTime };
 
 struct TypedLiteralPrefix {
     std::string_view prefix;
+    TypeSimple* const* type; // the elementary global, which exists only at run time
     TimeLiteralForm form;
 };
 
 constexpr std::array<TypedLiteralPrefix, 16> kTypedLiteralPrefixes = {{
-    {"time", TimeLiteralForm::duration},
-    {"t", TimeLiteralForm::duration},
-    {"ltime", TimeLiteralForm::duration},
-    {"lt", TimeLiteralForm::duration},
-    {"date", TimeLiteralForm::date},
-    {"d", TimeLiteralForm::date},
-    {"ldate", TimeLiteralForm::date},
-    {"ld", TimeLiteralForm::date},
-    {"time_of_day", TimeLiteralForm::timeOfDay},
-    {"tod", TimeLiteralForm::timeOfDay},
-    {"ltime_of_day", TimeLiteralForm::timeOfDay},
-    {"ltod", TimeLiteralForm::timeOfDay},
-    {"date_and_time", TimeLiteralForm::dateAndTime},
-    {"dt", TimeLiteralForm::dateAndTime},
-    {"ldate_and_time", TimeLiteralForm::dateAndTime},
-    {"ldt", TimeLiteralForm::dateAndTime},
+    {"time", &typeTime, TimeLiteralForm::duration},
+    {"t", &typeTime, TimeLiteralForm::duration},
+    {"ltime", &typeLtime, TimeLiteralForm::duration},
+    {"lt", &typeLtime, TimeLiteralForm::duration},
+    {"date", &typeDate, TimeLiteralForm::date},
+    {"d", &typeDate, TimeLiteralForm::date},
+    {"ldate", &typeLdate, TimeLiteralForm::date},
+    {"ld", &typeLdate, TimeLiteralForm::date},
+    {"time_of_day", &typeTod, TimeLiteralForm::timeOfDay},
+    {"tod", &typeTod, TimeLiteralForm::timeOfDay},
+    {"ltime_of_day", &typeLtod, TimeLiteralForm::timeOfDay},
+    {"ltod", &typeLtod, TimeLiteralForm::timeOfDay},
+    {"date_and_time", &typeDt, TimeLiteralForm::dateAndTime},
+    {"dt", &typeDt, TimeLiteralForm::dateAndTime},
+    {"ldate_and_time", &typeLdt, TimeLiteralForm::dateAndTime},
+    {"ldt", &typeLdt, TimeLiteralForm::dateAndTime},
 }};
 
 // The text before the first "#" (all of it without one), compared exactly.
@@ -295,6 +297,11 @@ std::vector<uint16_t> parseStringLiteral(const std::string& text, int32_t bytesP
         i += 2;
     }
     return codes;
+}
+
+Type* typedLiteralType(const std::string& text) {
+    const TypedLiteralPrefix* prefix = findTypedLiteralPrefix(text);
+    return prefix == nullptr ? nullptr : *prefix->type;
 }
 
 int64_t parseTimeLiteral(const std::string& text) {

@@ -9,6 +9,8 @@
 
 namespace Karsto {
 
+class Type;
+
 // A 64-bit integer from a literal with its base prefix ("2#", "8#", "16#"; none for
 // base 10). Text without "-" converts unsigned and keeps its 64 bits, so sixteen F
 // digits give -1. "Invalid literal '...'" when nothing converts or the value overflows.
@@ -22,6 +24,10 @@ double parseRealLiteral(const std::string& text);
 // Character codes of a string literal given with its quotes; bytesPerCharacter is 1
 // for STRING ('...') and 2 for WSTRING ("..."), the width of a "$hh" escape.
 std::vector<uint16_t> parseStringLiteral(const std::string& text, int32_t bytesPerCharacter);
+
+// The elementary type a typed duration or date literal names by the text before its
+// first "#" ("t", "time", "ltod", ...), or null for any other prefix.
+Type* typedLiteralType(const std::string& text);
 
 // Nanoseconds of a typed duration, date, time-of-day or date-and-time literal given in
 // lower case with its prefix and "#".

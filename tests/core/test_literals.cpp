@@ -7,6 +7,8 @@
 
 #include "core/exception.h"
 #include "core/literals.h"
+#include "core/type.h"
+#include "type_test_support.h"
 
 namespace Karsto {
 namespace {
@@ -208,6 +210,38 @@ TEST(TimeLiteral, ErrorsNameTheWholeLiteral) {
         {"t1s", "?: Invalid time literal 't1s'. Unknown type prefix."},
     };
     for (const auto& c : cases) EXPECT_EQ(semanticErrorOf(parse, c.text), c.what) << c.text;
+}
+
+class TypedLiteral : public test::ElementaryTypesTest {};
+
+TEST_F(TypedLiteral, PrefixBeforeTheFirstHashNamesTheType) {
+    const struct {
+        const char* text;
+        Type* type;
+    } cases[] = {
+        {"t#1s", typeTime},
+        {"time#1s", typeTime},
+        {"lt#1s", typeLtime},
+        {"ltime#1s", typeLtime},
+        {"d#2000-01-01", typeDate},
+        {"date#2000-01-01", typeDate},
+        {"ld#2000-01-01", typeLdate},
+        {"ldate#2000-01-01", typeLdate},
+        {"tod#1:2:3", typeTod},
+        {"time_of_day#1:2:3", typeTod},
+        {"ltod#1:2:3", typeLtod},
+        {"ltime_of_day#1:2:3", typeLtod},
+        {"dt#2000-01-01-0:0:0", typeDt},
+        {"date_and_time#x", typeDt},
+        {"ldt#x", typeLdt},
+        {"ldate_and_time#x#y", typeLdt},
+        {"ldt", typeLdt}, // no "#": the whole text is the prefix
+        {"x#1", nullptr},
+        {"T#1s", nullptr}, // compared exactly: the evaluator hands over lower case
+        {"tim#1s", nullptr},
+        {"#1s", nullptr},
+    };
+    for (const auto& c : cases) EXPECT_EQ(typedLiteralType(c.text), c.type) << c.text;
 }
 
 } // namespace
