@@ -2,53 +2,20 @@
 // Structured Text, from the compiler's input and from the run-file stream input.
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "frontend/scanner.h"
 #include "frontend/scanner_input.h"
+#include "mixed_source.h"
 
 namespace Karsto {
 namespace {
 
-constexpr int kBlocks = 20000;
-
-std::string generatedSource() {
-    std::string source;
-    for (int i = 0; i < kBlocks; ++i) {
-        std::string n = std::to_string(i);
-        source += "N" + n + " G1 X" + n + ".5 Y-" + std::to_string(i % 100) + ".25 F1000 (feed move)\n";
-        source += "{ FOR k := 1 TO 10 DO r1 := r1 + 1.5e3 * SIN(r2); END_FOR; }\n";
-        source += "!IF r1 > 16#FF THEN r2 := 0; END_IF; // reset\n";
-        source += "G2 X{r1*2} Y{r2} I.5 J-.5\n";
-        source += "{ s := 'text $'quoted$''; t := T#1h2m3s; (* note (* nested *) *) }\n";
-    }
-    return source;
-}
-
-// One file for the whole run, removed at exit.
-class SourceFile {
-public:
-    SourceFile()
-        : path_((std::filesystem::temp_directory_path() /
-                 ("vordash_bench_scanner_" + std::to_string(::getpid()) + ".jyx"))
-                    .string()) {
-        std::ofstream out(path_, std::ios::binary);
-        out << generatedSource();
-    }
-    ~SourceFile() { std::filesystem::remove(path_); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-const SourceFile& sourceFile() {
-    static SourceFile file;
+const MixedSourceFile& sourceFile() {
+    static MixedSourceFile file("bench_scanner", 20000);
     return file;
 }
 
@@ -56,7 +23,7 @@ const SourceFile& sourceFile() {
 int64_t lineCount(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
 void scanToEnd(ScannerInput& input, int64_t& tokens, int64_t& lines) {
-    static const int64_t sourceLines = lineCount(generatedSource());
+    static const int64_t sourceLines = lineCount(sourceFile().text());
     Scanner scanner(&input);
     scanner.mode = ScannerMode::gcode;
     for (Token token = scanner.nextToken(); !token.is(TokenKind::end); token = scanner.nextToken()) {

@@ -1,0 +1,49 @@
+#pragma once
+// The parser of the Jyx language: drives the generated LALR(1) tables over the
+// scanner's tokens, builds the syntax tree, reports the first syntax error with the
+// tokens that would have been accepted, and hands a complete tree to the evaluator.
+
+#include <cstdint>
+
+#include "core/program.h"
+#include "frontend/parser.h"
+#include "frontend/scanner.h"
+
+namespace Karsto {
+
+class JyxParser : public Parser {
+public:
+    // The scanner is not owned; it lives beside the parser, in G-code mode.
+    explicit JyxParser(Scanner* tokenSource) : scanner(tokenSource) {}
+    // Resets (program, tree, then every registered object), then the symbol tables go.
+    ~JyxParser() override;
+
+    // Resets, parses the whole input into `root` and calls `evaluate` once on success.
+    // Throws Parser::Exception on the first syntax error, with the stack empty and no
+    // tree; exceptions of the evaluator pass unchanged and leave everything owned.
+    void parse() override;
+    // Deletes the program, if any.
+    void releaseProgram() override;
+    // Walks the tree of a successful parse; the semantic evaluator defines it.
+    virtual void evaluate() = 0;
+
+    // Whether a token of that kind would be shifted now, after the reductions it
+    // causes. Works on a view of the stack: the stack itself is left as it is.
+    bool isExpected(int32_t kind) const;
+    // Releases the program, deletes the tree and every registered object, first
+    // registered first.
+    void reset();
+
+    Scanner* scanner;           // not owned
+    Program* program = nullptr; // owned; set by the evaluator
+
+private:
+    // Reduces by production p on the stack; an empty right-hand side spans the empty
+    // stretch at the look-ahead's begin.
+    void reduce(uint16_t production, const SourcePosition& lookaheadBegin);
+    // The syntax error at this token: what would have been accepted instead.
+    Exception syntaxError(const Token& token) const;
+    void clearStack();
+};
+
+} // namespace Karsto
