@@ -58,8 +58,10 @@ CodeItem* CmdBranchFalse::clone() const { return withSpanOf(new CmdBranchFalse(t
 
 void CmdReturn::execute(Stackmachine& machine) {
     const int64_t fp = machine.getFp();
-    // The return position must be read before sp drops below the frame.
-    const int64_t returnPosition = machine.loadAddr(fp + 2);
+    // The return position must be read before sp drops below the frame. A wild fp wraps
+    // instead of overflowing, so the machine's bounds check refuses it.
+    const auto returnCell = static_cast<int64_t>(static_cast<uint64_t>(fp) + 2u);
+    const int64_t returnPosition = machine.loadAddr(returnCell);
     machine.setSp(fp);
     machine.setFp(machine.loadAddr(fp));
     machine.setPc(returnPosition);
