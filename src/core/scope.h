@@ -163,8 +163,13 @@ struct LookupPolicy {
 
 template <class T>
 T* Scope<T>::lookup(const std::string& name) const {
-    // The common case: the own scope declares the name.
-    if (T* own = findOwn(name)) return own;
+    // The common case: no scope on the way to the declaring one imports anything, so
+    // the first declaration met decides alone.
+    for (const Scope* s = this; s != nullptr; s = s->parent_) {
+        if (T* value = s->findOwn(name)) return value;
+        if (!s->imports_.empty()) break;
+        if (s->parent_ == nullptr) return nullptr;
+    }
     scope_detail::LookupPolicy<T> policy{name};
     return searchScopes<T, T*>(this, policy);
 }

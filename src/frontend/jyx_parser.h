@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/program.h"
+#include "core/symbol_tables.h"
 #include "frontend/parser.h"
 #include "frontend/scanner.h"
 
@@ -36,6 +37,9 @@ public:
 
     Scanner* scanner;           // not owned
     Program* program = nullptr; // owned; set by the evaluator
+    // Filled by the compile driver before `parse`; survive every reset and go after
+    // everything the compile registered, whose destructors may still look names up.
+    SymbolTables symbols;
 
 private:
     // Reduces by production p on the stack; an empty right-hand side spans the empty

@@ -1,8 +1,9 @@
 #pragma once
-// The parser object of one compile: the LR stack, the root of the syntax tree and,
-// through the handles it inherits, every object the evaluator creates while it
-// compiles. Its syntax-tree classes are nested here so that the evaluator and the
-// generated node classes name them Parser::AstNode and Parser::AstTerminal.
+// The parser object of one compile: the LR stack, the root of the syntax tree and every
+// object the compile creates, handed over through Parser::handle (typed handles,
+// Parser::Handle and Parser::HandleTyped<T>) and deleted in registration order. Its
+// syntax-tree classes are nested here so that the evaluator and the generated node
+// classes name them Parser::AstNode and Parser::AstTerminal.
 
 #include <cstdint>
 #include <exception>

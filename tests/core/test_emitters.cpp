@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -8,21 +7,14 @@
 #include "core/emitters.h"
 #include "core/exception.h"
 #include "core/type.h"
-#include "machine_test_support.h"
-#include "type_test_support.h"
+#include "core/machine_test_support.h"
+#include "core/composite_test_support.h"
+#include "core/type_string.h"
 
 namespace Karsto {
 namespace {
 
 using test::spanAt;
-
-// The lines of the link listing, one per item.
-std::vector<std::string> listing(const Code& code) {
-    std::vector<std::string> lines;
-    std::istringstream in(CodeLinked(code).toString());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 // Every item of the code carries the span.
 void expectSpans(const Code& code, const SourceSpan& span) {
@@ -32,21 +24,7 @@ void expectSpans(const Code& code, const SourceSpan& span) {
     });
 }
 
-// A STRING of the given capacity as the string emitter sees it: only its size counts.
-class StringOfCapacity final : public Type {
-public:
-    explicit StringOfCapacity(int64_t capacity)
-        : Type(TypeKind::String, kindBit(TypeKind::String)), capacity_(capacity) {}
-    Type* clone() const override { return new StringOfCapacity(capacity_); }
-    int64_t size() const override { return capacity_ + 1; }
-    std::string toString() const override { return "string"; }
-    Code defaultValue() const override { return Code(); }
-
-private:
-    int64_t capacity_;
-};
-
-class Emitters : public test::ElementaryTypesTest {};
+class Emitters : public test::CompositeTypesTest {};
 
 TEST_F(Emitters, EachEmitterMakesItsInstructionWithTheSpan) {
     const SourceSpan span = spanAt(7);
@@ -74,30 +52,30 @@ TEST_F(Emitters, EachEmitterMakesItsInstructionWithTheSpan) {
         {emitRealLiteral("1_000.75", typeLreal, span), {"ConstLreal 1000"}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(listing(c.code), c.lines);
+        EXPECT_EQ(test::itemTexts(c.code), c.lines);
         expectSpans(c.code, span);
     }
 }
 
 TEST_F(Emitters, StringLiteralPushesCharactersReserveAndLength) {
     const SourceSpan span = spanAt(3);
-    StringOfCapacity four(4), three(3), full(255);
+    TypeString four(4), three(3), full(255);
     const Code ab = emitStringLiteral({'a', 'b'}, &four, span);
-    EXPECT_EQ(listing(ab),
+    EXPECT_EQ(test::itemTexts(ab),
               (std::vector<std::string>{"ConstUint 97", "ConstUint 98", "SpAdd 2", "ConstLint 2"}));
     expectSpans(ab, span);
     // Exactly as many characters as the capacity: no reserve.
-    EXPECT_EQ(listing(emitStringLiteral({'a', 'b', 'c'}, &three, span)),
+    EXPECT_EQ(test::itemTexts(emitStringLiteral({'a', 'b', 'c'}, &three, span)),
               (std::vector<std::string>{"ConstUint 97", "ConstUint 98", "ConstUint 99",
                                         "ConstLint 3"}));
-    EXPECT_EQ(listing(emitStringLiteral({}, &full, span)),
+    EXPECT_EQ(test::itemTexts(emitStringLiteral({}, &full, span)),
               (std::vector<std::string>{"SpAdd 255", "ConstLint 0"}));
     // Wide characters keep their 16-bit codes.
-    EXPECT_EQ(listing(emitStringLiteral({0x20AC}, &three, span)).front(), "ConstUint 8364");
+    EXPECT_EQ(test::itemTexts(emitStringLiteral({0x20AC}, &three, span)).front(), "ConstUint 8364");
 }
 
 TEST_F(Emitters, StringLiteralRunsToItsStackForm) {
-    StringOfCapacity four(4);
+    TypeString four(4);
     test::HookMachine machine;
     machine.loadProgram(CodeLinked(emitStringLiteral({'h', 'i'}, &four, SourceSpan())));
     machine.run();
@@ -121,7 +99,7 @@ TEST_F(Emitters, RepeatCodeSharesTheRepeatedTree) {
     EXPECT_TRUE(repeatCode(x, -4).empty());
     EXPECT_EQ(repeatCode(x, 1).node(), x.node());
     const Code three = repeatCode(x, 3);
-    EXPECT_EQ(listing(three), (std::vector<std::string>{"Fp", "Fp", "Fp"}));
+    EXPECT_EQ(test::itemTexts(three), (std::vector<std::string>{"Fp", "Fp", "Fp"}));
     // Three leaves, one object: x is held once per occurrence, plus by x itself.
     EXPECT_EQ(x.node()->refCount(), 4);
 }
@@ -142,7 +120,7 @@ TEST_F(Emitters, JumpsReferToTheirTargets) {
     const Code program = placed.concat(emitJump(label, spanAt(4)))
                              .concat(emitJumpSub(label, spanAt(4)));
     // Linking clones the label; both instructions go to the clone.
-    const std::vector<std::string> lines = listing(program);
+    const std::vector<std::string> lines = test::itemTexts(program);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].rfind("Label ", 0), 0u);
     EXPECT_EQ(lines[1], "Jump " + lines[0]);

@@ -5,23 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "core/error_test_support.h"
 #include "core/exception.h"
 #include "core/literals.h"
 #include "core/type.h"
-#include "type_test_support.h"
+#include "core/type_test_support.h"
 
 namespace Karsto {
 namespace {
-
-// The text a semantic error carries before the evaluator gives it a span.
-std::string semanticErrorOf(void (*call)(const std::string&), const std::string& text) {
-    try {
-        call(text);
-    } catch (const ExceptionSemantic& e) {
-        return e.what();
-    }
-    return "no error";
-}
 
 struct IntegerCase {
     const char* text;
@@ -181,7 +172,6 @@ TEST(TimeLiteral, DatesAndTimesOfDay) {
 }
 
 TEST(TimeLiteral, ErrorsNameTheWholeLiteral) {
-    auto parse = [](const std::string& t) { parseTimeLiteral(t); };
     const struct {
         const char* text;
         const char* what;
@@ -209,7 +199,7 @@ TEST(TimeLiteral, ErrorsNameTheWholeLiteral) {
         {"x#1", "?: Invalid time literal 'x#1'. Unknown type prefix."},
         {"t1s", "?: Invalid time literal 't1s'. Unknown type prefix."},
     };
-    for (const auto& c : cases) EXPECT_EQ(semanticErrorOf(parse, c.text), c.what) << c.text;
+    for (const auto& c : cases) EXPECT_EQ(test::semanticWhat([&] { parseTimeLiteral(c.text); }), c.what) << c.text;
 }
 
 class TypedLiteral : public test::ElementaryTypesTest {};

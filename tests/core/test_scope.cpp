@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error_test_support.h"
 #include "core/exception.h"
 #include "core/namespace.h"
 #include "core/scope.h"
@@ -18,15 +19,6 @@ struct Thing {
 };
 
 using ThingScope = Scope<Thing>;
-
-std::string semanticError(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const ExceptionSemantic& e) {
-        return e.message();
-    }
-    return "no error";
-}
 
 // root declares x and y; child (under root) declares x; imports declare x and z.
 struct ScopeFixture : ::testing::Test {
@@ -54,7 +46,7 @@ TEST_F(ScopeFixture, OwnNameHidesParentAndImports) {
 TEST_F(ScopeFixture, ParentChainAndImportTogetherAreAmbiguous) {
     ThingScope inner(&child);
     inner.addImport(&importA);
-    EXPECT_EQ(semanticError([&] { inner.lookup("x"); }), "Ambiguous name x");
+    EXPECT_EQ(test::semanticMessage([&] { inner.lookup("x"); }), "Ambiguous name x");
     // y comes only from the parent chain, z only from the second import.
     inner.addImport(&importB);
     EXPECT_EQ(inner.lookup("y"), &rootY);
@@ -66,7 +58,7 @@ TEST_F(ScopeFixture, ScopeImportedTwiceMakesItsNamesAmbiguous) {
     ThingScope s;
     s.addImport(&importB);
     s.addImport(&importB);
-    EXPECT_EQ(semanticError([&] { s.lookup("z"); }), "Ambiguous name z");
+    EXPECT_EQ(test::semanticMessage([&] { s.lookup("z"); }), "Ambiguous name z");
     // ... unless the importing scope declares the name itself.
     s.declare("z", &otherZ);
     EXPECT_EQ(s.lookup("z"), &otherZ);
@@ -80,7 +72,7 @@ TEST_F(ScopeFixture, ImportsOfTheParentAreSearchedBeforeOwnImports) {
     ThingScope other;
     other.declare("z", &otherZ);
     child.addImport(&other);
-    EXPECT_EQ(semanticError([&] { child.lookup("z"); }), "Ambiguous name z");
+    EXPECT_EQ(test::semanticMessage([&] { child.lookup("z"); }), "Ambiguous name z");
 }
 
 TEST_F(ScopeFixture, ImportsAreSearchedWithTheirOwnParentsAndImports) {
@@ -95,7 +87,7 @@ TEST_F(ScopeFixture, ImportsAreSearchedWithTheirOwnParentsAndImports) {
 }
 
 TEST_F(ScopeFixture, DeclareTwiceFailsAndLeavesTheScopeUnchanged) {
-    EXPECT_EQ(semanticError([&] { root.declare("x", &otherZ); }),
+    EXPECT_EQ(test::semanticMessage([&] { root.declare("x", &otherZ); }),
               "Multiple declarations of 'x' in scope.");
     EXPECT_EQ(root.lookup("x"), &rootX);
     EXPECT_EQ(root.values().size(), 2u);
@@ -104,7 +96,7 @@ TEST_F(ScopeFixture, DeclareTwiceFailsAndLeavesTheScopeUnchanged) {
 
 TEST_F(ScopeFixture, LookupOrFailNamesTheIdentifier) {
     EXPECT_EQ(child.lookupOrFail("y"), &rootY);
-    EXPECT_EQ(semanticError([&] { child.lookupOrFail("q"); }), "Undeclared Identifier 'q'");
+    EXPECT_EQ(test::semanticMessage([&] { child.lookupOrFail("q"); }), "Undeclared Identifier 'q'");
 }
 
 TEST_F(ScopeFixture, CreateWithAndSetParent) {
@@ -142,7 +134,7 @@ TEST(ScopeChain, TwoHundredThousandNestedScopesResolveWithoutRecursion) {
     ThingScope imported;
     imported.declare("n0", &shadow);
     innermost.addImport(&imported);
-    EXPECT_EQ(semanticError([&] { innermost.lookup("n0"); }), "Ambiguous name n0");
+    EXPECT_EQ(test::semanticMessage([&] { innermost.lookup("n0"); }), "Ambiguous name n0");
 }
 
 TEST(ScopeChain, LongImportChainResolvesWithoutRecursion) {

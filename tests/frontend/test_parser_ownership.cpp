@@ -6,6 +6,7 @@
 
 #include "core/exception.h"
 #include "core/program.h"
+#include "core/variable.h"
 #include "frontend/ast_nodes.h"
 #include "frontend/probe_parser.h"
 
@@ -140,20 +141,55 @@ TEST(ParserOwnership, FailedEvaluationLeavesEverythingToTheDestructor) {
     EXPECT_EQ(journal.lines, (std::vector<std::string>{"program +tree", "a", "b0", "b1", "b2"}));
 }
 
-TEST(ParserOwnership, ReleaseProgramDeletesItOnce) {
+TEST(ParserOwnership, NeverParsedHoldsNothingAndReleaseProgramDeletesOnce) {
     Journal journal;
     ProbeParser parser(nullptr);
     journal.parser = &parser;
-    // A parser that never parsed holds nothing to release.
+    // Fresh tables: three empty root scopes.
+    for (bool empty : {parser.symbols.variables->values().empty(), parser.symbols.types->values().empty(),
+                       parser.symbols.functions->values().empty()}) {
+        EXPECT_TRUE(empty);
+    }
     parser.releaseProgram();
     parser.reset();
     EXPECT_TRUE(journal.lines.empty());
+    EXPECT_EQ(parser.handleCount(), 0u);
 
     parser.program = new TrackedProgram(journal, "program");
     parser.releaseProgram();
     parser.releaseProgram();
     EXPECT_EQ(parser.program, nullptr);
     EXPECT_EQ(journal.lines, (std::vector<std::string>{"program"}));
+}
+
+// Registered as the evaluator would register an object that refers to a name of the
+// tables; notes, as it dies, whether the name is still there.
+struct SymbolWitness {
+    ~SymbolWitness() { seen.push_back(parser.symbols.variables->lookup("r1") == r1 ? "r1 at death" : "r1 gone"); }
+    const ProbeParser& parser;
+    const Variable* r1;
+    std::vector<std::string>& seen;
+};
+
+TEST(ParserOwnership, SymbolTablesSurviveResetsAndOutliveEveryRegisteredObject) {
+    std::vector<std::string> seen;
+    {
+        StringCompile compile(goodSource);
+        ProbeParser& parser = compile.parser;
+        // The compile driver enters a host variable before the parse.
+        auto* r1 = new Variable(nullptr, "r1", nullptr, 0, VariableAccess::NONE);
+        parser.symbols.ownedVariables.push_back(r1);
+        parser.symbols.variables->declare("r1", r1);
+        parser.step = [&](ProbeParser& p) {
+            seen.push_back(p.symbols.variables->lookup("r1") == r1 ? "r1 in evaluation" : "r1 missing");
+            p.handle(new SymbolWitness{p, r1, seen});
+        };
+        parser.parse();
+        Rescan again(parser, goodSource);
+        parser.parse();
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"r1 in evaluation", "r1 at death", "r1 in evaluation",
+                                              "r1 at death"}));
 }
 
 } // namespace
