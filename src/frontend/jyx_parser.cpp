@@ -57,7 +57,7 @@ void JyxParser::clearStack() {
 
 void JyxParser::parse() {
     reset();
-    clearStack();
+    // Every way out of a parse leaves the stack empty, so it starts empty here.
     stack.push_back({0, nullptr});
     try {
         Token token = scanner->nextToken();
