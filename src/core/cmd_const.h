@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <type_traits>
 
@@ -18,6 +19,11 @@ class Stackmachine;
 // How a value of a constant's cell type is made from an integer or a real and how it
 // is printed. The cell type alone decides, so these are the only conversion rules of
 // the family.
+// REAL from an out-of-range double must give the infinity of its sign and NaN must stay
+// NaN: IEEE 754 arithmetic defines both, plain C++ leaves them open.
+static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
+              "REAL and LREAL constants need IEEE 754 floating point");
+
 template <class Cell>
 struct ConstCell {
     // Integer targets keep the low bits (two's complement for the signed ones), BOOL is
@@ -38,7 +44,7 @@ struct ConstCell {
         if constexpr (std::is_same_v<Cell, double>) {
             return x;
         } else if constexpr (std::is_same_v<Cell, float>) {
-            return static_cast<float>(x);
+            return roundToFloat(x);
         } else if constexpr (std::is_same_v<Cell, bool>) {
             return x != 0.0;
         } else if constexpr (std::is_same_v<Cell, int8_t>) {

@@ -70,8 +70,10 @@ CodeItem* CmdBranchFalse::clone() const { return withSpanOf(new CmdBranchFalse(t
 void CmdReturn::execute(Stackmachine& machine) {
     onMachine(machine, [](auto& m) {
         const int64_t fp = m.getFp();
-        // The return position must be read before sp drops below the frame.
-        const int64_t returnPosition = m.loadAddr(fp + 2);
+        // The return position must be read before sp drops below the frame. A wild fp
+        // wraps instead of overflowing, so the machine's bounds check refuses it.
+        const auto returnCell = static_cast<int64_t>(static_cast<uint64_t>(fp) + 2u);
+        const int64_t returnPosition = m.loadAddr(returnCell);
         m.setSp(fp);
         m.setFp(m.loadAddr(fp));
         m.setPc(returnPosition);

@@ -68,4 +68,21 @@ constexpr uint16_t truncateToU16(double x) { return static_cast<uint16_t>(trunca
 // Low 32 bits of the 64-bit truncation: 0 wherever that truncation fails.
 constexpr uint32_t truncateToU32(double x) { return static_cast<uint32_t>(truncateToS64(x)); }
 
+// The double nearest x rounded to the nearest float, ties to even. A finite double
+// beyond the float range must not reach static_cast (undefined behaviour): rounding
+// to nearest takes it to the largest float below the midpoint between that float and
+// 2^128, and to the infinity of its sign from the midpoint up (the midpoint ties to
+// the even neighbour, which is 2^128, so it overflows).
+constexpr float roundToFloat(double x) {
+    constexpr double kFloatMax = std::numeric_limits<float>::max();
+    constexpr double kOverflowFrom = 0x1.ffffffp+127;
+    if (x > kFloatMax || x < -kFloatMax) { // NaN fails both and is cast below
+        const float magnitude = (x >= kOverflowFrom || x <= -kOverflowFrom)
+                                    ? std::numeric_limits<float>::infinity()
+                                    : std::numeric_limits<float>::max();
+        return x < 0 ? -magnitude : magnitude;
+    }
+    return static_cast<float>(x);
+}
+
 } // namespace Karsto

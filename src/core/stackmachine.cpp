@@ -211,7 +211,9 @@ void Stackmachine::executeGcode(int32_t skipLevel, const std::vector<GCodeWord>&
         if (skipLevel >= 1) text += std::to_string(skipLevel);
         text += ' ';
     }
-    char value[64];
+    // Room for the widest fixed-notation double: 309 integer digits, sign, point and
+    // two decimals; a smaller buffer would cut the text of a huge value.
+    char value[320];
     for (const GCodeWord& word : words) {
         std::snprintf(value, sizeof value, "%.2f", word.value);
         text += word.name;

@@ -149,7 +149,7 @@ public:
 
     // Binds the shared area (not owned) and enters each name with its address
     // (offset + 0x80000000), replacing an earlier entry of the same name.
-    // TODO(#9): the overload taking the shared `Variable`s comes with the variables.
+    // sharedNamesOf (core/variable.h) makes the names of the shared Variables.
     void setSharedArea(void* base, int64_t cellCount, const std::vector<SharedName>& names);
     // Checks low <= high and that high does not drop below the current upper limit.
     void setSections(uint64_t low, uint64_t high);

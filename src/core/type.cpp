@@ -1,12 +1,21 @@
 #include "core/type.h"
 
 #include <array>
+#include <set>
+#include <vector>
 #include <bit>
 #include <type_traits>
 #include <utility>
 
 #include "core/cmd_const.h"
 #include "core/exception.h"
+#include "core/type_array.h"
+#include "core/type_class.h"
+#include "core/type_function.h"
+#include "core/type_pointer.h"
+#include "core/type_scif.h"
+#include "core/type_string.h"
+#include "core/variable.h"
 
 namespace Karsto {
 
@@ -47,7 +56,12 @@ TypeSimple* makeElementary(const char* text, TypeKind kind, uint64_t mask, int64
 
 Type::Type(TypeKind kind, uint64_t conversionMask) : kind_(kind), conversionMask_(conversionMask) {}
 
-Type::~Type() = default;
+Type::~Type() { delete pointerType_; }
+
+TypePointer* Type::pointerTo() {
+    if (pointerType_ == nullptr) pointerType_ = new TypePointer(this);
+    return pointerType_;
+}
 
 #define KARSTO_TYPE_CAST(family, message)                 \
     Type##family* Type::as##family() {                    \
@@ -127,7 +141,14 @@ std::span<TypeSimple* const> elementaryTypes() {
     return gElementary;
 }
 
-bool typesEqual(Type* a, Type* b) {
+namespace {
+
+using TypePair = std::pair<Type*, Type*>;
+
+// Compares one pair of types as far as it can without looking into other types, and
+// leaves the pairs of element, member, parameter and target types that must also be
+// equal in `parts`.
+bool shallowEqual(Type* a, Type* b, std::vector<TypePair>& parts) {
     if (a->kind() != b->kind()) {
         return false;
     }
@@ -139,14 +160,56 @@ bool typesEqual(Type* a, Type* b) {
         // other, however alike their definitions are.
         return a == b;
     case TypeKind::String:
+        if (!a->isString() || !b->isString()) return a == b;
+        return a->asString()->capacity() == b->asString()->capacity();
     case TypeKind::Wstring:
-    case TypeKind::Array:
-    case TypeKind::Struct:
-    case TypeKind::Function:
-    case TypeKind::Pointer:
-        // TODO(#9): compare capacities, dimensions, members, parameters and targets once
-        // the composite types exist; until then only the object itself is known equal.
-        return a == b;
+        if (!a->isWstring() || !b->isWstring()) return a == b;
+        return a->asWstring()->capacity() == b->asWstring()->capacity();
+    case TypeKind::Array: {
+        if (!a->isArray() || !b->isArray()) return a == b;
+        const TypeArray* x = a->asArray();
+        const TypeArray* y = b->asArray();
+        if (x->dimensionCount() != y->dimensionCount()) return false;
+        for (size_t i = 0; i < x->dimensions().size(); ++i) {
+            if (x->dimensions()[i].lower != y->dimensions()[i].lower ||
+                x->dimensions()[i].upper != y->dimensions()[i].upper) {
+                return false;
+            }
+        }
+        parts.emplace_back(x->elementType(), y->elementType());
+        return true;
+    }
+    case TypeKind::Struct: {
+        if (!a->isStruct() || !b->isStruct()) return a == b;
+        const auto& x = a->asStruct()->members();
+        const auto& y = b->asStruct()->members();
+        if (x.size() != y.size()) return false;
+        for (size_t i = 0; i < x.size(); ++i) {
+            if (x[i].name != y[i].name) return false;
+            parts.emplace_back(x[i].type, y[i].type);
+        }
+        return true;
+    }
+    case TypeKind::Function: {
+        // The return types are not compared.
+        if (!a->isFunction() || !b->isFunction()) return a == b;
+        const auto& x = a->asFunction()->parameters();
+        const auto& y = b->asFunction()->parameters();
+        if (x.size() != y.size()) return false;
+        for (size_t i = 0; i < x.size(); ++i) {
+            if (x[i]->name() != y[i]->name() || x[i]->flags() != y[i]->flags()) return false;
+            parts.emplace_back(x[i]->type(), y[i]->type());
+        }
+        return true;
+    }
+    case TypeKind::Pointer: {
+        if (!a->isPointer() || !b->isPointer()) return a == b;
+        Type* x = a->asPointer()->target();
+        Type* y = b->asPointer()->target();
+        if (x == nullptr || y == nullptr) return x == y; // the NULL pointer type
+        parts.emplace_back(x, y);
+        return true;
+    }
     case TypeKind::Liti:
     case TypeKind::Litr:
     case TypeKind::LitString:
@@ -183,6 +246,88 @@ bool typesEqual(Type* a, Type* b) {
     }
     return false;
 }
+
+} // namespace
+
+bool typesEqual(Type* a, Type* b) {
+    // Structural equality over nested arrays, structures, signatures and references,
+    // with an explicit list of the pairs still to compare: generated sources nest types
+    // deeper than the machine stack would allow. A pair met again (types that refer to
+    // themselves through references) is not compared twice; it holds unless another
+    // pair fails.
+    std::vector<TypePair> pending;
+    if (!shallowEqual(a, b, pending)) {
+        return false;
+    }
+    std::set<TypePair> seen;
+    while (!pending.empty()) {
+        const TypePair pair = pending.back();
+        pending.pop_back();
+        if (pair.first == pair.second || !seen.insert(pair).second) {
+            continue; // one object equals itself
+        }
+        if (!shallowEqual(pair.first, pair.second, pending)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// Of the operands that are strings of a capacity (not characters or literals), the one
+// with the larger capacity; the first on equal capacity.
+template <class StringType>
+Type* longerString(Type* a, Type* b) {
+    auto* x = dynamic_cast<StringType*>(a);
+    auto* y = dynamic_cast<StringType*>(b);
+    if (x == nullptr) return y;
+    if (y == nullptr) return x;
+    return y->capacity() > x->capacity() ? y : x;
+}
+
+// An interface combined with a class that implements it, or with an interface related
+// to it by extension.
+Type* commonInterface(Type* a, Type* b) {
+    Type* i = a->isInterface() ? a : b;
+    Type* o = i == a ? b : a;
+    TypeInterface* interface = i->asInterface();
+    if (o->isClass()) {
+        return o->asClass()->implements(interface) ? i : nullptr;
+    }
+    if (!o->isInterface()) {
+        return nullptr;
+    }
+    TypeInterface* other = o->asInterface();
+    if (other->derivesFrom(interface)) return i;
+    if (interface->derivesFrom(other)) return o;
+    return nullptr;
+}
+
+// NULL combines with any reference. Otherwise two references, stripped of as many
+// levels as both have, combine only when their targets are related classes; the
+// result is the common class under as many levels again.
+Type* commonPointer(Type* a, Type* b) {
+    Type* x = a->asPointer()->target();
+    Type* y = b->asPointer()->target();
+    if (x == nullptr) return b;
+    if (y == nullptr) return a;
+    int64_t levels = 1;
+    while (x->isPointer() && y->isPointer()) {
+        Type* nx = x->asPointer()->target();
+        Type* ny = y->asPointer()->target();
+        if (nx == nullptr || ny == nullptr) break;
+        x = nx;
+        y = ny;
+        ++levels;
+    }
+    Type* common = commonType(x, y);
+    if (common == nullptr || !common->isClass()) return nullptr;
+    for (int64_t i = 0; i < levels; ++i) common = common->pointerTo();
+    return common;
+}
+
+} // namespace
 
 Type* commonType(Type* a, Type* b) {
     if (typesEqual(a, b)) {
@@ -226,13 +371,21 @@ Type* commonType(Type* a, Type* b) {
         // For kind 11 this is "lint", never "<addr>" or "<enumbase>".
         return gElementaryByKind[static_cast<size_t>(lowest)];
     case TypeKind::String:
+        return longerString<TypeString>(a, b);
     case TypeKind::Wstring:
-    case TypeKind::Class:
-    case TypeKind::Interface:
-    case TypeKind::Pointer:
-        // TODO(#9): strings by capacity, classes and interfaces by derivation, pointers
-        // to related classes, once the composite types exist.
+        return longerString<TypeWstring>(a, b);
+    case TypeKind::Class: {
+        // No search for a third, common base class: one must derive from the other.
+        TypeClass* x = a->asClass();
+        TypeClass* y = b->asClass();
+        if (x->derivesFrom(y)) return y;
+        if (y->derivesFrom(x)) return x;
         return nullptr;
+    }
+    case TypeKind::Interface:
+        return commonInterface(a, b);
+    case TypeKind::Pointer:
+        return commonPointer(a, b);
     case TypeKind::Liti:
     case TypeKind::Litr:
     case TypeKind::LitString:

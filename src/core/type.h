@@ -60,12 +60,16 @@ public:
     void setInitializer(const Code& code);
     // clone() carrying the given initializer; the caller owns the clone.
     Type* cloneWithInitializer(const Code& code) const;
+    // The pointer type to this type: made on the first call, owned by this type and
+    // handed out on every later call, so each type has exactly one cached pointer type.
+    TypePointer* pointerTo();
 
 private:
     const TypeKind kind_;
     const uint64_t conversionMask_;
     bool hasInitializer_ = false;
     Code initializer_;
+    TypePointer* pointerType_ = nullptr; // owned
 };
 
 // An elementary type: a name, a size and, for the types that have one, the one shared

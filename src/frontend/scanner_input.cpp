@@ -17,7 +17,10 @@ namespace {
 
 constexpr std::string_view kDirective = "#include";
 
-// Offsets and positions are int32 throughout the front end.
+// Offsets, lines and columns are int32 throughout the front end. A column counts from 1,
+// so a text (or a stream position) may reach this offset and no further.
+constexpr int32_t kMaxInputBytes = INT32_MAX - 1;
+
 int32_t toOffset(size_t value) { return static_cast<int32_t>(value); }
 
 // A directory would open and then read as an empty file; it is no source.
@@ -40,11 +43,13 @@ bool openThroughSearchPaths(std::ifstream& in, const std::string& name, std::str
     return false;
 }
 
-std::string readWhole(std::ifstream& in) {
+// A read that fails midway must not pass for a shorter source.
+std::string readWhole(std::ifstream& in, const std::string& path) {
     std::string content;
     char buffer[1 << 16];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
         content.append(buffer, static_cast<size_t>(in.gcount()));
+    checkSyntax(!in.bad(), "Error reading from file '%s'", path.c_str());
     return content;
 }
 
@@ -135,6 +140,7 @@ void ScannerInputFile::readFile(const std::string& path, bool searchPaths) {
             if (expandStep(part, inclusion)) open.push_back(openPart(inclusion.path, inclusion.searchPaths));
             continue;
         }
+        checkRoom(1, part.path);
         text_ += '\n';
         listing_ += '\n';
         filesInExpansion_.erase(part.path);
@@ -160,8 +166,11 @@ ScannerInputFile::FilePart ScannerInputFile::openPart(const std::string& path, b
         checkSyntax(openFile(in, path), "Can not open file '%s'", path.c_str());
     }
     filesInExpansion_.insert(path);
-    part.content = readWhole(in);
+    part.content = readWhole(in, path);
     if (isScrambledSource(part.content)) {
+        // The header decides the text's length: refuse one that cannot fit before the
+        // text is extended to it.
+        checkRoom(unscrambledLength(part.content), path);
         part.content = unscrambleSource(part.content);
         part.scrambled = true;
     }
@@ -186,7 +195,13 @@ void ScannerInputFile::enterLineStarts(FilePart& part, size_t end) {
     }
 }
 
+void ScannerInputFile::checkRoom(size_t extra, const std::string& path) const {
+    checkSyntax(extra <= size_t{kMaxInputBytes} - text_.size(),
+                "Expanded source exceeds limit of %d bytes in file '%s'", kMaxInputBytes, path.c_str());
+}
+
 void ScannerInputFile::appendText(const FilePart& part, size_t end) {
+    checkRoom(end - part.start, part.path);
     std::string_view piece(part.content.data() + part.start, end - part.start);
     text_ += piece;
     if (!part.scrambled) {
@@ -375,8 +390,14 @@ void countLines(const char* bytes, int64_t count, int32_t& line, int32_t& column
 
 } // namespace
 
+void ScannerInputFileStream::checkOffset(int64_t end) const {
+    checkSyntax(end <= kMaxInputBytes, "Offset in file '%s' exceeds limit of %d bytes", fileName_.c_str(),
+                kMaxInputBytes);
+}
+
 void ScannerInputFileStream::advance(int32_t n) {
     if (n <= 0) return;
+    checkOffset(int64_t(position_) + n);
     fill(n);
     int64_t count = std::min<int64_t>(n, available());
     if (count > 0) countLines(at(position_), count, line_, column_);
@@ -391,6 +412,7 @@ SourcePosition ScannerInputFileStream::location(int32_t n) {
     fill(n);
     int64_t count = std::min<int64_t>(n, available());
     if (count <= 0) return position;
+    checkOffset(offset_ + count);
     countLines(at(position_), count, position.line, position.column);
     position.offset += static_cast<int32_t>(count);
     position.inputOffset += static_cast<int32_t>(count);

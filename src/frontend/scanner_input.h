@@ -85,6 +85,8 @@ private:
     bool expandStep(FilePart& part, Inclusion& inclusion);
     void enterLineStarts(FilePart& part, size_t end);
     void appendText(const FilePart& part, size_t end);
+    // Refuses to grow the expanded text past what int32 offsets and columns can address.
+    void checkRoom(size_t extra, const std::string& path) const;
 
     std::string text_;
     std::string listing_;
@@ -120,6 +122,8 @@ public:
 private:
     // Makes n bytes from position_ available (fewer at the end of the file).
     void fill(int32_t n);
+    // Offsets and columns are int32: reading on past 2 GiB is refused instead of wrapping.
+    void checkOffset(int64_t end) const;
     int64_t available() const { return int64_t(windowStart_) + windowCount_ - position_; }
     const char* at(int64_t position) const { return window_.get() + (position - windowStart_); }
 

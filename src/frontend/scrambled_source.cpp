@@ -90,16 +90,31 @@ std::string scrambleSource(std::string_view plain, uint32_t seed) {
     return out;
 }
 
+namespace {
+
+// Another version, or no seed word, leaves no text words.
+bool hasTextWords(std::string_view content) {
+    return headerWord(content, HeaderWord::version) == kVersion &&
+           content.size() / kWordBytes >= kHeaderWords;
+}
+
+} // namespace
+
 std::string unscrambleSource(std::string_view content) {
     if (!isScrambledSource(content)) return std::string(content);
+    if (!hasTextWords(content)) return {};
     size_t words = content.size() / kWordBytes;
-    if (headerWord(content, HeaderWord::version) != kVersion || words < kHeaderWords) return {};
     std::string plain;
     plain.reserve((words - kHeaderWords) * kWordBytes);
     ScrambleGenerator generator(headerWord(content, HeaderWord::seed));
     for (size_t i = kHeaderWords; i < words; ++i) appendWord(plain, wordAt(content, i) ^ generator.next());
-    plain.resize(headerWord(content, HeaderWord::textLength), '\0');
+    plain.resize(unscrambledLength(content), '\0');
     return plain;
+}
+
+size_t unscrambledLength(std::string_view content) {
+    if (!isScrambledSource(content)) return content.size();
+    return hasTextWords(content) ? headerWord(content, HeaderWord::textLength) : 0;
 }
 
 } // namespace Karsto

@@ -6,6 +6,7 @@
 // padded with zero bytes), each XORed with the next output of a generator seeded from
 // the seed. A text of n bytes gives 5 + ceil(n / 4) words.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,5 +27,8 @@ std::string scrambleSource(std::string_view plain, uint32_t seed);
 // header's length decides the result: a longer body is cut, a shorter one extended
 // with zero bytes.
 std::string unscrambleSource(std::string_view content);
+// The length of the text unscrambleSource gives for a content, known from the header
+// alone: readers can refuse a length they cannot hold before anything is allocated.
+size_t unscrambledLength(std::string_view content);
 
 } // namespace Karsto

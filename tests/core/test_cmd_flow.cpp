@@ -130,6 +130,16 @@ TEST(CmdJumpSubInd, CallsTheCodeAddress) {
     EXPECT_EQ(m.getFp(), kBase);
 }
 
+// A Return without a frame of its own reads wherever fp points: the machine refuses
+// addresses outside memory, including one past the largest fp.
+TEST(CmdReturn, WildFramePointerIsRefused) {
+    for (int64_t fp : {int64_t{0x1FFFFE}, INT64_MAX - 1, INT64_MAX}) {
+        Stackmachine m;
+        m.setFp(fp);
+        EXPECT_THROW(CmdReturn().execute(m), ExceptionRuntime) << fp;
+    }
+}
+
 TEST(CmdHalt, StopsTheControllerButNotRun) {
     std::vector<CodeItem*> (*program)() = [] {
         return std::vector<CodeItem*>{new CmdFp(), new CmdHalt(), new CmdSpAdd(-1), new CmdHalt()};

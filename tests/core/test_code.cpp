@@ -119,10 +119,18 @@ TEST(Label, IdsRiseAndClonesTakeNewIds) {
 }
 
 TEST(Label, IdsKeepRisingAcrossCompilations) {
-    // Whatever earlier programs used, a new program's first label is not 0.
-    { Code first = codeOf(new Label()); }
-    Label second;
-    EXPECT_GT(second.id(), 0);
+    // Two programs compiled and linked one after the other: the second one's labels and
+    // their clones continue the count, none starts again at 0.
+    auto compileAndLink = [] {
+        auto* label = new Label();
+        return CodeLinked(codeOf(label).concat(codeOf(new TestJump(label))));
+    };
+    CodeLinked first = compileAndLink();
+    CodeLinked second = compileAndLink();
+    const int32_t firstId = first.item(0)->asLabel()->id();
+    const int32_t secondId = second.item(0)->asLabel()->id();
+    EXPECT_GT(firstId, 0);
+    EXPECT_EQ(secondId, firstId + 2); // the second source label, then its clone
 }
 
 TEST(CodeLinked, LabelPlacedOnceIsSharedByEveryReference) {

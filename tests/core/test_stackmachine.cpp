@@ -273,7 +273,12 @@ TEST(StackmachineStep, StepLine) {
 TEST(StackmachineStep, RuntimeErrorTakesTheItemSpan) {
     HookMachine m;
     load(m, {new TestCmd("A"), withSpan(new TestCmd("B"), 3),
-             withSpan(new TestCmd("Fail", [](Stackmachine&) { checkRuntime(false, "boom %d", 1); }),
+             // Halts before it fails: the failing step must still not run the end hook.
+             withSpan(new TestCmd("Fail",
+                                  [](Stackmachine& s) {
+                                      s.halt();
+                                      checkRuntime(false, "boom %d", 1);
+                                  }),
                       5),
              haltCmd()});
     m.step();

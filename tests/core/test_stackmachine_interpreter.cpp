@@ -71,15 +71,20 @@ TEST(StackmachineInterpreter, BlockTextOfSkipLevels) {
     m.executeGcode(-1, threeWords());
     m.executeGcode(2, {{"x", 10.0}, {"f", 250.5}});
     m.executeGcode(0, {});
-    EXPECT_EQ(log.lines, (std::vector<std::string>{
-                             "[debugGCode] gcodeExecute g=1.00 x=-12.50 z=3.00 ",
-                             "[debugGCode] gcodeExecute /2 x=10.00 f=250.50 ",
-                             "[debugGCode] gcodeExecute / ",
-                         }));
-    ASSERT_EQ(processor.blocks.size(), 3u);
+    // A huge value prints all its digits: 2^256 exactly, negated.
+    m.executeGcode(1, {{"y", -0x1p256}});
+    EXPECT_EQ(log.lines,
+              (std::vector<std::string>{
+                  "[debugGCode] gcodeExecute g=1.00 x=-12.50 z=3.00 ",
+                  "[debugGCode] gcodeExecute /2 x=10.00 f=250.50 ",
+                  "[debugGCode] gcodeExecute / ",
+                  "[debugGCode] gcodeExecute /1 y=-1157920892373161954235709850086879078532699846656"
+                  "40564039457584007913129639936.00 ",
+              }));
+    ASSERT_EQ(processor.blocks.size(), 4u);
     EXPECT_EQ(processor.blocks[0].skipLevel, -1);
     EXPECT_FALSE(processor.blocks[0].span.valid); // outside a step
-    EXPECT_EQ(m.gcodeCount, 3);
+    EXPECT_EQ(m.gcodeCount, 4);
 }
 
 TEST(StackmachineInterpreter, ProcessorErrorTakesTheBlockSpan) {

@@ -244,6 +244,26 @@ TEST(ScannerInputFile, ScrambledFileReadsAsPlainTextWithMaskedListing) {
     EXPECT_FALSE(input.locationAt(12).scrambled);
 }
 
+// A header may claim up to 4 GiB of text; a length that offsets cannot address is refused
+// before the text is extended to it.
+TEST(ScannerInputFile, ScrambledLengthBeyondTheOffsetsIsRefused) {
+    SourceDir d;
+    std::string header = scrambleSource("", 1);
+    header[8] = header[9] = header[10] = header[11] = '\xff'; // text length 2^32 - 1
+    d.write("s.jyx", header);
+    expectError<ExceptionSyntax>([] { loaded("s.jyx"); },
+                                 "?: Expanded source exceeds limit of 2147483646 bytes in file 's.jyx'");
+}
+
+// A read that fails after the open (here: unmapped memory) must not yield a short text.
+TEST(ScannerInputFile, ReadErrorIsReported) {
+    const std::string path = "/proc/self/mem";
+    expectError<ExceptionSyntax>([&] { loaded(path); }, "?: Error reading from file '/proc/self/mem'");
+    ScannerInputFileStream stream;
+    stream.open(path);
+    expectError<ExceptionSyntax>([&] { stream.peek(0); }, "?: Error reading from file '/proc/self/mem'");
+}
+
 // ---------------------------------------------------------------------------------------
 // Paths
 
@@ -333,6 +353,33 @@ TEST(ScannerInputFileStream, SlidesOverAFileLargerThanTheWindow) {
     }
     EXPECT_EQ(input.peek(0), -1);
     EXPECT_EQ(input.text(5), "");
+}
+
+// Positions are int32: reading on past 2 GiB fails cleanly instead of wrapping the offset
+// or, on a line that long, the column. An endless input of zero bytes, one line without
+// end, stands for a huge file.
+TEST(ScannerInputFileStream, OffsetsEndAtTwoGiB) {
+    constexpr int32_t kLimit = INT32_MAX - 1; // the column of that offset is INT32_MAX
+    ScannerInputFileStream input;
+    input.open("/dev/zero");
+    const int32_t step = ScannerInputFileStream::windowSize - 1;
+    int64_t position = 0;
+    while (position + step <= kLimit) {
+        input.advance(step);
+        position += step;
+    }
+    const auto rest = static_cast<int32_t>(kLimit - position);
+    const SourcePosition last = input.location(rest);
+    EXPECT_EQ(last.offset, kLimit);
+    EXPECT_EQ(last.line, 1);
+    EXPECT_EQ(last.column, INT32_MAX);
+    EXPECT_EQ(input.peek(rest), 0);
+    const std::string limit = "?: Offset in file '/dev/zero' exceeds limit of 2147483646 bytes";
+    expectError<ExceptionSyntax>([&] { input.location(rest + 1); }, limit);
+    expectError<ExceptionSyntax>([&] { input.advance(rest + 1); }, limit);
+    input.advance(rest);
+    EXPECT_EQ(input.location(0).column, INT32_MAX);
+    expectError<ExceptionSyntax>([&] { input.advance(1); }, limit);
 }
 
 TEST(ScannerInputFileStream, OpenGoesThroughSearchPathsUnlessAbsolute) {

@@ -1,0 +1,44 @@
+#include "core/memory.h"
+
+#include "core/emitters.h"
+#include "core/exception.h"
+#include "core/type.h"
+#include "core/variable.h"
+
+namespace Karsto {
+
+namespace {
+
+const MemoryAddressing* gAddressing = nullptr;
+
+} // namespace
+
+const MemoryAddressing* setMemoryAddressing(const MemoryAddressing* addressing) {
+    const MemoryAddressing* previous = gAddressing;
+    gAddressing = addressing;
+    return previous;
+}
+
+Code Memory::addressCode(int64_t offset) const {
+    checkSemantic(gAddressing != nullptr, "No address rules for memory areas are installed.");
+    return gAddressing->addressCode(*this, offset);
+}
+
+Code Memory::initCode() const {
+    Code code;
+    for (Variable* variable : variables_) {
+        code = code.concat(variable->type()->initialValue())
+                   .concat(variable->addressCode())
+                   .concat(emitSt(variable->type(), SourceSpan()));
+    }
+    return code;
+}
+
+int64_t Memory::allocate(Variable* variable, int64_t cells) {
+    const int64_t offset = size_;
+    variables_.push_back(variable);
+    size_ += cells;
+    return offset;
+}
+
+} // namespace Karsto

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "frontend/ast_node.h"
+
+namespace Karsto {
+namespace {
+
+SourceSpan spanAt(int line, int column) {
+    SourcePosition p;
+    p.file = "t.jyx";
+    p.line = line;
+    p.column = column;
+    return SourceSpan(p, p);
+}
+
+// Records its id in a shared list when it is destroyed.
+class RecordingNode : public Parser::AstNode {
+public:
+    RecordingNode(int nodeId, std::vector<int>* deletedIds) : AstNode(spanAt(1, nodeId)), id(nodeId), deleted(deletedIds) {}
+    ~RecordingNode() override { deleted->push_back(id); }
+
+    int id;
+    std::vector<int>* deleted;
+};
+
+// Links children the way a reduction does: slot i holds child i, null slots stay null.
+Parser::AstNode* attach(Parser::AstNode* parent, std::vector<Parser::AstNode*> children) {
+    for (size_t i = 0; i < children.size(); ++i) {
+        if (children[i] == nullptr) continue;
+        children[i]->parent = parent;
+        children[i]->index = static_cast<int32_t>(i);
+    }
+    parent->children = std::move(children);
+    return parent;
+}
+
+TEST(DeleteAstTree, DeletesEveryNodeOnceChildrenAfterTheirParentLastChildFirst) {
+    std::vector<int> deleted;
+    deleteAstTree(nullptr);
+
+    deleteAstTree(new RecordingNode(1, &deleted));
+    EXPECT_EQ(deleted, (std::vector<int>{1}));
+
+    deleted.clear();
+    // 1 with children 2 and 3; 2 with children 4 and 5.
+    auto* two = attach(new RecordingNode(2, &deleted),
+                       {new RecordingNode(4, &deleted), new RecordingNode(5, &deleted)});
+    deleteAstTree(attach(new RecordingNode(1, &deleted), {two, new RecordingNode(3, &deleted)}));
+    EXPECT_EQ(deleted, (std::vector<int>{1, 3, 2, 5, 4}));
+}
+
+TEST(DeleteAstTree, SkipsNullChildSlots) {
+    std::vector<int> deleted;
+    auto* inner = attach(new RecordingNode(2, &deleted), {nullptr, nullptr});
+    deleteAstTree(attach(new RecordingNode(1, &deleted), {nullptr, inner, nullptr}));
+    EXPECT_EQ(deleted, (std::vector<int>{1, 2}));
+}
+
+TEST(DeleteAstTree, DeletesADeepLeftSpineWithoutNativeRecursion) {
+    // A long statement list reduces to a left spine, one level per statement, with a
+    // terminal beside each level.
+    constexpr int depth = 200000;
+    std::vector<int> deleted;
+    Parser::AstNode* spine = new RecordingNode(0, &deleted);
+    for (int i = 1; i < depth; ++i) {
+        spine = attach(new RecordingNode(i, &deleted), {spine, new Parser::AstTerminal(spanAt(i, 1), ";")});
+    }
+    deleteAstTree(spine);
+    ASSERT_EQ(deleted.size(), static_cast<size_t>(depth));
+    EXPECT_EQ(deleted.front(), depth - 1);
+    EXPECT_EQ(deleted.back(), 0);
+}
+
+TEST(AstTerminal, KeepsTheTokenTextAndSpanAndMarksItselfATerminal) {
+    Parser::AstTerminal terminal(spanAt(3, 7), "G1");
+    EXPECT_EQ(terminal.production, -1);
+    EXPECT_EQ(terminal.lexeme, "G1");
+    EXPECT_EQ(terminal.span.toString(), "t.jyx: 3.7-3.7");
+    EXPECT_EQ(terminal.parent, nullptr);
+    EXPECT_EQ(terminal.index, 0);
+    EXPECT_TRUE(terminal.children.empty());
+}
+
+} // namespace
+} // namespace Karsto
