@@ -6,8 +6,10 @@
 
 #include <vector>
 
+#include "core/cmd_const.h"
 #include "core/cmd_flow.h"
 #include "core/cmd_stack.h"
+#include "core/gcode.h"
 #include "core/log.h"
 #include "core/stackmachine_interpreter.h"
 
@@ -22,6 +24,19 @@ public:
     bool isStalled() override { return false; }
     void registerNatives(SymbolTables&, std::vector<FunctionNative*>&) override {}
     void reset() override {}
+};
+
+// Stands in for an arithmetic operator: pops two DINTs, pushes their sum, through the
+// machine's virtual operations as an operator instruction does.
+class AddDint final : public Cmd {
+public:
+    void execute(Stackmachine& machine) override {
+        const int32_t right = machine.popS32();
+        const int32_t left = machine.popS32();
+        machine.pushS32(static_cast<int32_t>(static_cast<uint32_t>(left) + static_cast<uint32_t>(right)));
+    }
+    std::string toString() const override { return "AddDint"; }
+    CodeItem* clone() const override { return withSpanOf(new AddDint()); }
 };
 
 CodeLinked link(const std::vector<CodeItem*>& items) {
@@ -61,6 +76,33 @@ void BM_CallReturnLoop(benchmark::State& state) {
                           new CmdReturn()}));
 }
 BENCHMARK(BM_CallReturnLoop);
+
+// x := x + 1 on a global DINT at cell 10:
+// L: ConstLint 10; Ld 1; ConstDint 1; AddDint; ConstLint 10; St 1; Jump L
+void BM_GlobalUpdateLoop(benchmark::State& state) {
+    auto* loop = new Label();
+    stepLoop(state, link({loop, new CmdConstLint(10), new CmdLd(1), new CmdConstDint(1),
+                          new AddDint(), new CmdConstLint(10), new CmdSt(1), new CmdJump(loop)}));
+}
+BENCHMARK(BM_GlobalUpdateLoop);
+
+// One G-code block of three words per loop, handed to a processor that does nothing:
+// L: ConstLreal 1; ConstLreal 2.5; ConstLreal -3; Gcode 3; Jump L
+void BM_GcodeBlockLoop(benchmark::State& state) {
+    auto* loop = new Label();
+    GCode block(-1, SourceSpan());
+    block.addWord("g");
+    block.addWord("x");
+    block.addWord("y");
+    auto* gcode = new CmdGcode(block);
+    SourcePosition at;
+    at.file = "/programs/channel1/contour_roughing.jyx"; // longer than any inline string
+    at.line = 12;
+    gcode->setSpan(SourceSpan(at, at));
+    stepLoop(state, link({loop, new CmdConstLreal(1.0), new CmdConstLreal(2.5),
+                          new CmdConstLreal(-3.0), gcode, new CmdJump(loop)}));
+}
+BENCHMARK(BM_GcodeBlockLoop);
 
 } // namespace
 } // namespace Karsto

@@ -1,11 +1,13 @@
 #include "core/cmd_const.h"
 
-#include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 
 namespace Karsto {
 
 #define KARSTO_CMD_CONST(suffix, typeKind, cell, push)                                   \
-    void CmdConst##suffix::execute(Stackmachine& machine) { machine.push(value_); }        \
+    void CmdConst##suffix::execute(Stackmachine& machine) {                                \
+        onMachine(machine, [this](auto& m) { m.push(value_); });                            \
+    }                                                                                      \
     std::string CmdConst##suffix::toString() const {                                       \
         return "Const" #suffix " " + std::to_string(ConstCell<Value>::asText(value_));     \
     }                                                                                      \

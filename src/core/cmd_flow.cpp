@@ -1,6 +1,6 @@
 #include "core/cmd_flow.h"
 
-#include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 
 namespace Karsto {
 
@@ -8,7 +8,8 @@ namespace {
 
 // The frame of a call to entry: old fp, entry address, return position (pc already
 // points past the call instruction).
-void callSubroutine(Stackmachine& machine, int64_t entry) {
+template <class Machine>
+void callSubroutine(Machine& machine, int64_t entry) {
     const int64_t oldFp = machine.getFp();
     machine.setFp(machine.getSp());
     machine.pushAddr(oldFp);
@@ -19,21 +20,27 @@ void callSubroutine(Stackmachine& machine, int64_t entry) {
 
 } // namespace
 
-void CmdJump::execute(Stackmachine& machine) { machine.setPc(target()->address()); }
+void CmdJump::execute(Stackmachine& machine) {
+    onMachine(machine, [this](auto& m) { m.setPc(target()->address()); });
+}
 
 std::string CmdJump::toString() const { return textWithTarget("Jump"); }
 
 CodeItem* CmdJump::clone() const { return withSpanOf(new CmdJump(target())); }
 
-void CmdJumpSub::execute(Stackmachine& machine) { callSubroutine(machine, target()->address()); }
+void CmdJumpSub::execute(Stackmachine& machine) {
+    onMachine(machine, [this](auto& m) { callSubroutine(m, target()->address()); });
+}
 
 std::string CmdJumpSub::toString() const { return textWithTarget("JumpSub"); }
 
 CodeItem* CmdJumpSub::clone() const { return withSpanOf(new CmdJumpSub(target())); }
 
 void CmdJumpSubInd::execute(Stackmachine& machine) {
-    const int64_t entry = machine.popAddr(); // the target address lies on top
-    callSubroutine(machine, entry);
+    onMachine(machine, [](auto& m) {
+        const int64_t entry = m.popAddr(); // the target address lies on top
+        callSubroutine(m, entry);
+    });
 }
 
 std::string CmdJumpSubInd::toString() const { return "JumpSubInd"; }
@@ -41,7 +48,9 @@ std::string CmdJumpSubInd::toString() const { return "JumpSubInd"; }
 CodeItem* CmdJumpSubInd::clone() const { return withSpanOf(new CmdJumpSubInd()); }
 
 void CmdBranchTrue::execute(Stackmachine& machine) {
-    if (machine.popU1() != 0) machine.setPc(target()->address());
+    onMachine(machine, [this](auto& m) {
+        if (m.popU1() != 0) m.setPc(target()->address());
+    });
 }
 
 std::string CmdBranchTrue::toString() const { return textWithTarget("BranchTrue"); }
@@ -49,7 +58,9 @@ std::string CmdBranchTrue::toString() const { return textWithTarget("BranchTrue"
 CodeItem* CmdBranchTrue::clone() const { return withSpanOf(new CmdBranchTrue(target())); }
 
 void CmdBranchFalse::execute(Stackmachine& machine) {
-    if (machine.popU1() == 0) machine.setPc(target()->address());
+    onMachine(machine, [this](auto& m) {
+        if (m.popU1() == 0) m.setPc(target()->address());
+    });
 }
 
 std::string CmdBranchFalse::toString() const { return textWithTarget("BranchFalse"); }
@@ -57,14 +68,16 @@ std::string CmdBranchFalse::toString() const { return textWithTarget("BranchFals
 CodeItem* CmdBranchFalse::clone() const { return withSpanOf(new CmdBranchFalse(target())); }
 
 void CmdReturn::execute(Stackmachine& machine) {
-    const int64_t fp = machine.getFp();
-    // The return position must be read before sp drops below the frame. A wild fp wraps
-    // instead of overflowing, so the machine's bounds check refuses it.
-    const auto returnCell = static_cast<int64_t>(static_cast<uint64_t>(fp) + 2u);
-    const int64_t returnPosition = machine.loadAddr(returnCell);
-    machine.setSp(fp);
-    machine.setFp(machine.loadAddr(fp));
-    machine.setPc(returnPosition);
+    onMachine(machine, [](auto& m) {
+        const int64_t fp = m.getFp();
+        // The return position must be read before sp drops below the frame. A wild fp
+        // wraps instead of overflowing, so the machine's bounds check refuses it.
+        const auto returnCell = static_cast<int64_t>(static_cast<uint64_t>(fp) + 2u);
+        const int64_t returnPosition = m.loadAddr(returnCell);
+        m.setSp(fp);
+        m.setFp(m.loadAddr(fp));
+        m.setPc(returnPosition);
+    });
 }
 
 std::string CmdReturn::toString() const { return "Return"; }
@@ -77,7 +90,9 @@ std::string CmdHalt::toString() const { return "Halt"; }
 
 CodeItem* CmdHalt::clone() const { return withSpanOf(new CmdHalt()); }
 
-void CmdConstLabel::execute(Stackmachine& machine) { machine.pushAddr(target()->address()); }
+void CmdConstLabel::execute(Stackmachine& machine) {
+    onMachine(machine, [this](auto& m) { m.pushAddr(target()->address()); });
+}
 
 std::string CmdConstLabel::toString() const { return textWithTarget("ConstLabel"); }
 

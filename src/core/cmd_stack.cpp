@@ -1,7 +1,7 @@
 #include "core/cmd_stack.h"
 
 #include "core/exception.h"
-#include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 
 namespace Karsto {
 
@@ -22,10 +22,12 @@ int64_t wrapMul(int64_t a, int64_t b) {
 } // namespace
 
 void CmdLd::execute(Stackmachine& machine) {
-    const int64_t address = machine.popAddr();
-    checkRuntime(address != 0, "NULL-Pointer Exception");
-    machine.copy(machine.getSp(), address, count_);
-    machine.addSp(count_);
+    onMachine(machine, [this](auto& m) {
+        const int64_t address = m.popAddr();
+        checkRuntime(address != 0, "NULL-Pointer Exception");
+        m.copy(m.getSp(), address, count_);
+        m.addSp(count_);
+    });
 }
 
 std::string CmdLd::toString() const { return "Ld " + std::to_string(count_); }
@@ -33,10 +35,12 @@ std::string CmdLd::toString() const { return "Ld " + std::to_string(count_); }
 CodeItem* CmdLd::clone() const { return withSpanOf(new CmdLd(count_)); }
 
 void CmdSt::execute(Stackmachine& machine) {
-    const int64_t address = machine.popAddr(); // the address lies on top of the value
-    checkRuntime(address != 0, "NULL-Pointer Exception");
-    machine.addSp(wrapSub(0, count_));
-    machine.copy(address, machine.getSp(), count_);
+    onMachine(machine, [this](auto& m) {
+        const int64_t address = m.popAddr(); // the address lies on top of the value
+        checkRuntime(address != 0, "NULL-Pointer Exception");
+        m.addSp(wrapSub(0, count_));
+        m.copy(address, m.getSp(), count_);
+    });
 }
 
 std::string CmdSt::toString() const { return "St " + std::to_string(count_); }
@@ -44,9 +48,11 @@ std::string CmdSt::toString() const { return "St " + std::to_string(count_); }
 CodeItem* CmdSt::clone() const { return withSpanOf(new CmdSt(count_)); }
 
 void CmdDup::execute(Stackmachine& machine) {
-    const int64_t sp = machine.getSp();
-    machine.copy(sp, wrapSub(sp, count_), count_);
-    machine.addSp(count_);
+    onMachine(machine, [this](auto& m) {
+        const int64_t sp = m.getSp();
+        m.copy(sp, wrapSub(sp, count_), count_);
+        m.addSp(count_);
+    });
 }
 
 std::string CmdDup::toString() const { return "Dup " + std::to_string(count_); }
@@ -54,9 +60,11 @@ std::string CmdDup::toString() const { return "Dup " + std::to_string(count_); }
 CodeItem* CmdDup::clone() const { return withSpanOf(new CmdDup(count_)); }
 
 void CmdCopy::execute(Stackmachine& machine) {
-    const int64_t sp = machine.getSp();
-    machine.copy(sp, wrapAdd(sp, offset_), count_);
-    machine.addSp(count_);
+    onMachine(machine, [this](auto& m) {
+        const int64_t sp = m.getSp();
+        m.copy(sp, wrapAdd(sp, offset_), count_);
+        m.addSp(count_);
+    });
 }
 
 std::string CmdCopy::toString() const {
@@ -66,8 +74,10 @@ std::string CmdCopy::toString() const {
 CodeItem* CmdCopy::clone() const { return withSpanOf(new CmdCopy(offset_, count_)); }
 
 void CmdCopyTo::execute(Stackmachine& machine) {
-    const int64_t sp = machine.getSp();
-    machine.copy(wrapAdd(sp, destinationOffset_), wrapAdd(sp, sourceOffset_), count_);
+    onMachine(machine, [this](auto& m) {
+        const int64_t sp = m.getSp();
+        m.copy(wrapAdd(sp, destinationOffset_), wrapAdd(sp, sourceOffset_), count_);
+    });
 }
 
 std::string CmdCopyTo::toString() const {
@@ -79,26 +89,32 @@ CodeItem* CmdCopyTo::clone() const {
     return withSpanOf(new CmdCopyTo(sourceOffset_, destinationOffset_, count_));
 }
 
-void CmdSpAdd::execute(Stackmachine& machine) { machine.addSp(n_); }
+void CmdSpAdd::execute(Stackmachine& machine) {
+    onMachine(machine, [this](auto& m) { m.addSp(n_); });
+}
 
 std::string CmdSpAdd::toString() const { return "SpAdd " + std::to_string(n_); }
 
 CodeItem* CmdSpAdd::clone() const { return withSpanOf(new CmdSpAdd(n_)); }
 
-void CmdFp::execute(Stackmachine& machine) { machine.pushAddr(machine.getFp()); }
+void CmdFp::execute(Stackmachine& machine) {
+    onMachine(machine, [](auto& m) { m.pushAddr(m.getFp()); });
+}
 
 std::string CmdFp::toString() const { return "Fp"; }
 
 CodeItem* CmdFp::clone() const { return withSpanOf(new CmdFp()); }
 
 void CmdMux::execute(Stackmachine& machine) {
-    const int64_t k = machine.popAddr();
-    if (k != 0) {
-        const int64_t sp = machine.getSp();
-        machine.copy(wrapSub(sp, wrapMul(count_, size_)), wrapAdd(sp, wrapMul(wrapSub(k, count_), size_)),
-                     size_);
-    }
-    machine.addSp(wrapMul(wrapSub(1, count_), size_));
+    onMachine(machine, [this](auto& m) {
+        const int64_t k = m.popAddr();
+        if (k != 0) {
+            const int64_t sp = m.getSp();
+            m.copy(wrapSub(sp, wrapMul(count_, size_)),
+                   wrapAdd(sp, wrapMul(wrapSub(k, count_), size_)), size_);
+        }
+        m.addSp(wrapMul(wrapSub(1, count_), size_));
+    });
 }
 
 std::string CmdMux::toString() const {

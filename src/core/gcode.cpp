@@ -1,19 +1,20 @@
 #include "core/gcode.h"
 
 #include "core/gprocessor.h"
-#include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 
 namespace Karsto {
 
+CmdGcode::CmdGcode(const GCode& block) : block_(block), words_(block.words.size()) {
+    for (size_t i = 0; i < words_.size(); ++i) words_[i].name = block_.words[i];
+}
+
 void CmdGcode::execute(Stackmachine& machine) {
-    const size_t n = block_.words.size();
-    std::vector<GCodeWord> words(n);
-    // The last word's value lies on top: position 0 gets the first word of the line.
-    for (size_t i = n; i-- > 0;) {
-        words[i].name = block_.words[i];
-        words[i].value = machine.popF64();
-    }
-    machine.executeGcode(block_.skipLevel, words);
+    onMachine(machine, [this](auto& m) {
+        // The last word's value lies on top: position 0 gets the first word of the line.
+        for (size_t i = words_.size(); i-- > 0;) words_[i].value = m.popF64();
+        m.executeGcode(block_.skipLevel, words_);
+    });
 }
 
 std::string CmdGcode::toString() const { return "Gcode " + std::to_string(block_.words.size()); }

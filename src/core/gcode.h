@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/code.h"
+#include "core/gprocessor.h"
 #include "core/source_span.h"
 
 namespace Karsto {
@@ -34,7 +35,7 @@ public:
 // never refers to the compiler's GCode.
 class CmdGcode final : public Cmd {
 public:
-    explicit CmdGcode(const GCode& block) : block_(block) {}
+    explicit CmdGcode(const GCode& block);
     void execute(Stackmachine& machine) override;
     std::string toString() const override; // "Gcode " + number of words
     CodeItem* clone() const override;
@@ -43,6 +44,9 @@ public:
 
 private:
     GCode block_;
+    // The words handed on, names filled in once: each execution only writes the values,
+    // so a block costs no allocation. Only valid during execute.
+    std::vector<GCodeWord> words_;
 };
 
 } // namespace Karsto

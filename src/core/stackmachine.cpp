@@ -16,38 +16,6 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-constexpr int64_t kCellBytes = 8;
-
-template <class Cell>
-void writeCell(unsigned char* cell, Cell value) {
-    static_assert(sizeof(Cell) <= kCellBytes);
-    std::memcpy(cell, &value, sizeof value); // the rest of the cell stays as it was
-}
-
-template <class Cell>
-Cell readCell(const unsigned char* cell) {
-    Cell value;
-    std::memcpy(&value, cell, sizeof value);
-    return value;
-}
-
-// The three ways an operation trace prints its value.
-void traceReal(const char* op, const char* type, double value) {
-    globalLog.debugStackOp("%s %s %f", op, type, value);
-}
-template <class T>
-void traceReal(const char* op, const char* type, T value) {
-    traceReal(op, type, static_cast<double>(value));
-}
-template <class T>
-void traceUnsigned(const char* op, const char* type, T value) {
-    globalLog.debugStackOp("%s %s %llu", op, type, static_cast<unsigned long long>(value));
-}
-template <class T>
-void traceSigned(const char* op, const char* type, T value) {
-    globalLog.debugStackOp("%s %s %lld", op, type, static_cast<long long>(value));
-}
-
 constexpr int kMachineTypeCount = 0
 #define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace) +1
 #include "core/machine_types.def"
@@ -55,6 +23,32 @@ constexpr int kMachineTypeCount = 0
 static_assert(kMachineTypeCount == 12, "the typed families have twelve members each");
 
 } // namespace
+
+void Stackmachine::traceRealLine(const char* op, const char* type, double value) {
+    globalLog.debugStackOp("%s %s %f", op, type, value);
+}
+
+void Stackmachine::traceUnsignedLine(const char* op, const char* type, unsigned long long value) {
+    globalLog.debugStackOp("%s %s %llu", op, type, value);
+}
+
+void Stackmachine::traceSignedLine(const char* op, const char* type, long long value) {
+    globalLog.debugStackOp("%s %s %lld", op, type, value);
+}
+
+// Both print the low 32 bits, as the trace lines always have.
+void Stackmachine::traceRegisterSet(const char* name, int64_t value) {
+    globalLog.debugStackOp("%s = %d", name, static_cast<int>(value));
+}
+
+void Stackmachine::traceRegisterAdd(const char* name, int64_t n) {
+    globalLog.debugStackOp("%s += %d", name, static_cast<int>(n));
+}
+
+void Stackmachine::traceCopy(int64_t destination, int64_t source, int64_t count) {
+    globalLog.debugStackOp("copy dst=0x%x src=0x%0x size=%d", static_cast<unsigned>(destination),
+                           static_cast<unsigned>(source), static_cast<int>(count));
+}
 
 void Stackmachine::FreeBlock::operator()(unsigned char* block) const { std::free(block); }
 
@@ -71,7 +65,7 @@ Stackmachine::~Stackmachine() = default;
 
 // ---- memory access -------------------------------------------------------------------
 
-unsigned char* Stackmachine::cellAt(int64_t address, int64_t count) {
+unsigned char* Stackmachine::cellsAt(int64_t address, int64_t count) {
     if (address < kSharedBase) { // signed: negative addresses belong to the block
         const auto a = static_cast<uint64_t>(address);
         if (a < static_cast<uint64_t>(kBlockCells) &&
@@ -102,20 +96,6 @@ void Stackmachine::failAddress(int64_t address, int64_t count) const {
     __builtin_unreachable();
 }
 
-unsigned char* Stackmachine::pushCell() {
-    const uint64_t offset = static_cast<uint64_t>(sp_) - static_cast<uint64_t>(kStackBase);
-    if (offset >= static_cast<uint64_t>(kStackEnd - kStackBase)) failPush();
-    return block_.get() + sp_ * kCellBytes;
-}
-
-unsigned char* Stackmachine::popCell() {
-    const int64_t top = static_cast<int64_t>(static_cast<uint64_t>(sp_) - 1u);
-    const uint64_t offset = static_cast<uint64_t>(top) - static_cast<uint64_t>(kStackBase);
-    if (offset >= static_cast<uint64_t>(kStackEnd - kStackBase)) failPop();
-    sp_ = top;
-    return block_.get() + top * kCellBytes;
-}
-
 void Stackmachine::failPush() const {
     if (sp_ >= kStackEnd) checkRuntime(false, "Stack overflow");
     checkRuntime(false, "Stack underflow"); // sp was moved below the stack base
@@ -128,85 +108,10 @@ void Stackmachine::failPop() const {
     __builtin_unreachable();
 }
 
-// ---- typed families, one row of machine_types.def each --------------------------------
-
-#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                              \
-    void Stackmachine::push##name(In value) {                                                      \
-        writeCell<Cell>(pushCell(), static_cast<Cell>(value));                                     \
-        ++sp_;                                                                                     \
-        if (traceOn(LogLevel::debugStackOp)) trace##PushTrace("push", #name, value);               \
-    }
-#include "core/machine_types.def"
-
-#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                              \
-    Out Stackmachine::pop##name() {                                                                \
-        const Out value = static_cast<Out>(readCell<Cell>(popCell()));                             \
-        if (traceOn(LogLevel::debugStackOp)) trace##PopTrace("pop", #name, value);                 \
-        return value;                                                                              \
-    }
-#include "core/machine_types.def"
-
-#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                              \
-    Out Stackmachine::load##name(int64_t address) {                                                \
-        return static_cast<Out>(readCell<Cell>(cellAt(address)));                                  \
-    }
-#include "core/machine_types.def"
-
-#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                              \
-    void Stackmachine::store##name(int64_t address, In value) {                                    \
-        writeCell<Cell>(cellAt(address), static_cast<Cell>(value));                                \
-    }
-#include "core/machine_types.def"
-
-void Stackmachine::copy(int64_t destination, int64_t source, int64_t count) {
-    if (count > 0) {
-        unsigned char* to = cellAt(destination, count);
-        const unsigned char* from = cellAt(source, count);
-        std::memmove(to, from, static_cast<size_t>(count * kCellBytes)); // overlap allowed
-    }
-    if (traceOn(LogLevel::debugStackOp))
-        globalLog.debugStackOp("copy dst=0x%x src=0x%0x size=%d", static_cast<unsigned>(destination),
-                               static_cast<unsigned>(source), static_cast<int>(count));
-}
-
-// ---- registers -----------------------------------------------------------------------
-
-int64_t Stackmachine::getPc() { return pc_; }
-
-void Stackmachine::setPc(int64_t pc) {
-    pc_ = pc;
-    if (traceOn(LogLevel::debugStackOp))
-        globalLog.debugStackOp("%s = %d", "pc", static_cast<int>(pc));
-}
-
-int64_t Stackmachine::getSp() { return sp_; }
-
-int64_t Stackmachine::getStackBase() { return kStackBase; }
-
-void Stackmachine::addSp(int64_t n) {
-    sp_ = static_cast<int64_t>(static_cast<uint64_t>(sp_) + static_cast<uint64_t>(n));
-    if (traceOn(LogLevel::debugStackOp))
-        globalLog.debugStackOp("%s += %d", "sp", static_cast<int>(n));
-}
-
-void Stackmachine::setSp(int64_t sp) {
-    sp_ = sp;
-    if (traceOn(LogLevel::debugStackOp))
-        globalLog.debugStackOp("%s = %d", "sp", static_cast<int>(sp));
-}
-
-int64_t Stackmachine::getFp() { return fp_; }
-
-void Stackmachine::addFp(int64_t n) {
-    fp_ = static_cast<int64_t>(static_cast<uint64_t>(fp_) + static_cast<uint64_t>(n));
-    if (traceOn(LogLevel::debugStackOp))
-        globalLog.debugStackOp("%s += %d", "fp", static_cast<int>(n));
-}
-
-void Stackmachine::setFp(int64_t fp) {
-    fp_ = fp;
-    if (traceOn(LogLevel::debugStackOp))
-        globalLog.debugStackOp("%s = %d", "fp", static_cast<int>(fp));
+void Stackmachine::copyCells(int64_t destination, int64_t source, int64_t count) {
+    unsigned char* to = cellsAt(destination, count);
+    const unsigned char* from = cellsAt(source, count);
+    std::memmove(to, from, static_cast<size_t>(count * kCellBytes)); // overlap allowed
 }
 
 // ---- program life --------------------------------------------------------------------
@@ -235,32 +140,6 @@ void Stackmachine::loadProgram(const CodeLinked& linked) {
     programLoaded = true;
 }
 
-void Stackmachine::step() {
-    if (static_cast<uint64_t>(pc_) >= static_cast<uint64_t>(program.size())) failPc();
-    CodeItem* item = program.item(pc_);
-    if (traceOn(LogLevel::debugStackmachine)) traceStep(*item);
-    if (startPending_) {
-        onProgramStart();
-        startPending_ = false;
-    }
-    ++pc_;
-    ++stepCount;
-    if (item->isCmd()) { // a label does nothing but still costs a step
-        try {
-            static_cast<Cmd*>(item)->execute(*this);
-        } catch (ExceptionRuntime& e) {
-            // The span of the item being executed (item pc - 1 before the instruction
-            // moved pc); every other exception passes unchanged.
-            if (!e.span().valid) e.setSpan(item->span());
-            throw;
-        }
-    }
-    if (!running_ && endPending_) {
-        onProgramEnd();
-        endPending_ = false;
-    }
-}
-
 void Stackmachine::failPc() const {
     checkRuntime(false, "Program counter %lld outside the program", static_cast<long long>(pc_));
     __builtin_unreachable();
@@ -283,14 +162,6 @@ void Stackmachine::traceStep(CodeItem& item) {
                                 span.valid ? static_cast<int>(span.begin.line) : -1, topInt,
                                 topReal, item.toString().c_str());
 }
-
-void Stackmachine::run() {
-    stepCount = 0;
-    gcodeCount = 0;
-    while (pc_ < program.size()) step();
-}
-
-bool Stackmachine::isRunning() { return running_; }
 
 void Stackmachine::jumpToEnd() {
     pc_ = program.size() - 1;
@@ -375,8 +246,11 @@ void Stackmachine::setSections(uint64_t low, uint64_t high) {
     sectionHigh = high;
 }
 
-SourceSpan Stackmachine::currentSpan() const {
-    if (pc_ <= 0 || pc_ > program.size()) return SourceSpan();
+SourceSpan Stackmachine::currentSpan() const { return currentSpanRef(); }
+
+const SourceSpan& Stackmachine::currentSpanRef() const {
+    static const SourceSpan none;
+    if (pc_ <= 0 || pc_ > program.size()) return none;
     return program.item(pc_ - 1)->span();
 }
 

@@ -7,7 +7,10 @@
 // type's low bytes (little-endian) and leaves the rest of the cell as it was.
 //
 // Every operation that instructions use is virtual: the compile-time evaluator overrides
-// copy and the frame-pointer operations. Instructions never touch the fields.
+// copy and the frame-pointer operations. Instructions never touch the fields. The typed
+// families, copy, the registers and the step are defined inline below the class, so
+// that the channel's interpreter, whose overrides are final, binds them statically and
+// inlines them.
 //
 // Bounds: every address, stack access, step and wait-counter index is checked and
 // refused with ExceptionRuntime (one compare on the good path).
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "core/code.h"
+#include "core/exception.h"
 #include "core/gprocessor.h"
 #include "core/log.h"
 #include "core/source_span.h"
@@ -174,11 +178,51 @@ public:
     int64_t gcodeCount = 0;
 
 protected:
-    // The cell bytes at an address (checked); count cells from there must be valid.
-    unsigned char* cellAt(int64_t address, int64_t count = 1);
-    // The cell at sp for a push (checked), and the cell below sp for a pop (checked).
-    unsigned char* pushCell();
-    unsigned char* popCell();
+    static constexpr int64_t kCellBytes = 8;
+
+    // A typed write stores the value's own bytes at the cell's start and leaves the rest
+    // of the cell as it was; a typed read takes only its own bytes. memcpy, so that the
+    // optimiser makes single loads and stores of them.
+    template <class Cell>
+    static void writeCell(unsigned char* cell, Cell value) {
+        static_assert(sizeof(Cell) <= kCellBytes);
+        std::memcpy(cell, &value, sizeof value);
+    }
+    template <class Cell>
+    static Cell readCell(const unsigned char* cell) {
+        Cell value;
+        std::memcpy(&value, cell, sizeof value);
+        return value;
+    }
+
+    // The cell at an address: one compare for a block cell; the shared area and a
+    // refused address go out of line.
+    unsigned char* cellAt(int64_t address) {
+        if (static_cast<uint64_t>(address) < static_cast<uint64_t>(kBlockCells)) [[likely]]
+            return block_.get() + address * kCellBytes;
+        return cellsAt(address, 1);
+    }
+    // The first of count cells from an address (checked, every cell in one area).
+    unsigned char* cellsAt(int64_t address, int64_t count);
+    // copy of more than one cell: both ranges checked, then moved as if through a buffer.
+    void copyCells(int64_t destination, int64_t source, int64_t count);
+    // The cell at sp for a push, and the cell below sp for a pop (which lowers sp): one
+    // compare each.
+    unsigned char* pushCell() {
+        const uint64_t offset = static_cast<uint64_t>(sp_) - static_cast<uint64_t>(kStackBase);
+        if (offset >= static_cast<uint64_t>(kStackEnd - kStackBase)) [[unlikely]] failPush();
+        return block_.get() + sp_ * kCellBytes;
+    }
+    unsigned char* popCell() {
+        const int64_t top = static_cast<int64_t>(static_cast<uint64_t>(sp_) - 1u);
+        const uint64_t offset = static_cast<uint64_t>(top) - static_cast<uint64_t>(kStackBase);
+        if (offset >= static_cast<uint64_t>(kStackEnd - kStackBase)) [[unlikely]] failPop();
+        sp_ = top;
+        return block_.get() + top * kCellBytes;
+    }
+
+    // currentSpan without the copy: the item's own span, or an invalid one.
+    const SourceSpan& currentSpanRef() const;
 
     [[noreturn]] void failAddress(int64_t address, int64_t count) const;
     [[noreturn]] void failPush() const;
@@ -188,7 +232,30 @@ protected:
 
     // One flag and one mask test; nothing is formatted while either is off.
     bool traceOn(LogLevel level) const { return trace && globalLog.enabled(level); }
-    void traceStep(CodeItem& item);
+    [[gnu::cold]] void traceStep(CodeItem& item);
+    // The operation traces of the typed families, named after how they print the value
+    // (the PushTrace and PopTrace columns of machine_types.def).
+    template <class T>
+    static void traceReal(const char* op, const char* type, T value) {
+        traceRealLine(op, type, static_cast<double>(value));
+    }
+    template <class T>
+    static void traceUnsigned(const char* op, const char* type, T value) {
+        traceUnsignedLine(op, type, static_cast<unsigned long long>(value));
+    }
+    template <class T>
+    static void traceSigned(const char* op, const char* type, T value) {
+        traceSignedLine(op, type, static_cast<long long>(value));
+    }
+    [[gnu::cold]] static void traceRealLine(const char* op, const char* type, double value);
+    [[gnu::cold]] static void traceUnsignedLine(const char* op, const char* type,
+                                                unsigned long long value);
+    [[gnu::cold]] static void traceSignedLine(const char* op, const char* type, long long value);
+    // "copy dst=0x100000 src=0x5 size=2".
+    [[gnu::cold]] static void traceCopy(int64_t destination, int64_t source, int64_t count);
+    // The register traces: "pc = 3" and "sp += -1".
+    [[gnu::cold]] static void traceRegisterSet(const char* name, int64_t value);
+    [[gnu::cold]] static void traceRegisterAdd(const char* name, int64_t n);
 
     struct FreeBlock {
         void operator()(unsigned char* block) const;
@@ -207,5 +274,104 @@ protected:
     bool waitEnabled_ = true;
     std::array<int32_t, kWaitCounters> waitCounters_{};
 };
+
+// ---- inline bodies: the base's operations, which the interpreter binds statically -----
+
+#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                              \
+    inline void Stackmachine::push##name(In value) {                                               \
+        writeCell<Cell>(pushCell(), static_cast<Cell>(value));                                     \
+        ++sp_;                                                                                     \
+        if (traceOn(LogLevel::debugStackOp)) [[unlikely]] trace##PushTrace("push", #name, value);  \
+    }                                                                                              \
+    inline Out Stackmachine::pop##name() {                                                         \
+        const Out value = static_cast<Out>(readCell<Cell>(popCell()));                             \
+        if (traceOn(LogLevel::debugStackOp)) [[unlikely]] trace##PopTrace("pop", #name, value);    \
+        return value;                                                                              \
+    }                                                                                              \
+    inline Out Stackmachine::load##name(int64_t address) {                                         \
+        return static_cast<Out>(readCell<Cell>(cellAt(address)));                                  \
+    }                                                                                              \
+    inline void Stackmachine::store##name(int64_t address, In value) {                             \
+        writeCell<Cell>(cellAt(address), static_cast<Cell>(value));                                \
+    }
+#include "core/machine_types.def"
+
+inline void Stackmachine::copy(int64_t destination, int64_t source, int64_t count) {
+    if (count == 1) [[likely]] { // one cell: a single load and store
+        unsigned char* to = cellAt(destination);
+        writeCell(to, readCell<uint64_t>(cellAt(source)));
+    } else if (count > 0) {
+        copyCells(destination, source, count);
+    }
+    if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceCopy(destination, source, count);
+}
+
+inline int64_t Stackmachine::getPc() { return pc_; }
+
+inline void Stackmachine::setPc(int64_t pc) {
+    pc_ = pc;
+    if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceRegisterSet("pc", pc);
+}
+
+inline int64_t Stackmachine::getSp() { return sp_; }
+
+inline int64_t Stackmachine::getStackBase() { return kStackBase; }
+
+inline void Stackmachine::addSp(int64_t n) {
+    sp_ = static_cast<int64_t>(static_cast<uint64_t>(sp_) + static_cast<uint64_t>(n));
+    if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceRegisterAdd("sp", n);
+}
+
+inline void Stackmachine::setSp(int64_t sp) {
+    sp_ = sp;
+    if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceRegisterSet("sp", sp);
+}
+
+inline int64_t Stackmachine::getFp() { return fp_; }
+
+inline void Stackmachine::addFp(int64_t n) {
+    fp_ = static_cast<int64_t>(static_cast<uint64_t>(fp_) + static_cast<uint64_t>(n));
+    if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceRegisterAdd("fp", n);
+}
+
+inline void Stackmachine::setFp(int64_t fp) {
+    fp_ = fp;
+    if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceRegisterSet("fp", fp);
+}
+
+inline bool Stackmachine::isRunning() { return running_; }
+
+inline void Stackmachine::step() {
+    if (static_cast<uint64_t>(pc_) >= static_cast<uint64_t>(program.size())) [[unlikely]]
+        failPc();
+    CodeItem* item = program.item(pc_);
+    if (traceOn(LogLevel::debugStackmachine)) [[unlikely]] traceStep(*item);
+    if (startPending_) [[unlikely]] {
+        onProgramStart();
+        startPending_ = false;
+    }
+    ++pc_;
+    ++stepCount;
+    if (item->isCmd()) { // a label does nothing but still costs a step
+        try {
+            static_cast<Cmd*>(item)->execute(*this);
+        } catch (ExceptionRuntime& e) {
+            // The span of the item being executed (item pc - 1 before the instruction
+            // moved pc); every other exception passes unchanged.
+            if (!e.span().valid) e.setSpan(item->span());
+            throw;
+        }
+    }
+    if (!running_ && endPending_) [[unlikely]] {
+        onProgramEnd();
+        endPending_ = false;
+    }
+}
+
+inline void Stackmachine::run() {
+    stepCount = 0;
+    gcodeCount = 0;
+    while (pc_ < program.size()) step();
+}
 
 } // namespace Karsto

@@ -2,6 +2,13 @@
 // The stack machine of one NC channel: drives the channel's G-code processor. It starts
 // the processor before the first instruction, hands it every executed G-code block,
 // finishes it in the step that halts the program and resets it with the machine.
+//
+// Every operation an instruction uses is final here and does exactly what the base
+// does, bound statically to the base's inline body. Code that knows it drives an
+// interpreter (the controller's step, and instructions through onMachine) therefore
+// pays no virtual call and gets single loads and stores for the cells.
+
+#include <typeinfo>
 
 #include "core/gprocessor.h"
 #include "core/stackmachine.h"
@@ -16,17 +23,55 @@ public:
     explicit StackmachineInterpreter(GProcessor* gprocessor) : processor(gprocessor) {}
     ~StackmachineInterpreter() override;
 
+#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                              \
+    void push##name(In value) final { Stackmachine::push##name(value); }                           \
+    Out pop##name() final { return Stackmachine::pop##name(); }                                    \
+    Out load##name(int64_t address) final { return Stackmachine::load##name(address); }            \
+    void store##name(int64_t address, In value) final { Stackmachine::store##name(address, value); }
+#include "core/machine_types.def"
+
+    void copy(int64_t destination, int64_t source, int64_t count) final {
+        Stackmachine::copy(destination, source, count);
+    }
+    int64_t getPc() final { return Stackmachine::getPc(); }
+    void setPc(int64_t pc) final { Stackmachine::setPc(pc); }
+    int64_t getSp() final { return Stackmachine::getSp(); }
+    int64_t getStackBase() final { return Stackmachine::getStackBase(); }
+    void addSp(int64_t n) final { Stackmachine::addSp(n); }
+    void setSp(int64_t sp) final { Stackmachine::setSp(sp); }
+    int64_t getFp() final { return Stackmachine::getFp(); }
+    void addFp(int64_t n) final { Stackmachine::addFp(n); }
+    void setFp(int64_t fp) final { Stackmachine::setFp(fp); }
+    void step() final { Stackmachine::step(); }
+    void run() final { Stackmachine::run(); }
+    bool isRunning() final { return Stackmachine::isRunning(); }
+
     // As the base, then GProcessor::reset.
     void unload() override;
     void reset() override;
     // As the base, then GProcessor::executeBlock with the span of the instruction being
     // executed.
     void executeGcode(int32_t skipLevel, const std::vector<GCodeWord>& words) override;
-    void onProgramStart() override;  // GProcessor::startProgram
-    void onProgramEnd() override;    // GProcessor::finishProgram
+    void onProgramStart() override; // GProcessor::startProgram
+    void onProgramEnd() override;   // GProcessor::finishProgram
 
     // The channel's processor; not owned (the channel outlives the machine's use of it).
     GProcessor* processor = nullptr;
 };
+
+// Runs an instruction's body on the machine it executes on. On a channel's interpreter
+// the body sees the machine as StackmachineInterpreter, so the operations bind to the
+// final overrides and inline; on any other machine (the base, the compile-time
+// evaluator, a specialisation of the interpreter) the same body runs through the
+// virtual operations. Both paths do the same, so the choice is never observable.
+template <class Body>
+inline void onMachine(Stackmachine& machine, Body&& body) {
+    // The type_info objects' addresses: a copy of the interpreter's type_info in another
+    // shared object only sends the body the virtual way.
+    if (&typeid(machine) == &typeid(StackmachineInterpreter)) [[likely]]
+        body(static_cast<StackmachineInterpreter&>(machine));
+    else
+        body(machine);
+}
 
 } // namespace Karsto

@@ -15,6 +15,7 @@
 #include "core/exception.h"
 #include "core/machine_test_support.h"
 #include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 #include "core/type.h"
 #include "core/type_test_support.h"
 
@@ -271,6 +272,10 @@ TEST(CmdConst, EveryClassPushesOnceAndClonesAlike) {
             const uint64_t first = machine.popU64();
             EXPECT_EQ(first, second);
             EXPECT_EQ(fromClone, first);
+
+            StackmachineInterpreter channel; // the statically bound push
+            made->execute(channel);
+            EXPECT_EQ(channel.popU64(), first);
         }
     }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,28 @@ TEST(CmdGcode, CloneOwnsItsRecord) {
     EXPECT_EQ(processor.blocks[0].skipLevel, 1);
     EXPECT_EQ(processor.blocks[0].words[2].name, "f");
     EXPECT_EQ(processor.blocks[0].words[2].value, 3.0);
+}
+
+// Every execution hands its own values, also after one that failed halfway through the
+// pops; the names stay those of the record.
+TEST(CmdGcode, EveryExecutionHandsItsOwnValues) {
+    FakeProcessor processor;
+    StackmachineInterpreter m(&processor);
+    CmdGcode cmd(xyf(-1));
+    for (double v : {1.0, 2.0, 3.0}) m.pushF64(v);
+    cmd.execute(m);
+    m.pushF64(7.0); // one value where three are needed
+    EXPECT_THROW(cmd.execute(m), ExceptionRuntime);
+    for (double v : {4.0, 5.0, 6.0}) m.pushF64(v);
+    cmd.execute(m);
+    ASSERT_EQ(processor.blocks.size(), 2u);
+    const std::vector<std::pair<std::string, double>> expected[] = {
+        {{"x", 1.0}, {"y", 2.0}, {"f", 3.0}}, {{"x", 4.0}, {"y", 5.0}, {"f", 6.0}}};
+    for (size_t b = 0; b < 2; ++b) {
+        std::vector<std::pair<std::string, double>> words;
+        for (const GCodeWord& word : processor.blocks[b].words) words.emplace_back(word.name, word.value);
+        EXPECT_EQ(words, expected[b]) << "block " << b;
+    }
 }
 
 TEST(CmdGcode, Text) {

@@ -13,10 +13,12 @@
 #include "core/gcode.h"
 #include "core/machine_test_support.h"
 #include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 
 namespace Karsto {
 namespace {
 
+using test::LogCapture;
 using test::spanAt;
 
 constexpr int64_t kBase = 0x100000;
@@ -101,6 +103,52 @@ TEST(Instructions, ClonesAreFreshAndBehaveAlike) {
         original->execute(a);
         clone->execute(b);
         EXPECT_EQ(stateOf(a), stateOf(b));
+    }
+}
+
+// What one execution leaves behind: the state, the operation and block traces and the
+// error text.
+struct Outcome {
+    std::vector<uint64_t> state;
+    std::vector<std::string> lines;
+    std::string error;
+};
+
+Outcome executeOn(Stackmachine& m, Cmd& cmd, int start) {
+    if (start >= 1) prepare(m);
+    if (start == 2) m.pushAddr(0); // a null address (or selector 0, or condition 0) on top
+    Outcome outcome;
+    {
+        LogCapture log({LogLevel::debugStackOp, LogLevel::debugGCode});
+        try {
+            cmd.execute(m);
+        } catch (const ExceptionRuntime& e) {
+            outcome.error = e.what();
+        }
+        outcome.lines = log.lines;
+    }
+    outcome.state = stateOf(m);
+    return outcome;
+}
+
+// On the channel's interpreter an instruction takes the statically bound path; it must
+// do exactly what it does through the virtual operations, on an empty stack too.
+TEST(Instructions, ChannelInterpreterExecutesAsTheBase) {
+    Label label;
+    label.setAddress(5);
+    for (const Entry& entry : registry()) {
+        for (int start : {0, 1, 2}) { // empty machine, prepared, prepared with 0 on top
+            SCOPED_TRACE(std::string(entry.className) + " start " + std::to_string(start));
+            Code holder(entry.make(&label));
+            Cmd& cmd = *holder.node()->asItem()->asCmd();
+            Stackmachine base;
+            StackmachineInterpreter channel;
+            const Outcome expected = executeOn(base, cmd, start);
+            const Outcome actual = executeOn(channel, cmd, start);
+            EXPECT_EQ(actual.state, expected.state);
+            EXPECT_EQ(actual.lines, expected.lines);
+            EXPECT_EQ(actual.error, expected.error);
+        }
     }
 }
 

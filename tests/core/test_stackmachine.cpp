@@ -464,6 +464,10 @@ TEST(StackmachineBounds, MemoryAndStackAndPcAndCounters) {
               "?: Invalid memory access at address 0x80000000"); // no shared area bound
     EXPECT_EQ(runtimeMessage([&] { m.copy(0x1FFFFF, kBase, 2); }),
               "?: Invalid memory access at address 0x200000");
+    EXPECT_EQ(runtimeMessage([&] { m.copy(0x200000, -1, 1); }),
+              "?: Invalid memory access at address 0x200000"); // the destination is checked first
+    EXPECT_EQ(runtimeMessage([&] { m.copy(kBase, -1, 1); }),
+              "?: Invalid memory access at address 0xffffffffffffffff");
     m.loadU64(0x1FFFFF);
     m.loadU64(0);
 

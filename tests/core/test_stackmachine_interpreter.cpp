@@ -1,9 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "core/allocation_count.h"
+#include "core/cmd_const.h"
+#include "core/cmd_flow.h"
+#include "core/cmd_stack.h"
 #include "core/exception.h"
+#include "core/gcode.h"
 #include "core/machine_test_support.h"
 #include "core/stackmachine_interpreter.h"
 
@@ -12,9 +21,13 @@ namespace {
 
 using test::codeOf;
 using test::FakeProcessor;
+using test::loadItems;
 using test::LogCapture;
 using test::spanAt;
 using test::TestCmd;
+using test::withSpan;
+
+constexpr int64_t kBase = 0x100000;
 
 std::vector<GCodeWord> threeWords() { return {{"g", 1.0}, {"x", -12.5}, {"z", 3.0}}; }
 
@@ -122,6 +135,244 @@ TEST(StackmachineInterpreter, WithoutProcessorNothingIsCalled) {
     m.unload();
     m.executeGcode(0, threeWords());
     EXPECT_EQ(m.gcodeCount, 1);
+}
+
+// ---- the final operations do what the base does --------------------------------------
+
+// A value of a machine type made from a bit pattern: the low bytes for the integers and
+// reals, not zero for BOOL.
+template <class In>
+In fromBits(uint64_t bits) {
+    if constexpr (std::is_floating_point_v<In>) {
+        In value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    } else {
+        return static_cast<In>(bits);
+    }
+}
+
+template <class T>
+std::string textOf(T value) {
+    if constexpr (std::is_floating_point_v<T>) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%a", static_cast<double>(value));
+        return text;
+    } else {
+        return std::to_string(value);
+    }
+}
+
+// Every typed, register and copy operation, good and refused, on the class M names:
+// through StackmachineInterpreter the calls bind to its final overrides, through
+// Stackmachine to the virtual ones. Returns what each operation gave back or raised.
+template <class M>
+std::vector<std::string> exerciseOperations(M& m) {
+    std::vector<std::string> out;
+    auto attempt = [&out](auto&& operation) {
+        try {
+            operation();
+            out.push_back("ok");
+        } catch (const ExceptionRuntime& e) {
+            out.push_back(e.what());
+        }
+    };
+    std::vector<uint64_t> shared(4, 0x5A5A5A5A5A5A5A5Aull);
+    m.setSharedArea(shared.data(), 4, {});
+#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                              \
+    for (uint64_t bits : {0x0ull, 0x80ull, 0xFFFFFFFFFFFFFF81ull, 0x4009200000000000ull}) {        \
+        const In value = fromBits<In>(bits);                                                       \
+        m.storeU64(30, 0x1122334455667788ull);                                                     \
+        m.store##name(30, value);                                                                  \
+        out.push_back(textOf(m.loadU64(30)) + " " + textOf(m.load##name(30)));                     \
+        m.pushU64(0xA5A5A5A5A5A5A5A5ull);                                                          \
+        m.addSp(-1);                                                                               \
+        m.push##name(value);                                                                       \
+        out.push_back(textOf(m.loadU64(m.getSp() - 1)) + " " + textOf(m.pop##name()));             \
+        m.store##name(0x80000003, value);                                                          \
+        out.push_back(textOf(shared[3]) + " " + textOf(m.load##name(0x80000003)));                 \
+    }                                                                                              \
+    attempt([&] { m.load##name(0x80000004); });                                                    \
+    attempt([&] { m.store##name(-1, In{}); });                                                     \
+    attempt([&] { m.load##name(Stackmachine::kBlockCells); });                                     \
+    attempt([&] { m.pop##name(); });                                                               \
+    m.setSp(Stackmachine::kStackEnd);                                                              \
+    attempt([&] { m.push##name(In{}); });                                                          \
+    m.setSp(kBase - 1);                                                                            \
+    attempt([&] { m.push##name(In{}); });                                                          \
+    m.setSp(kBase);
+#include "core/machine_types.def"
+
+    m.storeU64(40, 7);
+    m.storeU64(41, 8);
+    attempt([&] { m.copy(42, 40, 1); });
+    attempt([&] { m.copy(0x80000000, 41, 1); });
+    attempt([&] { m.copy(43, 0x80000000, 2); });
+    attempt([&] { m.copy(41, 40, 2); }); // overlapping
+    attempt([&] { m.copy(Stackmachine::kBlockCells, -1, 1); }); // the destination is named
+    attempt([&] { m.copy(44, 0x80000004, 1); });
+    attempt([&] { m.copy(0x80000003, 44, 2); });
+    attempt([&] { m.copy(-5, -6, 0); });
+    for (int64_t a = 40; a < 45; ++a) out.push_back(textOf(m.loadU64(a)));
+    out.push_back(textOf(shared[0]));
+
+    m.addSp(3);
+    m.addFp(-2);
+    m.setFp(m.getFp() + 5);
+    m.setPc(m.getPc() + 9);
+    m.setSp(m.getSp() - 1);
+    out.push_back(textOf(m.getSp()) + " " + textOf(m.getFp()) + " " + textOf(m.getPc()) + " " +
+                  textOf(m.getStackBase()));
+    return out;
+}
+
+TEST(StackmachineInterpreter, FinalOperationsAreTheBaseOperations) {
+    std::vector<std::string> base, channel;
+    std::vector<std::string> baseLines, channelLines;
+    {
+        Stackmachine m;
+        LogCapture log({LogLevel::debugStackOp});
+        base = exerciseOperations(m);
+        baseLines = log.lines;
+    }
+    {
+        StackmachineInterpreter m;
+        LogCapture log({LogLevel::debugStackOp});
+        channel = exerciseOperations(m);
+        channelLines = log.lines;
+    }
+    EXPECT_EQ(channel, base);
+    EXPECT_EQ(channelLines, baseLines);
+    // A few of the base's own answers, so that the comparison is not between two empty
+    // or two equally broken runs.
+    ASSERT_GT(base.size(), 150u);
+    EXPECT_EQ(base[0], "0 0x0p+0");
+    EXPECT_NE(std::find(base.begin(), base.end(), "?: Stack overflow"), base.end());
+    EXPECT_NE(std::find(base.begin(), base.end(), "?: Invalid memory access at address 0x200000"),
+              base.end());
+    EXPECT_NE(std::find(baseLines.begin(), baseLines.end(), "[debugStackOp] pop S8 -127"),
+              baseLines.end());
+}
+
+// A program that calls, branches, moves cells, executes a G-code block and halts, and
+// then fails on a null address: its whole trace and end state.
+struct ProgramRun {
+    std::vector<std::string> lines;
+    std::vector<std::string> state;
+    std::string error;
+};
+
+CodeLinked callBranchAndFailProgram() {
+    auto* function = new Label();
+    auto* end = new Label();
+    GCode block(1, spanAt(20));
+    block.addWord("x");
+    block.addWord("y");
+    const std::vector<CodeItem*> items = {
+        withSpan(new CmdConstDint(-7), 1), new CmdConstLint(10), new CmdSt(1),
+        new CmdConstLint(10), new CmdLd(1), new CmdDup(1), new CmdCopy(-2, 1),
+        new CmdCopyTo(-1, -3, 1), new CmdSpAdd(-2), new CmdJumpSub(function),
+        new CmdConstBool(false), new CmdBranchTrue(end), new CmdConstLreal(1.5),
+        new CmdConstLreal(-2.0), withSpan(new CmdGcode(block), 20), new CmdConstLabel(function),
+        new CmdJumpSubInd(), new CmdConstLint(1), new CmdConstLint(2), new CmdConstLint(1),
+        new CmdMux(1, 2), new CmdJump(end), new CmdConstLint(99), end, new CmdHalt(),
+        new CmdConstLint(0), withSpan(new CmdLd(1), 30), function, new CmdSpAdd(1), new CmdFp(),
+        new CmdLd(1), new CmdSpAdd(-2), new CmdReturn()};
+    Code code;
+    for (CodeItem* item : items) code = code.concat(Code(item));
+    return CodeLinked(code);
+}
+
+// Both machines load the same linked program, so that the label numbers in the step
+// lines agree.
+ProgramRun runProgram(Stackmachine& m, const CodeLinked& program) {
+    m.loadProgram(program);
+    ProgramRun run;
+    LogCapture log({LogLevel::debugStackmachine, LogLevel::debugStackOp, LogLevel::debugGCode});
+    try {
+        for (int i = 0; i < 100; ++i) m.step();
+    } catch (const ExceptionRuntime& e) {
+        run.error = e.what();
+    }
+    run.lines = log.lines;
+    run.state = {textOf(m.getSp()), textOf(m.getFp()),       textOf(m.getPc()),
+                 textOf(m.isRunning()), textOf(m.loadS32(10)), textOf(m.loadS64(m.getSp() - 1)),
+                 textOf(m.stepCount), textOf(m.gcodeCount)};
+    return run;
+}
+
+TEST(StackmachineInterpreter, RunsProgramsAsTheBase) {
+    Stackmachine base;
+    FakeProcessor processor;
+    StackmachineInterpreter channel(&processor);
+    const CodeLinked program = callBranchAndFailProgram();
+    const ProgramRun expected = runProgram(base, program);
+    const ProgramRun actual = runProgram(channel, program);
+    EXPECT_EQ(actual.lines, expected.lines);
+    EXPECT_EQ(actual.state, expected.state);
+    EXPECT_EQ(actual.error, expected.error);
+    EXPECT_EQ(expected.error, "t.jyx: 30.1-30.2: NULL-Pointer Exception");
+    EXPECT_EQ(expected.state[4], "-7");
+    EXPECT_EQ(expected.state[5], "2"); // Mux kept the value its selector named
+    ASSERT_EQ(processor.blocks.size(), 1u);
+    EXPECT_EQ(processor.blocks[0].words[1].value, -2.0);
+    EXPECT_EQ(processor.starts, 1);
+    EXPECT_EQ(processor.finishes, 1);
+}
+
+// ---- the step loop allocates and formats nothing while tracing is off ------------------
+
+// An instruction that counts how often its text is built.
+class TextCounter final : public Cmd {
+public:
+    explicit TextCounter(int* count) : count_(count) {}
+    void execute(Stackmachine&) override {}
+    std::string toString() const override {
+        ++*count_;
+        return "TextCounter";
+    }
+    CodeItem* clone() const override { return withSpanOf(new TextCounter(count_)); }
+
+private:
+    int* count_;
+};
+
+TEST(StackmachineInterpreter, StepLoopAllocatesAndFormatsNothingWhileTracingIsOff) {
+    int texts = 0;
+    FakeProcessor processor;
+    processor.recordBlocks = false;
+    StackmachineInterpreter m(&processor);
+    auto* loop = new Label();
+    auto* function = new Label();
+    GCode block(-1, spanAt(4));
+    block.addWord("x");
+    block.addWord("feed");
+    SourcePosition at; // a file name too long for any inline string
+    at.file = "/programs/channel1/a_long_program_name_for_the_test.jyx";
+    at.line = 4;
+    auto* gcode = new CmdGcode(block);
+    gcode->setSpan(SourceSpan(at, at));
+    loadItems(m, {loop, new TextCounter(&texts), new CmdConstLint(10), new CmdLd(1),
+                  new CmdConstLint(10), new CmdSt(1), new CmdConstLreal(1.0),
+                  new CmdConstLreal(250.0), gcode, new CmdJumpSub(function),
+                  new CmdConstBool(true), new CmdBranchFalse(loop), new CmdJump(loop), function,
+                  new CmdSpAdd(1), new CmdFp(), new CmdLd(1), new CmdSpAdd(-2), new CmdReturn()});
+    ASSERT_TRUE(m.trace); // the channel's machine always traces; only the levels are off
+    for (int i = 0; i < 40; ++i) m.step(); // the first steps start the program
+
+    const int64_t before = test::allocationCount();
+    for (int i = 0; i < 2000; ++i) m.step();
+    EXPECT_EQ(test::allocationCount() - before, 0);
+    EXPECT_EQ(texts, 0);
+    EXPECT_GE(m.gcodeCount, 2000 / 19); // the blocks did run
+    EXPECT_GT(m.stepCount, 2000);
+
+    // The same loop traced: the counters do see a step line being built.
+    LogCapture log({LogLevel::debugStackmachine});
+    const int64_t traced = test::allocationCount();
+    for (int i = 0; i < 20; ++i) m.step();
+    EXPECT_GT(test::allocationCount(), traced);
+    EXPECT_GT(texts, 0);
 }
 
 } // namespace
