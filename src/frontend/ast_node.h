@@ -61,7 +61,8 @@ Parser::AstNode* createAstNode(uint16_t nonterminal, const SourceSpan& span);
 // roots and null child slots are skipped.
 void deleteAstTree(Parser::AstNode* root);
 
-// The 16-bit code of character n (from 0) of a decoded string literal.
+// The 16-bit code of character n (from 0) of a decoded string literal; an n past the
+// end throws std::out_of_range instead of reading beyond the list.
 uint16_t listElementAt(const CharList& list, size_t n);
 
 } // namespace Karsto

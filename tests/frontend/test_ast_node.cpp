@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <vector>
 
 #include "frontend/ast_node.h"
@@ -71,6 +72,17 @@ TEST(DeleteAstTree, DeletesADeepLeftSpineWithoutNativeRecursion) {
     ASSERT_EQ(deleted.size(), static_cast<size_t>(depth));
     EXPECT_EQ(deleted.front(), depth - 1);
     EXPECT_EQ(deleted.back(), 0);
+}
+
+// The evaluator reads decoded string literals character by character; codes above 255
+// come back whole, and an index past the end is refused rather than read.
+TEST(ListElementAt, ReturnsTheSixteenBitCodeOfCharacterN) {
+    const CharList characters = {0x41, 0x20AC, 0xFFFF};
+    EXPECT_EQ(listElementAt(characters, 0), 0x41);
+    EXPECT_EQ(listElementAt(characters, 1), 0x20AC);
+    EXPECT_EQ(listElementAt(characters, 2), 0xFFFF);
+    EXPECT_THROW(listElementAt(characters, 3), std::out_of_range);
+    EXPECT_THROW(listElementAt(CharList{}, 0), std::out_of_range);
 }
 
 TEST(AstTerminal, KeepsTheTokenTextAndSpanAndMarksItselfATerminal) {

@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frontend/grammar_tables.h"
@@ -208,6 +209,42 @@ TEST(GrammarTables, WalkAcceptsAGcodeExpressionWordAndStopsAtAMissingNumber) {
     EXPECT_FALSE(rejected.accepted);
     EXPECT_EQ(rejected.offending, "r1");
     EXPECT_EQ(rejected.walk.expected(), "<integer> or <float>");
+}
+
+// Corners of the grammar the tables must accept, from both notations: keywords that are
+// admitted as identifiers, statements without their own ';', typed literals, string
+// lengths, repeated array elements and located variables written in separate tokens.
+TEST(GrammarTables, WalkAcceptsTheGrammarsCorners) {
+    const char* const sources[] = {
+        "{ VAR x : INT; END_VAR }",
+        "G1 X5\n/ N10 G0 Y1\n/3 M3\n\n",
+        "{ OR := 2; x := 1; XOR := AND MOD 3; }",
+        "{ WHILE TRUE DO EXIT CONTINUE ; END_WHILE }",
+        "{ VAR txt : STRING[80]; wide : WSTRING[80]; END_VAR }",
+        "{ a := INT#-5 + BYTE#16#FF; b := BOOL#1; c := REAL#1.5; dd := WSTRING#'abc'; e := Color#red; }",
+        "{ VAR a : ARRAY[1..5] OF INT := [1, 3(0), 2]; END_VAR }",
+        "{ VAR x AT %I X 1 . 2 : BOOL; END_VAR }",
+        "G1 X{a + 1} Y={b} Z=-r1 *2\n",
+        "{ a := -(-b); }",
+    };
+    for (const char* source : sources) {
+        SCOPED_TRACE(source);
+        Walked walked = walkSource(source);
+        EXPECT_TRUE(walked.accepted) << "stopped at '" << walked.offending << "', expected "
+                                     << walked.walk.expected();
+    }
+    // A unary operator applies to a secondary only, and a located variable's parts must
+    // be separate tokens ("IX1" is one identifier).
+    const std::pair<const char*, const char*> rejected[] = {
+        {"{ a := - -b; }", "-"},
+        {"{ VAR x AT %IX1 : BOOL; END_VAR }", "IX1"},
+    };
+    for (const auto& [source, offending] : rejected) {
+        SCOPED_TRACE(source);
+        Walked walked = walkSource(source);
+        EXPECT_FALSE(walked.accepted);
+        EXPECT_EQ(walked.offending, offending);
+    }
 }
 
 // The look-ahead sets decide which kinds a syntax error lists: exact LALR(1) sets, no
