@@ -37,7 +37,9 @@ Code Memory::initCode() const {
 int64_t Memory::allocate(Variable* variable, int64_t cells) {
     const int64_t offset = size_;
     variables_.push_back(variable);
-    size_ += cells;
+    // Unsigned, as type sizes are: absurd sizes wrap instead of overflowing. Whoever
+    // lays out an area checks it against the machine's limits.
+    size_ = static_cast<int64_t>(static_cast<uint64_t>(size_) + static_cast<uint64_t>(cells));
     return offset;
 }
 

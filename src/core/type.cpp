@@ -56,7 +56,18 @@ TypeSimple* makeElementary(const char* text, TypeKind kind, uint64_t mask, int64
 
 Type::Type(TypeKind kind, uint64_t conversionMask) : kind_(kind), conversionMask_(conversionMask) {}
 
-Type::~Type() { delete pointerType_; }
+Type::~Type() {
+    // References to references made through pointerTo form a chain in which each cached
+    // type owns the next; it is unlinked and freed in a loop, so a chain of any length
+    // needs no stack.
+    TypePointer* next = pointerType_;
+    while (next != nullptr) {
+        Type* current = next;
+        next = current->pointerType_;
+        current->pointerType_ = nullptr;
+        delete current;
+    }
+}
 
 TypePointer* Type::pointerTo() {
     if (pointerType_ == nullptr) pointerType_ = new TypePointer(this);

@@ -18,9 +18,10 @@ std::string TypeArray::toString() const { return typeText(this); }
 Code TypeArray::defaultValue() const { return typeDefaultValue(this); }
 
 const ArrayDimension& TypeArray::dimension(int32_t i) const {
+    // The dimension number counts from 1; widened so that the largest index stays exact.
     checkSemantic(i >= 0 && i < dimensionCount(),
-                  "Invalid access on dimension %d of %d-dimensional array.", i + 1,
-                  dimensionCount());
+                  "Invalid access on dimension %lld of %d-dimensional array.",
+                  static_cast<long long>(i) + 1, dimensionCount());
     return dimensions_[static_cast<size_t>(i)];
 }
 

@@ -88,10 +88,14 @@ TEST(Calendar, NegativeSecondsGiveNegativeTimeFields) {
 }
 
 TEST(Calendar, FarDatesFinishQuickly) {
-    // Years far beyond the 16-bit field still take few steps to find.
-    const CalendarTime t = secondsToCalendar(INT64_MAX);
-    EXPECT_EQ(t.second, INT64_MAX % 60);
-    EXPECT_EQ(t.hour, (INT64_MAX / 3600) % 24);
+    // Years far beyond the 16-bit field still take few steps to find; the extremes of
+    // both signs compute without overflow (the date fields of negative counts are only
+    // what the truncating rule gives).
+    for (const int64_t seconds : {INT64_MAX, INT64_MIN}) {
+        const CalendarTime t = secondsToCalendar(seconds);
+        EXPECT_EQ(t.second, seconds % 60) << seconds;
+        EXPECT_EQ(t.hour, (seconds / 3600) % 24) << seconds;
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include "core/exception.h"
 #include "core/memory.h"
 #include "core/stackmachine.h"
+#include "core/type_array.h"
 #include "core/type_enum.h"
 #include "core/type_string.h"
 #include "core/type_subrange.h"
@@ -49,6 +51,13 @@ TEST_F(MemoryAreas, VariablesAreLaidOutInDeclarationOrder) {
         EXPECT_EQ(m->size(), 1);
     }
     EXPECT_EQ(globals.kind(), MemoryKind::Global);
+
+    // An absurd size wraps instead of overflowing; the layout checks the limits.
+    TypeArray huge(typeLreal, {{0, INT64_MAX - 1}});
+    MemoryGlobal full;
+    Variable h(&full, "h", &huge, 0, kPublic);
+    EXPECT_EQ(h.offset(), 1);
+    EXPECT_EQ(full.size(), INT64_MIN);
     EXPECT_EQ(params.kind(), MemoryKind::Param);
     EXPECT_EQ(shared.kind(), MemoryKind::Shared);
 }

@@ -76,6 +76,28 @@ TEST_F(NameResolution, AValueFoundTwiceIsAmbiguous) {
               ambiguous);
 }
 
+TEST_F(NameResolution, LongChainOfTypeScopesWithoutRecursion) {
+    // 200,000 nested types scopes, each declaring a type; the enumeration sits at the root.
+    constexpr int kDepth = 200000;
+    std::vector<std::unique_ptr<Scope<Type>>> scopes;
+    scopes.push_back(std::make_unique<Scope<Type>>());
+    scopes.back()->declare("colour", &colours);
+    for (int i = 1; i < kDepth; ++i)
+        scopes.push_back(std::unique_ptr<Scope<Type>>(
+            Scope<Type>::createWith(scopes.back().get(), "t" + std::to_string(i), typeInt)));
+    Scope<Type>* innermost = scopes.back().get();
+    EXPECT_EQ(findEnumValue(innermost, "green"), colours.findValue("green"));
+    EXPECT_EQ(resolveIdentifier(&noVariables, innermost, "green"), colours.findValue("green"));
+    EXPECT_EQ(findEnumValue(innermost, "amber"), nullptr);
+
+    Scope<Type> imported;
+    imported.declare("alarm", &alarms);
+    innermost->addImport(&imported);
+    EXPECT_EQ(findEnumValue(innermost, "amber"), alarms.findValue("amber"));
+    EXPECT_EQ(semanticMessage([&] { findEnumValue(innermost, "red"); }),
+              "Enumeration value 'red' is ambiguous.");
+}
+
 TEST_F(NameResolution, IdentifiersResolveToVariablesOrValues) {
     Scope<Type> types;
     types.declare("colour", &colours);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -75,6 +76,8 @@ TEST_F(CompositeTypes, Arrays) {
               "?: Invalid access on dimension 6 of 2-dimensional array.");
     EXPECT_EQ(test::semanticWhat([&] { array.lowerBound(-1); }),
               "?: Invalid access on dimension 0 of 2-dimensional array.");
+    EXPECT_EQ(test::semanticWhat([&] { array.dimensionLength(INT32_MAX); }),
+              "?: Invalid access on dimension 2147483648 of 2-dimensional array.");
 
     TypeArray noDimensions(typeInt, {});
     EXPECT_EQ(noDimensions.elementCount(), 1);
@@ -149,6 +152,74 @@ TEST_F(CompositeTypes, DeeplyNestedTypesWithoutRecursion) {
     EXPECT_EQ(s->size(), kDepth + 1);
     EXPECT_EQ(itemTexts(s->defaultValue()).size(), static_cast<size_t>(kDepth + 1));
     EXPECT_EQ(s->toString().substr(0, 22), "Struct (m:Struct (m:St");
+}
+
+// Structures, signatures and references nest as deeply as arrays: two separately built
+// chains of each compare equal, a different innermost type is found, and the text is
+// written without native recursion.
+TEST_F(CompositeTypes, DeepChainsOfEveryNestingFamily) {
+    constexpr int kDepth = 100000;
+    struct Chain {
+        std::vector<std::unique_ptr<Type>> types;
+        std::vector<std::unique_ptr<Variable>> parameters;
+    };
+    using Wrap = std::function<Type*(Chain&, Type*)>;
+    const struct {
+        const char* family;
+        Wrap wrap;
+        std::string level; // the text one level adds in front
+    } families[] = {
+        {"structure",
+         [](Chain& c, Type* inner) {
+             auto s = std::make_unique<TypeStruct>();
+             s->addMember("m", inner);
+             c.types.push_back(std::move(s));
+             return c.types.back().get();
+         },
+         "Struct (m:"},
+        {"signature",
+         [](Chain& c, Type* inner) {
+             c.parameters.push_back(std::make_unique<Variable>(
+                 nullptr, "p", inner, flagBit(VariableFlags::VAR_INPUT), VariableAccess::NONE));
+             c.types.push_back(
+                 std::make_unique<TypeFunction>(typeVoid, std::vector<Variable*>{c.parameters.back().get()}));
+             return c.types.back().get();
+         },
+         "Function  (p:"},
+        {"reference",
+         [](Chain& c, Type* inner) {
+             c.types.push_back(std::make_unique<TypePointer>(inner));
+             return c.types.back().get();
+         },
+         "ref_to "},
+    };
+    for (const auto& f : families) {
+        Chain left, right, different;
+        Type* l = typeInt;
+        Type* r = typeInt;
+        Type* d = typeDint;
+        for (int i = 0; i < kDepth; ++i) {
+            l = f.wrap(left, l);
+            r = f.wrap(right, r);
+            d = f.wrap(different, d);
+        }
+        EXPECT_TRUE(typesEqual(l, r)) << f.family;
+        EXPECT_FALSE(typesEqual(l, d)) << f.family;
+        const std::string text = l->toString();
+        EXPECT_EQ(text.substr(0, 2 * f.level.size()), f.level + f.level) << f.family;
+        EXPECT_GT(text.size(), kDepth * f.level.size()) << f.family;
+    }
+}
+
+// References to references made through pointerTo are cached, each owned by the type
+// it refers to: freeing the innermost type frees the whole chain without recursion.
+TEST_F(CompositeTypes, LongChainOfCachedReferencesIsFreedWithoutRecursion) {
+    constexpr int kDepth = 500000;
+    auto base = std::make_unique<TypeStruct>();
+    Type* top = base.get();
+    for (int i = 0; i < kDepth; ++i) top = top->pointerTo();
+    EXPECT_EQ(top->toString().size(), kDepth * std::string("ref_to ").size() + std::string("Struct ()").size());
+    base.reset(); // AddressSanitizer: no overflow, nothing leaked
 }
 
 TEST_F(CompositeTypes, SelfReferenceThroughAPointerEnds) {
