@@ -13,11 +13,19 @@ namespace {
 // 1023 characters are cut.
 constexpr size_t kMessageBufferSize = 1024;
 
-std::string formatBounded(char* buffer, const char* format, va_list args) {
-    int n = vsnprintf(buffer, kMessageBufferSize, format, args);
-    if (n < 0) buffer[0] = '\0';
-    return std::string(buffer);
+// Each exception class gets its own instantiation and so its own buffer.
+template <class E>
+[[noreturn]] void throwFormatted(const char* format, va_list args) {
+    thread_local char buffer[kMessageBufferSize];
+    if (vsnprintf(buffer, kMessageBufferSize, format, args) < 0) buffer[0] = '\0';
+    throw E(std::string(buffer), SourceSpan());
 }
+
+// Ends the argument list also when the throw unwinds past it.
+struct ArgumentList {
+    va_list list;
+    ~ArgumentList() { va_end(list); }
+};
 
 } // namespace
 
@@ -39,32 +47,23 @@ ExceptionKarsto* ExceptionRuntime::clone() const { return new ExceptionRuntime(*
 
 void checkSyntax(bool condition, const char* format, ...) {
     if (condition) return;
-    thread_local char buffer[kMessageBufferSize];
-    va_list args;
-    va_start(args, format);
-    std::string message = formatBounded(buffer, format, args);
-    va_end(args);
-    throw ExceptionSyntax(std::move(message), SourceSpan());
+    ArgumentList args;
+    va_start(args.list, format);
+    throwFormatted<ExceptionSyntax>(format, args.list);
 }
 
 void checkSemantic(bool condition, const char* format, ...) {
     if (condition) return;
-    thread_local char buffer[kMessageBufferSize];
-    va_list args;
-    va_start(args, format);
-    std::string message = formatBounded(buffer, format, args);
-    va_end(args);
-    throw ExceptionSemantic(std::move(message), SourceSpan());
+    ArgumentList args;
+    va_start(args.list, format);
+    throwFormatted<ExceptionSemantic>(format, args.list);
 }
 
 void checkRuntime(bool condition, const char* format, ...) {
     if (condition) return;
-    thread_local char buffer[kMessageBufferSize];
-    va_list args;
-    va_start(args, format);
-    std::string message = formatBounded(buffer, format, args);
-    va_end(args);
-    throw ExceptionRuntime(std::move(message), SourceSpan());
+    ArgumentList args;
+    va_start(args.list, format);
+    throwFormatted<ExceptionRuntime>(format, args.list);
 }
 
 void checkWarning(bool condition, const char* format, ...) {

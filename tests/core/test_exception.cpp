@@ -5,6 +5,7 @@
 
 #include "core/exception.h"
 #include "core/log.h"
+#include "core/machine_test_support.h"
 
 namespace Karsto {
 namespace {
@@ -75,27 +76,12 @@ TEST(Exception, DirectConstructionComposesText) {
     EXPECT_STREQ(e.what(), "t.jyx: 1.12-1.13: Unexpected 'G'.");
 }
 
-class CapturingListener : public LogListener {
-public:
-    void logLine(int32_t level, const std::string& line) override {
-        levels.push_back(level);
-        lines.push_back(line);
-    }
-    std::vector<int32_t> levels;
-    std::vector<std::string> lines;
-};
-
 TEST(Exception, CheckWarningLogsOneLineAndReturns) {
-    CapturingListener listener;
-    globalLog.addListener(&listener);
-    globalLog.setLevel(LogLevel::warning, true);
+    test::LogCapture capture({LogLevel::warning});
     EXPECT_NO_THROW(checkWarning(false, "Size of array does not match initialization"));
     checkWarning(true, "never %s", "written");
-    globalLog.setLevel(LogLevel::warning, false);
-    globalLog.removeListener(&listener);
-    ASSERT_EQ(listener.lines.size(), 1u);
-    EXPECT_EQ(listener.levels[0], 1);
-    EXPECT_EQ(listener.lines[0], "[warning] Size of array does not match initialization");
+    EXPECT_EQ(capture.lines,
+              (std::vector<std::string>{"[warning] Size of array does not match initialization"}));
 }
 
 } // namespace
