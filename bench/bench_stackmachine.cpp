@@ -12,6 +12,8 @@
 #include "core/gcode.h"
 #include "core/log.h"
 #include "core/stackmachine_interpreter.h"
+#include "core/type_kind.h"
+#include "instructions/conversions/conversion_table.h"
 
 namespace Karsto {
 namespace {
@@ -103,6 +105,17 @@ void BM_GcodeBlockLoop(benchmark::State& state) {
                           new CmdConstLreal(-3.0), gcode, new CmdJump(loop)}));
 }
 BENCHMARK(BM_GcodeBlockLoop);
+
+// A chain of conversions as implicit casts emit them, each one pop and one push:
+// L: ConstLreal 2.5; LREAL->REAL; REAL->DINT; DINT->LINT; LINT->LREAL; SpAdd -1; Jump L
+void BM_ConversionLoop(benchmark::State& state) {
+    auto* loop = new Label();
+    auto cast = [](TypeKind from, TypeKind to) -> CodeItem* { return conversionFor(from, to)(); };
+    stepLoop(state, link({loop, new CmdConstLreal(2.5), cast(TypeKind::Lreal, TypeKind::Real),
+                          cast(TypeKind::Real, TypeKind::Dint), cast(TypeKind::Dint, TypeKind::Lint),
+                          cast(TypeKind::Lint, TypeKind::Lreal), new CmdSpAdd(-1), new CmdJump(loop)}));
+}
+BENCHMARK(BM_ConversionLoop);
 
 } // namespace
 } // namespace Karsto

@@ -1,14 +1,17 @@
 #pragma once
 // A point in a source text and a stretch between two such points. Both are plain
-// values: every holder (instruction, token, exception, NC command) owns its copy.
+// values: every holder (instruction, token, exception, NC command) owns its copy. The
+// file name is shared between copies, since spans are copied far more often than made.
 
 #include <cstdint>
 #include <string>
 
+#include "core/shared_string.h"
+
 namespace Karsto {
 
 struct SourcePosition {
-    std::string file;        // name as requested (main path, dir + quoted name, or <name>)
+    SharedString file;       // name as requested (main path, dir + quoted name, or <name>)
     int32_t line = 0;        // from 1
     int32_t column = 0;      // from 1, counts bytes; a tab is one
     int32_t offset = 0;      // byte offset in that file's (unscrambled) text

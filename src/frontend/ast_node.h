@@ -2,6 +2,8 @@
 // The syntax tree: one Parser::AstNode per reduced nonterminal (the generated classes
 // AstNode_<nonterminal> in frontend/ast_nodes.h) and one Parser::AstTerminal per
 // shifted token. Nodes never delete their children; deleteAstTree frees whole trees.
+// A node's storage comes from its parser's arena or from the heap; `delete` returns it
+// to where it came from, so both kinds are deleted alike.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +15,8 @@
 #include "frontend/parser.h"
 
 namespace Karsto {
+
+class AstArena;
 
 // An attribute word the evaluator has not given a type yet: an integer or a pointer.
 using AstWord = std::intptr_t;
@@ -32,6 +36,14 @@ public:
     AstNode& operator=(const AstNode&) = delete;
     // Frees the node's own members, not its children.
     virtual ~AstNode();
+
+    // A plain `new` takes the node's storage from the heap; the placement form from the
+    // arena, or from the heap when the arena is null.
+    static void* operator new(size_t size) { return operator new(size, nullptr); }
+    static void* operator new(size_t size, AstArena* arena);
+    static void operator delete(void* storage);
+    // Only when a constructor throws.
+    static void operator delete(void* storage, AstArena* arena);
 
     int32_t production = 0;         // the production that built the node; -1 for a terminal
     AstNode* parent = nullptr;      // null for the root and for nodes not attached yet
@@ -53,8 +65,9 @@ public:
 
 // A new node of the class of that nonterminal id (0 to 191) with production 0, no
 // parent, index 0, no children, the span copied and every attribute empty or zero;
-// null for any other id. The caller owns the node.
-Parser::AstNode* createAstNode(uint16_t nonterminal, const SourceSpan& span);
+// null for any other id. Its storage comes from the arena when one is given. The
+// caller owns the node.
+Parser::AstNode* createAstNode(uint16_t nonterminal, const SourceSpan& span, AstArena* arena = nullptr);
 
 // Deletes a whole tree, root included, children after their parent, with an explicit
 // stack (trees of long statement lists are far deeper than the machine stack). Null

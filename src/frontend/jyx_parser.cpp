@@ -74,7 +74,8 @@ void JyxParser::parse() {
             bool atEnd = token.is(TokenKind::end);
             // The token is replaced by the next read: its span and text move into the
             // terminal instead of being copied.
-            auto terminal = std::make_unique<AstTerminal>(SourceSpan(), std::move(token.text));
+            std::unique_ptr<AstTerminal> terminal(
+                new (nodeArena.get()) AstTerminal(SourceSpan(), std::move(token.text)));
             terminal->span = std::move(token.span);
             stack.push_back({targetOf(entry), terminal.get()});
             terminal.release();
@@ -113,7 +114,7 @@ void JyxParser::reduce(uint16_t production, const SourcePosition& lookaheadBegin
 
     // Made with an empty span that is then filled in place: each position is copied
     // once, not built and then copied again by the factory.
-    std::unique_ptr<AstNode> node(createAstNode(info.lhs, SourceSpan()));
+    std::unique_ptr<AstNode> node(createAstNode(info.lhs, SourceSpan(), nodeArena.get()));
     SourceSpan& span = node->span;
     span.valid = true;
     span.begin = length > 0 ? stack[size - length].node->span.begin : lookaheadBegin;

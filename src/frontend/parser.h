@@ -12,6 +12,7 @@
 
 #include "core/handle_owner.h"
 #include "core/source_span.h"
+#include "frontend/ast_arena.h"
 
 namespace Karsto {
 
@@ -38,6 +39,8 @@ public:
 
     std::vector<StackEntry> stack; // empty between parses
     AstNode* root = nullptr;       // the tree of the last successful parse
+    // Storage of the nodes the parse creates; reused once a reset has deleted them all.
+    AstArenaHolder nodeArena;
 };
 
 // A syntax error: the message and the span of the offending token. Not one of the

@@ -86,7 +86,7 @@ PathParts splitPath(std::string_view path) {
 // ScannerInputFile
 
 struct ScannerInputFile::FilePart {
-    std::string path;      // as requested: names the file in positions and in the recursion set
+    SharedString path;     // as requested: names the file in positions and in the recursion set
     std::string directory; // base of the file's quoted includes
     std::string content;   // plain text
     bool scrambled = false;
@@ -177,7 +177,7 @@ ScannerInputFile::FilePart ScannerInputFile::openPart(const std::string& path, b
     // Assigned, not inserted: a file included at the very start of its parent begins at the
     // same offset, and the position there is the included file's.
     int32_t key = toOffset(text_.size());
-    lineStarts_.insert_or_assign(key, SourcePosition{path, 1, 1, 0, key, part.scrambled});
+    lineStarts_.insert_or_assign(key, SourcePosition{part.path, 1, 1, 0, key, part.scrambled});
     return part;
 }
 

@@ -128,7 +128,7 @@ private:
     const char* at(int64_t position) const { return window_.get() + (position - windowStart_); }
 
     int32_t position_ = 0;
-    std::string fileName_;
+    SharedString fileName_; // shared by every position made
     int32_t line_ = 0;
     int32_t column_ = 0;
     int32_t offset_ = 0;

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "frontend/ast_arena.h"
 #include "frontend/ast_node.h"
 
 namespace Karsto {
@@ -93,6 +94,57 @@ TEST(AstTerminal, KeepsTheTokenTextAndSpanAndMarksItselfATerminal) {
     EXPECT_EQ(terminal.parent, nullptr);
     EXPECT_EQ(terminal.index, 0);
     EXPECT_TRUE(terminal.children.empty());
+}
+
+// Fails while it is being built, after its storage was taken.
+class FailingNode : public Parser::AstNode {
+public:
+    FailingNode() : AstNode(spanAt(1, 1)) { throw std::runtime_error("no node"); }
+};
+
+// Nodes from an arena and from the heap mix in one tree and are deleted alike; once
+// the last arena node is gone its storage is handed out again from the start.
+TEST(AstArena, NodesDeleteAlikeAndTheStorageIsReused) {
+    AstArenaHolder holder;
+    AstArena* arena = holder.get();
+    std::vector<int> deleted;
+    auto* first = new (arena) RecordingNode(1, &deleted);
+    auto* two = attach(new RecordingNode(2, &deleted), {new (arena) RecordingNode(4, &deleted)});
+    attach(first, {two, new (arena) Parser::AstTerminal(spanAt(3, 1), "x")});
+    EXPECT_EQ(arena->liveNodes(), 3);
+    EXPECT_EQ(first->span.toString(), "t.jyx: 1.1-1.1");
+    deleteAstTree(first);
+    EXPECT_EQ(deleted, (std::vector<int>{1, 2, 4}));
+    EXPECT_EQ(arena->liveNodes(), 0);
+
+    Parser::AstNode* again = new (arena) RecordingNode(5, &deleted);
+    EXPECT_EQ(static_cast<void*>(again), static_cast<void*>(first));
+    EXPECT_EQ(arena->liveNodes(), 1);
+    delete again;
+
+    // A constructor that throws gives its storage back.
+    EXPECT_THROW((void)new (arena) FailingNode(), std::runtime_error);
+    EXPECT_EQ(arena->liveNodes(), 0);
+    EXPECT_THROW((void)new FailingNode(), std::runtime_error);
+}
+
+// A node kept past its parser stays valid (the sanitizer build checks its storage) and
+// is deleted as any other; with many nodes the arena runs over several blocks.
+TEST(AstArena, NodesMayOutliveTheirArenasOwner) {
+    std::vector<int> deleted;
+    Parser::AstNode* kept = nullptr;
+    {
+        AstArenaHolder holder;
+        for (int i = 0; i < 20000; ++i) delete new (holder.get()) RecordingNode(i, &deleted);
+        std::vector<Parser::AstNode*> many;
+        for (int i = 0; i < 20000; ++i) many.push_back(new (holder.get()) Parser::AstTerminal(spanAt(i, 1), "t"));
+        kept = new (holder.get()) RecordingNode(-1, &deleted);
+        for (Parser::AstNode* node : many) delete node;
+    }
+    EXPECT_EQ(kept->span.toString(), "t.jyx: 1.-1-1.-1");
+    deleteAstTree(kept);
+    EXPECT_EQ(deleted.size(), 20001u);
+    EXPECT_EQ(deleted.back(), -1);
 }
 
 } // namespace

@@ -192,5 +192,35 @@ TEST(ParserOwnership, SymbolTablesSurviveResetsAndOutliveEveryRegisteredObject) 
                                               "r1 at death"}));
 }
 
+// Every node of a parse lives in the parser's arena until the tree goes: the count of
+// live nodes is the tree's size after a parse and none after a reset or a syntax error.
+TEST(ParserOwnership, TreeNodesLiveInTheParsersArenaUntilTheTreeGoes) {
+    StringCompile compile(goodSource);
+    ProbeParser& parser = compile.parser;
+    const AstArena& arena = *parser.nodeArena.get();
+    auto treeSize = [](const Parser::AstNode* root) {
+        int64_t count = 0;
+        std::vector<const Parser::AstNode*> pending{root};
+        while (!pending.empty()) {
+            const Parser::AstNode* node = pending.back();
+            pending.pop_back();
+            ++count;
+            pending.insert(pending.end(), node->children.begin(), node->children.end());
+        }
+        return count;
+    };
+    parser.parse();
+    ASSERT_NE(parser.root, nullptr);
+    const int64_t nodes = treeSize(parser.root);
+    EXPECT_GT(nodes, 10);
+    EXPECT_EQ(arena.liveNodes(), nodes);
+    parser.reset();
+    EXPECT_EQ(arena.liveNodes(), 0);
+
+    Rescan bad(parser, "{ a := 1; \nG1 X5\n");
+    EXPECT_THROW(parser.parse(), Parser::Exception);
+    EXPECT_EQ(arena.liveNodes(), 0);
+}
+
 } // namespace
 } // namespace Karsto

@@ -71,10 +71,10 @@ std::string emitAstNodesSource(const Grammar& grammar) {
         out << cls << "::" << cls << "(const SourceSpan& nodeSpan) : Parser::AstNode(nodeSpan) {}\n";
         out << cls << "::~" << cls << "() = default;\n";
     }
-    out << "\nParser::AstNode* createAstNode(uint16_t nonterminal, const SourceSpan& span) {\n"
+    out << "\nParser::AstNode* createAstNode(uint16_t nonterminal, const SourceSpan& span, AstArena* arena) {\n"
            "    switch (static_cast<Nonterminal>(nonterminal)) {\n";
     for (const std::string& nonterminal : grammar.nonterminals) {
-        out << "    case Nonterminal::" << nonterminalEnumerator(nonterminal) << ": return new "
+        out << "    case Nonterminal::" << nonterminalEnumerator(nonterminal) << ": return new (arena) "
             << className(nonterminal) << "(span);\n";
     }
     out << "    }\n"

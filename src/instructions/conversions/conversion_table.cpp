@@ -7,6 +7,7 @@
 
 #include "core/code.h"
 #include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 #include "instructions/conversions/cast_rules.h"
 
 namespace Karsto {
@@ -48,21 +49,34 @@ static_assert(std::size(kRowTables) == 269, "the conversion family has 269 class
 
 // ---- the classes ------------------------------------------------------------------------
 
-// The parameter type of a push operation: what a rule has to produce for it.
-template <class>
-struct PushedType;
-template <class T>
-struct PushedType<void (Stackmachine::*)(T)> {
-    using type = T;
-};
+// The typed operations of one machine type, named by the rows' Pop and Push columns.
+// Called on the machine's static type, so that on a channel's interpreter they bind to
+// its final overrides and inline instead of going through the virtual table.
+namespace op {
+#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                             \
+    struct name {                                                                                 \
+        using Pushed = In;                                                                        \
+        template <class Machine>                                                                  \
+        static Out pop(Machine& machine) {                                                        \
+            return machine.pop##name();                                                           \
+        }                                                                                         \
+        template <class Machine>                                                                  \
+        static void push(Machine& machine, In value) {                                            \
+            machine.push##name(value);                                                            \
+        }                                                                                         \
+    };
+#include "core/machine_types.def"
+} // namespace op
 
 // What a conversion does: one pop, the row's rule, one push. Rows that name the same
-// three share this routine, whatever their class names.
-template <auto Pop, auto Push, class Rule>
+// three share this routine, whatever their class names. Flattened: with over a hundred
+// such routines in this file the optimiser's growth limit for the file would otherwise
+// leave the interpreter's pop and push as calls.
+template <class Pop, class Push, class Rule>
 struct CastStep {
-    static void run(Stackmachine& machine) {
-        using To = typename PushedType<decltype(Push)>::type;
-        (machine.*Push)(Rule::template apply<To>((machine.*Pop)()));
+    template <class Machine>
+    [[gnu::flatten]] static void run(Machine& machine) {
+        Push::push(machine, Rule::template apply<typename Push::Pushed>(Pop::pop(machine)));
     }
 };
 
@@ -71,7 +85,9 @@ struct CastStep {
 template <class Self, class Step>
 class CastInstruction : public Cmd {
 public:
-    void execute(Stackmachine& machine) final { Step::run(machine); }
+    void execute(Stackmachine& machine) final {
+        onMachine(machine, [](auto& m) { Step::run(m); });
+    }
     std::string toString() const final { return std::string(Self::kText); }
     CodeItem* clone() const final {
         auto* copy = new Self();
@@ -83,8 +99,7 @@ public:
 #define KARSTO_CAST_ROW(Table, From, To, Pop, Push, Rule)                                             \
     class CmdCast##From##To final                                                              \
         : public CastInstruction<CmdCast##From##To,                                            \
-                                 CastStep<&Stackmachine::pop##Pop, &Stackmachine::push##Push,  \
-                                          castrule::Rule>> {                                   \
+                                 CastStep<op::Pop, op::Push, castrule::Rule>> {               \
     public:                                                                                    \
         static constexpr std::string_view kText = "Cast" #From #To " ";                        \
     };

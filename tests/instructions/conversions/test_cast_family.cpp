@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/stackmachine_interpreter.h"
+
 #include <cmath>
 #include <map>
 #include <set>
@@ -279,6 +281,58 @@ TEST(CastFamily, CloneConvertsAlikeAndKeepsTheSpan) {
             EXPECT_EQ(runInstruction(cmdOf(copy), entry.from, entry.to, input),
                       runInstruction(cmdOf(original), entry.from, entry.to, input));
         }
+    }
+}
+
+// A channel's interpreter runs the conversions through its statically bound operations,
+// any other machine through the virtual ones: both must leave the same cells, the same
+// stack depth and the same trace lines, and a conversion that finds the stack empty
+// must fail alike.
+TEST(CastFamily, ChannelInterpreterConvertsAsTheBaseMachine) {
+    Stackmachine base;
+    StackmachineInterpreter channel; // no processor: conversions never reach it
+    struct Outcome {
+        int64_t sp;
+        uint64_t top;
+        std::vector<std::string> lines;
+    };
+    auto convert = [](Stackmachine& machine, const ConversionEntry& entry, uint64_t input) {
+        machine.reset();
+        machine.pushU64(0x5A5A5A5A5A5A5A5Au);
+        machine.addSp(-1);
+        pushCell(machine, cellOf(entry.from), input);
+        Outcome outcome;
+        outcome.lines = runTraced(machine, entry.from, entry.to);
+        outcome.sp = machine.getSp();
+        outcome.top = machine.loadU64(outcome.sp - 1);
+        return outcome;
+    };
+    for (const ConversionEntry& entry : conversionRegistry()) {
+        SCOPED_TRACE(castText(entry.from, entry.to));
+        for (const uint64_t input : kProbeInputs) {
+            const Outcome virtualWay = convert(base, entry, input);
+            const Outcome staticWay = convert(channel, entry, input);
+            EXPECT_EQ(staticWay.sp, virtualWay.sp);
+            EXPECT_EQ(staticWay.top, virtualWay.top) << "input 0x" << std::hex << input;
+            EXPECT_EQ(staticWay.lines, virtualWay.lines);
+        }
+        std::string baseError;
+        std::string channelError;
+        base.reset();
+        channel.reset();
+        const Code code = makeCast(entry.from, entry.to);
+        try {
+            cmdOf(code).execute(base);
+        } catch (const std::exception& error) {
+            baseError = error.what();
+        }
+        try {
+            cmdOf(code).execute(channel);
+        } catch (const std::exception& error) {
+            channelError = error.what();
+        }
+        EXPECT_FALSE(baseError.empty());
+        EXPECT_EQ(channelError, baseError);
     }
 }
 
