@@ -141,7 +141,7 @@ TEST_F(MemoryAreas, SharedVariablesBindToTheMachinesNames) {
     std::vector<std::unique_ptr<Variable>> owned;
     std::vector<Variable*> variables;
     for (int n = 0; n < 6; ++n) {
-        owned.push_back(std::make_unique<Variable>(&shared, "r" + std::to_string(n), typeLreal,
+        owned.push_back(std::make_unique<Variable>(&shared, std::string("r").append(std::to_string(n)), typeLreal,
                                                    flagBit(VariableFlags::HOST_DECLARED),
                                                    VariableAccess::NONE));
         variables.push_back(owned.back().get());

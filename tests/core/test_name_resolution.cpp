@@ -84,7 +84,7 @@ TEST_F(NameResolution, LongChainOfTypeScopesWithoutRecursion) {
     scopes.back()->declare("colour", &colours);
     for (int i = 1; i < kDepth; ++i)
         scopes.push_back(std::unique_ptr<Scope<Type>>(
-            Scope<Type>::createWith(scopes.back().get(), "t" + std::to_string(i), typeInt)));
+            Scope<Type>::createWith(scopes.back().get(), std::string("t").append(std::to_string(i)), typeInt)));
     Scope<Type>* innermost = scopes.back().get();
     EXPECT_EQ(findEnumValue(innermost, "green"), colours.findValue("green"));
     EXPECT_EQ(resolveIdentifier(&noVariables, innermost, "green"), colours.findValue("green"));

@@ -124,7 +124,7 @@ TEST(ScopeChain, TwoHundredThousandNestedScopesResolveWithoutRecursion) {
     scopes.reserve(kDepth);
     for (int i = 0; i < kDepth; ++i) {
         ThingScope* parent = scopes.empty() ? nullptr : scopes.back().get();
-        scopes.emplace_back(ThingScope::createWith(parent, "n" + std::to_string(i), &things[i]));
+        scopes.emplace_back(ThingScope::createWith(parent, std::string("n").append(std::to_string(i)), &things[i]));
     }
     ThingScope& innermost = *scopes.back();
     EXPECT_EQ(innermost.lookup("n0"), &things[0]);

@@ -120,8 +120,8 @@ TEST(ScannerInputFile, LongIncludeChain) {
     SourceDir d;
     constexpr int kDepth = 3000;
     for (int i = 0; i < kDepth; ++i) {
-        std::string next = i + 1 < kDepth ? "#include <f" + std::to_string(i + 1) + ">\n" : "";
-        d.write("f" + std::to_string(i), next + "L" + std::to_string(i) + "\n");
+        std::string next = i + 1 < kDepth ? std::string("#include <f").append(std::to_string(i + 1)).append(">\n") : "";
+        d.write(std::string("f").append(std::to_string(i)), next + "L" + std::to_string(i) + "\n");
     }
     ScannerInputFile input;
     input.load("f0");
