@@ -281,32 +281,38 @@ TEST(FrontendRobustness, MutatedValidSourcesEndInAParseOrASyntaxError) {
 // Deep nesting: the LR stack, the tree and its deletion hold 100,000 levels without
 // native recursion; an unclosed nesting fails at its end and frees every partial tree.
 
-TEST(FrontendRobustness, HundredThousandLevelsOfNestingParseAndFail) {
-    const size_t depth = 100000;
+struct NestingCase {
+    const char* name;
+    std::string source;
+    Outcome outcome;
+};
+
+void expectOutcomes(const std::vector<NestingCase>& cases) {
+    for (const NestingCase& c : cases) EXPECT_EQ(parseChecked(c.source), c.outcome) << c.name;
+}
+
+constexpr size_t kDepth = 100000;
+
+TEST(FrontendRobustness, HundredThousandNestedParenthesesParseAndFail) {
+    const std::string open(kDepth, '('), close(kDepth, ')');
+    expectOutcomes({
+        {"expression", "{ x := " + open + "1" + close + "; }", Outcome::parsed},
+        {"G-code value", "G1 X{" + open + "1" + close + "}\n", Outcome::parsed},
+        {"unclosed", "{ x := " + open + "1; }", Outcome::syntaxError},
+    });
+}
+
+TEST(FrontendRobustness, HundredThousandNestedIfBlocksParseAndFail) {
     std::string ifs;
-    for (size_t i = 0; i < depth; ++i) ifs += "IF TRUE THEN\n";
+    for (size_t i = 0; i < kDepth; ++i) ifs += "IF TRUE THEN\n";
     ifs += "x := 1;\n";
     std::string endIfs;
-    for (size_t i = 0; i < depth; ++i) endIfs += "END_IF;\n";
-
-    struct Case {
-        const char* name;
-        std::string source;
-        Outcome outcome;
-    };
-    const Case cases[] = {
-        {"parentheses", "{ x := " + std::string(depth, '(') + "1" + std::string(depth, ')') + "; }",
-         Outcome::parsed},
-        {"IF blocks", "{ " + ifs + endIfs + "}", Outcome::parsed},
-        {"G-code value", "G1 X{" + std::string(depth, '(') + "1" + std::string(depth, ')') + "}\n",
-         Outcome::parsed},
-        {"unclosed parentheses", "{ x := " + std::string(depth, '(') + "1; }", Outcome::syntaxError},
-        {"unclosed IF blocks", "{ " + ifs + "}", Outcome::syntaxError},
+    for (size_t i = 0; i < kDepth; ++i) endIfs += "END_IF;\n";
+    expectOutcomes({
+        {"closed", "{ " + ifs + endIfs + "}", Outcome::parsed},
+        {"unclosed", "{ " + ifs + "}", Outcome::syntaxError},
         {"one END_IF short", "{ " + ifs + endIfs.substr(8) + "}", Outcome::syntaxError},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(parseChecked(c.source), c.outcome) << c.name;
-    }
+    });
 }
 
 } // namespace
