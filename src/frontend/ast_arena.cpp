@@ -30,12 +30,18 @@ AstArena::~AstArena() {
     }
 }
 
+void AstArena::addBlock() {
+    // Room in the list first: a failure to grow it must not lose a fresh block.
+    blocks_.reserve(blocks_.size() + 1);
+    blocks_.push_back(newBlock(kBlockBytes));
+}
+
 void* AstArena::allocate(size_t size) {
     const size_t bytes = roundUp(size);
     if (bytes > kBlockBytes) throw std::bad_alloc();
-    if (blocks_.empty()) blocks_.push_back(newBlock(kBlockBytes));
+    if (blocks_.empty()) addBlock();
     if (used_ + bytes > kBlockBytes) {
-        if (block_ + 1 == blocks_.size()) blocks_.push_back(newBlock(kBlockBytes));
+        if (block_ + 1 == blocks_.size()) addBlock();
         ++block_;
         used_ = 0;
     }

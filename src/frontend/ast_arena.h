@@ -35,6 +35,7 @@ public:
 private:
     ~AstArena();
     void rewind();
+    void addBlock();
 
     std::vector<unsigned char*> blocks_;
     size_t block_ = 0; // the block being cut
