@@ -32,7 +32,7 @@ AstArena::~AstArena() {
 
 void AstArena::addBlock() {
     // Room in the list first: a failure to grow it must not lose a fresh block.
-    blocks_.reserve(blocks_.size() + 1);
+    if (blocks_.size() == blocks_.capacity()) blocks_.reserve(2 * blocks_.size() + 1);
     blocks_.push_back(newBlock(kBlockBytes));
 }
 
