@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <typeindex>
@@ -43,17 +44,38 @@ const FamilyClasses kArithmetic[] = {
     {OperatorFamily::Atan2, "Atan2", &kReals},
 };
 
+const std::vector<std::string_view> kBitStrings = {"Byte", "Word", "Dword", "Lword"};
+
+// Families whose results the reference below does not compute: their own tests do.
+const FamilyClasses kOtherFamilies[] = {
+    {OperatorFamily::BcdEncode, "BcdEncode", &kBitStrings},
+    {OperatorFamily::BcdDecode, "BcdDecode", &kBitStrings},
+    {OperatorFamily::Shl, "Shl", &kBitStrings}, {OperatorFamily::Shr, "Shr", &kBitStrings},
+    {OperatorFamily::Rol, "Rol", &kBitStrings}, {OperatorFamily::Ror, "Ror", &kBitStrings},
+};
+
+bool isArithmetic(OperatorFamily family) {
+    for (const FamilyClasses& f : kArithmetic) {
+        if (f.family == family) return true;
+    }
+    return false;
+}
+
 std::string trimmed(std::string_view text) {
     return std::string(text.substr(0, text.size() - 1));
 }
 
-TEST(OperatorRegistry, HoldsExactlyTheArithmeticClasses) {
+TEST(OperatorRegistry, HoldsExactlyTheBuiltClasses) {
     const auto registry = operatorRegistry();
-    EXPECT_EQ(registry.size(), 63u);
+    EXPECT_EQ(registry.size(), 63u + 24u);
     std::set<std::pair<int32_t, int32_t>> expected;
-    for (const FamilyClasses& family : kArithmetic) {
-        for (std::string_view suffix : *family.suffixes) {
-            expected.insert({static_cast<int32_t>(family.family), kindIndex(kindOfSuffix(suffix))});
+    for (const std::span<const FamilyClasses> table :
+         {std::span<const FamilyClasses>(kArithmetic), std::span<const FamilyClasses>(kOtherFamilies)}) {
+        for (const FamilyClasses& family : table) {
+            for (std::string_view suffix : *family.suffixes) {
+                expected.insert(
+                    {static_cast<int32_t>(family.family), kindIndex(kindOfSuffix(suffix))});
+            }
         }
     }
     std::set<std::pair<int32_t, int32_t>> found;
@@ -256,6 +278,7 @@ TEST(OperatorFamily, EveryClassComputesTheReferenceOnBothMachines) {
     StackmachineInterpreter interpreter;
     Stackmachine plain;
     for (const OperatorEntry& entry : operatorRegistry()) {
+        if (!isArithmetic(entry.family)) continue;
         const Code code(entry.make({}));
         Cmd& cmd = test::cmdOf(code);
         const std::vector<uint64_t> operands = operandsFor(entry.kind);
@@ -320,6 +343,7 @@ TEST(OperatorFamily, SteppedLoopOfEveryClassAllocatesNothing) {
     auto* loop = new Label();
     std::vector<CodeItem*> items{loop};
     for (const OperatorEntry& entry : operatorRegistry()) {
+        if (!isArithmetic(entry.family)) continue; // two operands of one kind
         items.push_back(test::constantOf(entry.kind, test::cellValue(entry.kind, 7)));
         items.push_back(test::constantOf(entry.kind, test::cellValue(entry.kind, 2)));
         items.push_back(entry.make({}));
