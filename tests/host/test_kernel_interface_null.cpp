@@ -60,6 +60,33 @@ TEST_F(OfflineRun, FailedTaskStopsTheControllerAtTheNextDrain) {
     EXPECT_EQ(c->machine->stepCount, 2);
 }
 
+TEST_F(OfflineRun, StateChangesAreLoggedAndAnErrorQueuesAQuit) {
+    LogCapture log({LogLevel::error, LogLevel::debugKiState});
+    ControllerTask* task = kernel->channelCreate("p.jyx");
+    test::loadItems(*task->machine, {new CmdFp(), new CmdHalt()});
+    const StackmachineState states[] = {StackmachineState::undefined, StackmachineState::stopped,
+                                        StackmachineState::finished, StackmachineState::running};
+    for (StackmachineState state : states) {
+        task->state = state;
+        kernel->stackmachineStateChanged(task);
+    }
+    task->error.reset(new ExceptionSemantic("Unknown identifier 'x'.", test::spanAt(4)));
+    task->state = StackmachineState::error;
+    kernel->stackmachineStateChanged(task);
+    task->state = StackmachineState::running; // the queued quit ends the run before a step
+    controller.kernelInterfaceStart();
+    controller.run();
+    EXPECT_EQ(task->machine->stepCount, 0);
+    const std::string text = test::spanAt(4).toString() + ": Unknown identifier 'x'.";
+    EXPECT_EQ(log.lines, (std::vector<std::string>{
+                             "[debugKiState] Stackmachine p.jyx undefined",
+                             "[debugKiState] Stackmachine p.jyx stopped",
+                             "[debugKiState] Stackmachine p.jyx finished",
+                             "[debugKiState] Stackmachine p.jyx running",
+                             "[error] Stackmachine p.jyx error (" + text + "). Stopping controller.",
+                         }));
+}
+
 TEST_F(OfflineRun, LoneTaskLogsItsSectionOnce) {
     LogCapture log({LogLevel::debugController, LogLevel::info});
     std::vector<CodeItem*> after = {
