@@ -151,7 +151,8 @@ TEST(NCmd, ReversedMovesRunBackwards) {
     const double to[] = {4.0, 30.0};
     const NCmdInterpolate move(&axes, from, to, 5.0, false, kOrigin, BlockKey{3, 0.0});
     EXPECT_EQ(move.reversed()->toString(), "Interpolate time=3 from=[4, 30] to=[0, 10] speed=5");
-    const auto& back = static_cast<const NCmdInterpolate&>(*move.reversed());
+    const std::unique_ptr<NCmd> reversed = move.reversed();
+    const auto& back = static_cast<const NCmdInterpolate&>(*reversed);
     EXPECT_EQ(back.axes(), &axes);
     EXPECT_EQ(back.speed(), 5.0);
 
