@@ -25,6 +25,7 @@ struct AnsweringServer : RecordingServer {
     std::uint32_t result = 0;
     std::uint32_t answerLength = 0;
 
+    ~AnsweringServer() override { portShutdown(); }
     AnsweringServer() {
         onRequest = [this](RecordingServer&, const Received& r) {
             std::vector<std::uint8_t> answer(answerLength);
@@ -176,6 +177,7 @@ TEST_F(ZelServerTest, VekCommandsReachVekDispatchAndComeBackAsResponses) {
 TEST_F(ZelServerTest, DeviceInfoNameIsPaddedAndVersionKept) {
     struct Named : RecordingServer {
         ZelVersion version{0, 1, 0x0102};
+        ~Named() override { portShutdown(); }
         void ZelReadDeviceInfoInd(const VekAddr& source, std::uint32_t invokeId) override {
             char name[16] = {'V', 'o', 'r', 'd', 'a', 's', 'h'};
             ZelReadDeviceInfoRes(source, invokeId, 0, name, version);
@@ -236,6 +238,7 @@ TEST_F(ZelServerTest, DisconnectReturnsWhileAnIndicationWaitsForTheCallersMutex)
     struct Blocking : RecordingServer {
         std::mutex* controller = nullptr;
         std::atomic<int>* indications = nullptr;
+        ~Blocking() override { portShutdown(); }
         void ZelWriteInd(const VekAddr& source, std::uint32_t invokeId, std::uint32_t group,
                          std::uint32_t offset, std::uint32_t length, const std::uint8_t* data) override {
             ++*indications;
