@@ -34,9 +34,19 @@ std::uint32_t vekGet32(const std::uint8_t* in) {
 
 namespace {
 
-void encodeAddr(const VekAddr& addr, std::vector<std::uint8_t>& out) {
-    out.insert(out.end(), addr.netId.b.begin(), addr.netId.b.end());
-    vekPut16(out, addr.port);
+void put16(std::uint8_t* out, std::uint16_t v) {
+    out[0] = static_cast<std::uint8_t>(v);
+    out[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void put32(std::uint8_t* out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+void encodeAddr(const VekAddr& addr, std::uint8_t* out) {
+    std::memcpy(out, addr.netId.b.data(), addr.netId.b.size());
+    put16(out + 6, addr.port);
 }
 
 VekAddr decodeAddr(const std::uint8_t* in) {
@@ -49,16 +59,13 @@ VekAddr decodeAddr(const std::uint8_t* in) {
 } // namespace
 
 void vekEncodeHead(const VekHead& head, std::uint8_t* out) {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(kVekHeadSize);
-    encodeAddr(head.target, bytes);
-    encodeAddr(head.source, bytes);
-    vekPut16(bytes, head.cmdId);
-    vekPut16(bytes, head.stateFlags);
-    vekPut32(bytes, head.dataLength);
-    vekPut32(bytes, head.errorCode);
-    vekPut32(bytes, head.invokeId);
-    std::memcpy(out, bytes.data(), kVekHeadSize);
+    encodeAddr(head.target, out);
+    encodeAddr(head.source, out + 8);
+    put16(out + 16, head.cmdId);
+    put16(out + 18, head.stateFlags);
+    put32(out + 20, head.dataLength);
+    put32(out + 24, head.errorCode);
+    put32(out + 28, head.invokeId);
 }
 
 VekHead vekDecodeHead(const std::uint8_t* in) {
@@ -73,12 +80,14 @@ VekHead vekDecodeHead(const std::uint8_t* in) {
     return head;
 }
 
-VekCmd::VekCmd(VekHead head, std::span<const std::uint8_t> data) : bytes_(kVekHeadSize) {
+VekCmd::VekCmd(VekHead head, std::span<const std::uint8_t> data) {
     if (data.size() > UINT32_MAX)
         throw std::length_error("Vek command data too long");
     head.dataLength = static_cast<std::uint32_t>(data.size());
+    bytes_.resize(kVekHeadSize + data.size());
     vekEncodeHead(head, bytes_.data());
-    bytes_.insert(bytes_.end(), data.begin(), data.end());
+    if (!data.empty())
+        std::memcpy(bytes_.data() + kVekHeadSize, data.data(), data.size());
 }
 
 VekCmd VekCmd::fromWire(std::vector<std::uint8_t> bytes) {

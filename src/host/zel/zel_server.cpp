@@ -1,8 +1,10 @@
 #include "host/zel/zel_server.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "host/zel/zel_wire.h"
@@ -68,14 +70,23 @@ void CZelLog::ZelReportLog(std::uint32_t flags, const char* format, ...) {
         return;
     // Long lines are cut so the report stays well inside one command.
     constexpr std::size_t maxText = 64 * 1024;
-    std::vector<char> text(maxText + 1);
+    char small[512];
     va_list args;
+    va_list again;
     va_start(args, format);
-    int n = std::vsnprintf(text.data(), text.size(), format, args);
+    va_copy(again, args);
+    int n = std::vsnprintf(small, sizeof small, format, args);
     va_end(args);
+    std::string line;
+    if (n >= 0 && static_cast<std::size_t>(n) < sizeof small) {
+        line.assign(small, static_cast<std::size_t>(n));
+    } else if (n >= 0) {
+        line.resize(std::min<std::size_t>(static_cast<std::size_t>(n), maxText));
+        std::vsnprintf(line.data(), line.size() + 1, format, again);
+    }
+    va_end(again);
     if (n < 0)
         return;
-    std::string line(text.data(), std::min<std::size_t>(static_cast<std::size_t>(n), maxText));
     VekHead head;
     port_.VekMakeHead(head, static_cast<std::uint16_t>(ZelCommandId::logReport), 0,
                       VekAddr{vekLocalNetId(), vekPort(VekPortNumber::logger)},

@@ -325,12 +325,21 @@ TEST_F(ZelServerTest, LogReportsReachTheCollectorOnPort100) {
     ASSERT_TRUE(collector.waitFor(3));
     EXPECT_EQ(collector.reports[2].deviceName, "ABCDEFGHIJKLMNOP");
 
+    // Longer lines go whole up to 64 KiB and are cut there.
+    const std::string longer(1000, 'l');
+    const std::string huge(70000, 'h');
+    server.ZelReportLog(0x94, "%s", longer.c_str());
+    server.ZelReportLog(0x94, "%s", huge.c_str());
+    ASSERT_TRUE(collector.waitFor(5));
+    EXPECT_EQ(collector.reports[3].text, longer);
+    EXPECT_EQ(collector.reports[4].text, huge.substr(0, 65536));
+
     ASSERT_NE(server.VekDisconnect(), 0);
     server.ZelReportLog(0x92, "%s", "after disconnect"); // returns at once, reaches nobody
     ASSERT_NE(server.VekConnect(11600, 4096, 80), 0);
     server.ZelReportLog(0x92, "%s", "back");
-    ASSERT_TRUE(collector.waitFor(4));
-    EXPECT_EQ(collector.reports[3].text, "back");
+    ASSERT_TRUE(collector.waitFor(6));
+    EXPECT_EQ(collector.reports[5].text, "back");
 }
 
 TEST_F(ZelServerTest, ConcurrentClientsGetTheirOwnAnswers) {
