@@ -25,6 +25,22 @@ inline std::string mixedSource(int blocks) {
     return source;
 }
 
+// G-code only, as a CAM system writes it: linear and circular moves with coordinates,
+// arc centres and feeds, one block per line.
+inline std::string gcodeSource(int blocks) {
+    std::string source;
+    for (int i = 0; i < blocks; ++i) {
+        std::string x = std::to_string(i % 500) + "." + std::to_string(i % 1000);
+        std::string y = std::to_string(i % 300) + ".25";
+        switch (i % 3) {
+        case 0: source += "G1 X" + x + " Y" + y + " Z-1.5 F1200\n"; break;
+        case 1: source += "G2 X" + x + " Y-" + y + " I2.5 J-1.25 F800\n"; break;
+        default: source += "G3 X" + y + " Y" + x + " I-2.5 J1.25\n"; break;
+        }
+    }
+    return source;
+}
+
 class MixedSourceFile {
 public:
     MixedSourceFile(const std::string& stem, int blocks)
