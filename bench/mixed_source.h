@@ -1,13 +1,14 @@
 #pragma once
-// The source the front-end benchmarks read: G-code lines and Structured Text mixed as
-// in a part program, and grammatical, so that scanner and parser figures compare.
-// Written once per benchmark run to a temporary file that goes at exit.
+// The sources the front-end benchmarks read: G-code lines and Structured Text mixed as
+// in a part program, or G-code alone; grammatical, so that scanner and parser figures
+// compare. Written once per benchmark run to a temporary file that goes at exit.
 
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 namespace Karsto {
 
@@ -43,8 +44,9 @@ inline std::string gcodeSource(int blocks) {
 
 class MixedSourceFile {
 public:
-    MixedSourceFile(const std::string& stem, int blocks)
-        : text_(mixedSource(blocks)),
+    MixedSourceFile(const std::string& stem, int blocks) : MixedSourceFile(stem, mixedSource(blocks)) {}
+    MixedSourceFile(const std::string& stem, std::string text)
+        : text_(std::move(text)),
           path_((std::filesystem::temp_directory_path() /
                  ("vordash_" + stem + "_" + std::to_string(::getpid()) + ".jyx"))
                     .string()) {

@@ -1,7 +1,7 @@
 // Whole-process cost of a parse, as the compile driver will pay it: load one file,
-// scan and parse it once with an evaluator that does nothing, then print the time and
-// the process's peak resident memory. With --write-mixed or --write-gcode it writes the
-// benchmark sources instead.
+// scan and parse it once with an evaluator that does nothing, then print the time, the
+// process's peak resident memory and the tree's nodes, per line. With --write-mixed or
+// --write-gcode it writes the benchmark sources instead.
 //
 //   parse_file FILE
 //   parse_file --write-mixed LINES FILE | --write-gcode BLOCKS FILE
@@ -16,6 +16,7 @@
 #include <fstream>
 #include <string>
 
+#include "frontend/ast_arena.h"
 #include "frontend/jyx_parser.h"
 #include "frontend/scanner.h"
 #include "frontend/scanner_input.h"
@@ -52,8 +53,9 @@ int parseFile(const std::string& path) {
     const double peakBytes = static_cast<double>(usage.ru_maxrss) * 1024.0;
     const std::string& text = input.expandedText();
     const auto lines = std::max<std::ptrdiff_t>(1, std::count(text.begin(), text.end(), '\n'));
-    std::printf("%s: %td lines, %.3f s, peak RSS %.1f MB, %.0f bytes per line\n", path.c_str(), lines, seconds,
-                peakBytes / 1e6, peakBytes / static_cast<double>(lines));
+    std::printf("%s: %td lines, %.3f s, peak RSS %.1f MB, %.0f bytes per line, %.1f nodes per line\n",
+                path.c_str(), lines, seconds, peakBytes / 1e6, peakBytes / static_cast<double>(lines),
+                static_cast<double>(parser.nodeArena->nodeCount()) / static_cast<double>(lines));
     return 0;
 }
 

@@ -22,6 +22,9 @@ public:
     // Resets, parses the whole input into `root` and calls `evaluate` once on success.
     // Throws Parser::Exception on the first syntax error, with the stack empty and no
     // tree; exceptions of the evaluator pass unchanged and leave everything owned.
+    // Over a ScannerInputFile the tree reads its spans and token texts from that input:
+    // it must stay (as the compile driver keeps it beside the parser) while the tree is
+    // read. Other inputs are not read again.
     void parse() override;
     // Deletes the program, if any.
     void releaseProgram() override;
