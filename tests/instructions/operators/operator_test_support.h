@@ -12,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include "core/allocation_count.h"
 #include "core/cmd_const.h"
 #include "core/cmd_flow.h"
 #include "core/code.h"
 #include "core/exception.h"
+#include "core/log.h"
 #include "core/machine_test_support.h"
 #include "core/stackmachine.h"
 #include "core/stackmachine_interpreter.h"
@@ -130,6 +132,32 @@ inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind
                           uint64_t left, uint64_t right, const SourceSpan& span = spanAt(4, 2),
                           std::string* whatText = nullptr) {
     return runProgram(machine, family, kind, {left, right}, span, whatText);
+}
+
+// Links the items (a loop from the first to a jump back to it) and steps it on a
+// channel's interpreter and on a plain machine with tracing on and every log level
+// off: after one round to warm up, ten rounds allocate nothing and each round leaves
+// the stack as it found it.
+inline void expectLoopAllocatesNothing(const std::vector<CodeItem*>& items) {
+    for (int32_t level = 0; level < kLogLevelCount; ++level) globalLog.setLevel(level, false);
+    const int64_t loopSteps = static_cast<int64_t>(items.size());
+    Code code;
+    for (CodeItem* item : items) code = code.concat(Code(item));
+    const CodeLinked program(code);
+
+    StackmachineInterpreter interpreter;
+    Stackmachine plain;
+    for (Stackmachine* machine : {static_cast<Stackmachine*>(&interpreter), &plain}) {
+        machine->loadProgram(program);
+        machine->reset();
+        ASSERT_TRUE(machine->trace); // tracing is on; only the log levels are off
+        const int64_t base = machine->getSp();
+        for (int64_t i = 0; i < loopSteps; ++i) machine->step(); // warm up
+        const int64_t before = allocationCount();
+        for (int64_t i = 0; i < 10 * loopSteps; ++i) machine->step();
+        EXPECT_EQ(allocationCount() - before, 0);
+        EXPECT_EQ(machine->getSp(), base);
+    }
 }
 
 } // namespace Karsto::test

@@ -12,9 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/allocation_count.h"
 #include "core/cmd_stack.h"
-#include "core/log.h"
 #include "instructions/operators/operator_test_support.h"
 
 namespace Karsto {
@@ -447,7 +445,6 @@ TEST(OperatorFamily, LiteralClassesMatchTheirTypedTwinsBitForBit) {
 // L: for every one-cell class: constant 7, constant 2 (binary only), the instruction,
 // SpAdd -1; Jump L
 TEST(OperatorFamily, SteppedLoopOfEveryClassAllocatesNothing) {
-    for (int32_t level = 0; level < kLogLevelCount; ++level) globalLog.setLevel(level, false);
     auto* loop = new Label();
     std::vector<CodeItem*> items{loop};
     for (const OperatorEntry& entry : operatorRegistry()) {
@@ -461,24 +458,7 @@ TEST(OperatorFamily, SteppedLoopOfEveryClassAllocatesNothing) {
         items.push_back(new CmdSpAdd(-1));
     }
     items.push_back(new CmdJump(loop));
-    const int64_t loopSteps = static_cast<int64_t>(items.size());
-    Code code;
-    for (CodeItem* item : items) code = code.concat(Code(item));
-    const CodeLinked program(code);
-
-    StackmachineInterpreter interpreter;
-    Stackmachine plain;
-    for (Stackmachine* machine : {static_cast<Stackmachine*>(&interpreter), &plain}) {
-        machine->loadProgram(program);
-        machine->reset();
-        ASSERT_TRUE(machine->trace); // tracing is on; only the log levels are off
-        const int64_t base = machine->getSp();
-        for (int64_t i = 0; i < loopSteps; ++i) machine->step(); // warm up
-        const int64_t before = test::allocationCount();
-        for (int64_t i = 0; i < 10 * loopSteps; ++i) machine->step();
-        EXPECT_EQ(test::allocationCount() - before, 0);
-        EXPECT_EQ(machine->getSp(), base);
-    }
+    test::expectLoopAllocatesNothing(items);
 }
 
 } // namespace
