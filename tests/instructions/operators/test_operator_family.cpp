@@ -154,7 +154,8 @@ TEST(OperatorRegistry, TextIsTheClassNameWithoutCmdAndABlankSaveTheExceptions) {
         {OperatorFamily::Concat, {3, 0}}};
     const char* valueTexts[] = {"CastStr 80 255", "CastCharStr 80", "CastStrChar 30", "Concat 3"};
     for (size_t i = 0; i < std::size(withValues); ++i) {
-        const Code code(operatorFor(withValues[i].first, TypeKind::Void)->make(withValues[i].second));
+        const auto& [family, operands] = withValues[i];
+        const Code code(operatorFor(family, TypeKind::Void)->make(operands));
         EXPECT_EQ(code.node()->asItem()->toString(), valueTexts[i]);
     }
     const std::set<OperatorFamily> exceptions = {OperatorFamily::CastStrStr, OperatorFamily::Len,
@@ -163,7 +164,8 @@ TEST(OperatorRegistry, TextIsTheClassNameWithoutCmdAndABlankSaveTheExceptions) {
     for (const OperatorEntry& entry : operatorRegistry()) {
         const Code code(entry.make({}));
         const CodeItem& item = *code.node()->asItem();
-        const std::string name = std::string(familyOf(entry.family).name) + std::string(entry.suffix);
+        const std::string name =
+            std::string(familyOf(entry.family).name) + std::string(entry.suffix);
         EXPECT_EQ(entry.text.starts_with(name + " "), !exceptions.contains(entry.family))
             << entry.text;
         EXPECT_TRUE(item.toString().starts_with(entry.text)) << item.toString();
@@ -229,7 +231,9 @@ __int128 integerValue(TypeKind kind, uint64_t bits) {
 // fractional parts (both exact), and the library functions on double, rounded once.
 template <class T>
 T unaryReal(OperatorFamily family, T x) {
-    const auto library = [x](double (*f)(double)) { return static_cast<T>(f(static_cast<double>(x))); };
+    const auto library = [x](double (*f)(double)) {
+        return static_cast<T>(f(static_cast<double>(x)));
+    };
     switch (family) {
     case OperatorFamily::Abs: return std::isnan(x) || x == T{0} ? x : std::fabs(x);
     case OperatorFamily::Neg:

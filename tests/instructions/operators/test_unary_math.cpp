@@ -22,10 +22,10 @@ constexpr int64_t kMinLint = std::numeric_limits<int64_t>::min();
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 
 // Runs "constant; the instruction; Halt" on both kinds of machine; they must agree and
-// neither may fail.
+// neither may fail. The machines are made once: each run loads its program and resets.
 uint64_t runUnary(OperatorFamily family, TypeKind kind, uint64_t operand) {
-    StackmachineInterpreter interpreter;
-    Stackmachine plain;
+    static StackmachineInterpreter interpreter;
+    static Stackmachine plain;
     const Outcome a = test::runProgram(interpreter, family, kind, {operand});
     const Outcome b = test::runProgram(plain, family, kind, {operand});
     const std::string text(operatorFor(family, kind)->text);
