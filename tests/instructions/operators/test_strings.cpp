@@ -286,20 +286,18 @@ TEST(StringInstructions, ConcatClampsLengthCellsThatHoldNonsense) {
     }
 }
 
-// L: a STRING[255] of length 2, another of length 3; Concat 2; ConstLint 1, 1; Mid;
-//    CastStrChar 255; CastCharStr 10; CastStrStr 10 255; Len; SpAdd -1; Jump L
+// A STRING[255] of length 2, another of length 3; Concat 2; ConstLint 1, 1; Mid;
+// CastStrChar 255; CastCharStr 10; CastStrStr 10 255; Len; SpAdd -1
 TEST(StringInstructions, SteppedLoopAllocatesNothing) {
     const auto make = [](OperatorFamily family, OperatorOperands operands = {}) {
         return operatorFor(family, TypeKind::Void)->make(operands);
     };
-    auto* loop = new Label();
-    const std::vector<CodeItem*> items = {
-        loop, new CmdSpAdd(kCap), new CmdConstLint(2), new CmdSpAdd(kCap), new CmdConstLint(3),
-        make(OperatorFamily::Concat, {2, 0}), new CmdConstLint(1), new CmdConstLint(1),
-        make(OperatorFamily::Mid), make(OperatorFamily::CastStrChar, {kCap, 0}),
-        make(OperatorFamily::CastCharStr, {10, 0}), make(OperatorFamily::CastStrStr, {10, kCap}),
-        make(OperatorFamily::Len), new CmdSpAdd(-1), new CmdJump(loop)};
-    test::expectLoopAllocatesNothing(items);
+    test::expectLoopAllocatesNothing(
+        {new CmdSpAdd(kCap), new CmdConstLint(2), new CmdSpAdd(kCap), new CmdConstLint(3),
+         make(OperatorFamily::Concat, {2, 0}), new CmdConstLint(1), new CmdConstLint(1),
+         make(OperatorFamily::Mid), make(OperatorFamily::CastStrChar, {kCap, 0}),
+         make(OperatorFamily::CastCharStr, {10, 0}), make(OperatorFamily::CastStrStr, {10, kCap}),
+         make(OperatorFamily::Len), new CmdSpAdd(-1)});
 }
 
 } // namespace
