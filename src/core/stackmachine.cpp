@@ -91,21 +91,17 @@ void Stackmachine::failAddress(int64_t address, int64_t count) const {
         if (k < static_cast<uint64_t>(sharedCells_) && count > 1)
             bad = static_cast<uint64_t>(kSharedBase) + static_cast<uint64_t>(sharedCells_);
     }
-    checkRuntime(false, "Invalid memory access at address 0x%llx",
-                 static_cast<unsigned long long>(bad));
-    __builtin_unreachable();
+    failRuntime("Invalid memory access at address 0x%llx", static_cast<unsigned long long>(bad));
 }
 
 void Stackmachine::failPush() const {
-    if (sp_ >= kStackEnd) checkRuntime(false, "Stack overflow");
-    checkRuntime(false, "Stack underflow"); // sp was moved below the stack base
-    __builtin_unreachable();
+    if (sp_ >= kStackEnd) failRuntime("Stack overflow");
+    failRuntime("Stack underflow"); // sp was moved below the stack base
 }
 
 void Stackmachine::failPop() const {
-    if (sp_ <= kStackBase) checkRuntime(false, "Stack underflow");
-    checkRuntime(false, "Stack overflow"); // sp was moved above the stack's end
-    __builtin_unreachable();
+    if (sp_ <= kStackBase) failRuntime("Stack underflow");
+    failRuntime("Stack overflow"); // sp was moved above the stack's end
 }
 
 void Stackmachine::copyCells(int64_t destination, int64_t source, int64_t count) {
@@ -141,8 +137,7 @@ void Stackmachine::loadProgram(const CodeLinked& linked) {
 }
 
 void Stackmachine::failPc() const {
-    checkRuntime(false, "Program counter %lld outside the program", static_cast<long long>(pc_));
-    __builtin_unreachable();
+    failRuntime("Program counter %lld outside the program", static_cast<long long>(pc_));
 }
 
 void Stackmachine::traceStep(CodeItem& item) {
