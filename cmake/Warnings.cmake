@@ -24,9 +24,6 @@ function(vordash_tests name)
   target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   vordash_warnings(test_${name})
-  # GoogleTest's header costs about two seconds of every test file's compile; parsed once
-  # per test executable instead.
-  target_precompile_headers(test_${name} PRIVATE <gtest/gtest.h>)
   target_compile_definitions(test_${name} PRIVATE
     VORDASH_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests")
   gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60
