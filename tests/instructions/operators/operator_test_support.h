@@ -5,16 +5,19 @@
 
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "core/allocation_count.h"
 #include "core/cmd_const.h"
 #include "core/cmd_flow.h"
 #include "core/code.h"
 #include "core/exception.h"
+#include "core/log.h"
 #include "core/machine_test_support.h"
 #include "core/stackmachine.h"
 #include "core/stackmachine_interpreter.h"
@@ -53,15 +56,15 @@ struct Outcome {
     std::optional<std::string> error;
 };
 
-// Pushes left, then right, in the kind's cell format and executes the instruction
-// directly. Checks that both operands are gone and at most the result was pushed.
-inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind, uint64_t left,
-                         uint64_t right) {
+// Pushes the operands in order (the left first) in the kind's cell format and executes
+// the instruction directly. Checks that every operand is gone and at most the result
+// was pushed.
+inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind,
+                         std::initializer_list<uint64_t> operands) {
     machine.reset();
     const Cell cell = cellOf(kind);
     const int64_t before = machine.getSp();
-    pushCell(machine, cell, left);
-    pushCell(machine, cell, right);
+    for (const uint64_t bits : operands) pushCell(machine, cell, bits);
     Outcome outcome;
     try {
         cmd.execute(machine);
@@ -73,6 +76,11 @@ inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind, uint64_
     EXPECT_EQ(machine.getSp(), before + 1) << cmd.toString() << "left more than its result";
     outcome.bits = popCell(machine, cell);
     return outcome;
+}
+
+inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind, uint64_t left,
+                         uint64_t right) {
+    return executeOn(machine, cmd, kind, {left, right});
 }
 
 // A constant of the kind from a value given as cell bits.
@@ -91,15 +99,19 @@ inline Cmd* constantOf(TypeKind kind, uint64_t bits) {
     }
 }
 
-// Links and runs "constant left; constant right; the instruction; Halt", the
-// instruction carrying the span; the result is read back with its own pop. An error
-// leaves the stack pointer where it was before the constants.
+// Links and runs "a constant per operand; the instruction; Halt", the instruction
+// carrying the span; the result is read back with its own pop. An error leaves the
+// stack pointer where it was before the constants.
 inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind kind,
-                          uint64_t left, uint64_t right, const SourceSpan& span = spanAt(4, 2),
-                          std::string* whatText = nullptr) {
+                          std::initializer_list<uint64_t> operands,
+                          const SourceSpan& span = spanAt(4, 2), std::string* whatText = nullptr) {
     Cmd* op = newOperator(family, kind);
     op->setSpan(span);
-    loadItems(machine, {constantOf(kind, left), constantOf(kind, right), op, new CmdHalt()});
+    std::vector<CodeItem*> items;
+    for (const uint64_t bits : operands) items.push_back(constantOf(kind, bits));
+    items.push_back(op);
+    items.push_back(new CmdHalt());
+    loadItems(machine, items);
     machine.reset();
     const int64_t before = machine.getSp();
     Outcome outcome;
@@ -114,6 +126,39 @@ inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind
     EXPECT_EQ(machine.getSp(), before + 1);
     outcome.bits = popCell(machine, cellOf(kind));
     return outcome;
+}
+
+inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind kind,
+                          uint64_t left, uint64_t right, const SourceSpan& span = spanAt(4, 2),
+                          std::string* whatText = nullptr) {
+    return runProgram(machine, family, kind, {left, right}, span, whatText);
+}
+
+// Runs "L: body; Jump L" with the log levels off (tracing stays on) on a channel's
+// interpreter and on a plain machine: after a warm-up round, ten rounds allocate
+// nothing and leave the stack where it was. The body must leave the stack balanced.
+inline void expectLoopAllocatesNothing(const std::vector<CodeItem*>& body) {
+    for (int32_t level = 0; level < kLogLevelCount; ++level) globalLog.setLevel(level, false);
+    auto* loop = new Label();
+    Code code(loop);
+    for (CodeItem* item : body) code = code.concat(Code(item));
+    code = code.concat(Code(new CmdJump(loop)));
+    const int64_t loopSteps = static_cast<int64_t>(body.size()) + 2;
+    const CodeLinked program(code);
+
+    StackmachineInterpreter interpreter;
+    Stackmachine plain;
+    for (Stackmachine* machine : {static_cast<Stackmachine*>(&interpreter), &plain}) {
+        machine->loadProgram(program);
+        machine->reset();
+        ASSERT_TRUE(machine->trace); // tracing is on; only the log levels are off
+        const int64_t base = machine->getSp();
+        for (int64_t i = 0; i < loopSteps; ++i) machine->step(); // warm up
+        const int64_t before = allocationCount();
+        for (int64_t i = 0; i < 10 * loopSteps; ++i) machine->step();
+        EXPECT_EQ(allocationCount() - before, 0);
+        EXPECT_EQ(machine->getSp(), base);
+    }
 }
 
 } // namespace Karsto::test
