@@ -161,4 +161,15 @@ inline void expectLoopAllocatesNothing(const std::vector<CodeItem*>& body) {
     }
 }
 
+// A channel's interpreter (the kernels' static path) and a plain machine (the virtual
+// path), for tests that run every instruction on both.
+class Machines {
+public:
+    std::vector<Stackmachine*> all() { return {&interpreter_, &plain_}; }
+
+private:
+    StackmachineInterpreter interpreter_;
+    Stackmachine plain_;
+};
+
 } // namespace Karsto::test

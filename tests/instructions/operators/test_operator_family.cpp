@@ -70,6 +70,10 @@ const FamilyClasses kFamilies[] = {
     {OperatorFamily::Shr, "Shr", &kBitStrings, 0},
     {OperatorFamily::Rol, "Rol", &kBitStrings, 0},
     {OperatorFamily::Ror, "Ror", &kBitStrings, 0},
+    {OperatorFamily::UtcTimestamp, "UtcTimestamp", &kNoSuffix, 0},
+    {OperatorFamily::UtcDate, "UtcDate", &kNoSuffix, 0},
+    {OperatorFamily::CheckNonNull, "CheckNonNull", &kNoSuffix, 0},
+    {OperatorFamily::CastClassClass, "CastClassClass", &kNoSuffix, 0, OperandShape::Values},
     {OperatorFamily::CastStrStr, "CastStrStr", &kNoSuffix, 0, OperandShape::Values},
     {OperatorFamily::CastCharStr, "CastCharStr", &kNoSuffix, 0, OperandShape::Values},
     {OperatorFamily::CastStrChar, "CastStrChar", &kNoSuffix, 0, OperandShape::Values},
@@ -93,7 +97,8 @@ TypeKind kindOf(std::string_view suffix) {
 
 TEST(OperatorRegistry, HoldsExactlyTheClassesOfTheLandedFamilies) {
     const auto registry = operatorRegistry();
-    EXPECT_EQ(registry.size(), 63u + 57u + 6u + 24u); // arithmetic, unary, strings, BCD/shift
+    // arithmetic, unary, strings, BCD/shift, time stamps and object checks
+    EXPECT_EQ(registry.size(), 63u + 57u + 6u + 24u + 4u);
     std::set<std::pair<int32_t, int32_t>> expected;
     for (const FamilyClasses& family : kFamilies) {
         for (std::string_view suffix : *family.suffixes) {
@@ -167,7 +172,8 @@ TEST(OperatorRegistry, TextIsTheClassNameWithoutCmdAndABlankSaveTheExceptions) {
         EXPECT_EQ(code.node()->asItem()->toString(), valueTexts[i]);
     }
     const std::set<OperatorFamily> exceptions = {OperatorFamily::CastStrStr, OperatorFamily::Len,
-                                                 OperatorFamily::Mid};
+                                                 OperatorFamily::Mid, OperatorFamily::UtcTimestamp,
+                                                 OperatorFamily::UtcDate};
     std::set<std::type_index> classes;
     for (const OperatorEntry& entry : operatorRegistry()) {
         const Code code(entry.make({}));
@@ -202,9 +208,9 @@ TEST(OperatorRegistry, CloneIsAFreshObjectOfTheSameClassWithTheSpanAndOperands) 
         EXPECT_EQ(copy->span().toString(), "clone.jyx: 7.3-7.4") << entry.text;
         EXPECT_EQ(copy->toString(), item.toString());
         if (entry.shape == OperandShape::Values) {
-            EXPECT_TRUE(copy->toString().ends_with(entry.family == OperatorFamily::CastStrStr
-                                                       ? " 12 34"
-                                                       : " 12"))
+            const bool two = entry.family == OperatorFamily::CastStrStr ||
+                             entry.family == OperatorFamily::CastClassClass;
+            EXPECT_TRUE(copy->toString().ends_with(two ? " 12 34" : " 12"))
                 << copy->toString();
         }
         ASSERT_NE(copy->asCmd(), nullptr);

@@ -23,15 +23,7 @@ constexpr int64_t kCap = kDefaultStringCapacity;
 constexpr int64_t kCells = kCap + 1;
 constexpr uint8_t kBelow = 0xA5; // the content of the cells below the operands
 
-// Both kinds of machine, each reset with a few marked cells below the operands.
-class Machines {
-public:
-    std::vector<Stackmachine*> all() { return {&interpreter_, &plain_}; }
-
-private:
-    StackmachineInterpreter interpreter_;
-    Stackmachine plain_;
-};
+using test::Machines;
 
 void resetWithMarks(Stackmachine& machine) {
     machine.reset();
