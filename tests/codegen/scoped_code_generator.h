@@ -1,0 +1,23 @@
+#pragma once
+// Installs the code generator's seams for the lifetime of the object and restores what
+// was installed before, so that suites of other libraries keep their own stand-ins.
+
+#include "codegen/codegen_install.h"
+#include "core/memory.h"
+
+namespace Karsto::test {
+
+class ScopedCodeGenerator {
+public:
+    ScopedCodeGenerator() : previousAddressing_(setMemoryAddressing(nullptr)) {
+        installCodeGenerator();
+    }
+    ~ScopedCodeGenerator() { setMemoryAddressing(previousAddressing_); }
+    ScopedCodeGenerator(const ScopedCodeGenerator&) = delete;
+    ScopedCodeGenerator& operator=(const ScopedCodeGenerator&) = delete;
+
+private:
+    const MemoryAddressing* previousAddressing_;
+};
+
+} // namespace Karsto::test
