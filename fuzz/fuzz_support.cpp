@@ -1,0 +1,56 @@
+#include "fuzz_support.h"
+
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace Karsto::Fuzz {
+
+void require(bool condition, const char* format, ...) {
+    if (condition) return;
+    std::fputs("property failed: ", stderr);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    std::abort();
+}
+
+namespace {
+
+std::string makeScratchDirectory() {
+    // One per process: libFuzzer's fork and worker modes run many at once.
+    std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("vordash_fuzz_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::atexit([] {
+        std::error_code error;
+        std::filesystem::remove_all(scratchDirectory(), error);
+    });
+    return root.string() + "/";
+}
+
+} // namespace
+
+const std::string& scratchDirectory() {
+    static const std::string directory = makeScratchDirectory();
+    return directory;
+}
+
+std::string writeScratchFile(const std::string& name, std::string_view content) {
+    std::string path = scratchDirectory() + name;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    require(out.good(), "cannot write the scratch file '%s'", path.c_str());
+    return path;
+}
+
+void reportAtExit(void (*report)()) { std::atexit(report); }
+
+} // namespace Karsto::Fuzz
