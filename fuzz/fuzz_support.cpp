@@ -23,24 +23,28 @@ void require(bool condition, const char* format, ...) {
 
 namespace {
 
-std::string makeScratchDirectory() {
-    // One per process: libFuzzer's fork and worker modes run many at once.
-    std::filesystem::path root =
-        std::filesystem::temp_directory_path() / ("vordash_fuzz_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(root);
-    std::filesystem::create_directories(root);
-    std::atexit([] {
+// Removed when the process exits, after every input ran.
+struct ScratchDirectory {
+    ScratchDirectory() {
+        // One per process: libFuzzer's fork and worker modes run many at once.
+        std::filesystem::path root =
+            std::filesystem::temp_directory_path() / ("vordash_fuzz_" + std::to_string(::getpid()));
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root);
+        path = root.string() + "/";
+    }
+    ~ScratchDirectory() {
         std::error_code error;
-        std::filesystem::remove_all(scratchDirectory(), error);
-    });
-    return root.string() + "/";
-}
+        std::filesystem::remove_all(path, error);
+    }
+    std::string path;
+};
 
 } // namespace
 
 const std::string& scratchDirectory() {
-    static const std::string directory = makeScratchDirectory();
-    return directory;
+    static const ScratchDirectory directory;
+    return directory.path;
 }
 
 std::string writeScratchFile(const std::string& name, std::string_view content) {
