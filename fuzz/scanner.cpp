@@ -70,7 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<Token> fromFile = scanAll(fileInput, mode, expanded.size());
 
     writeScratchFile("scan.jyx", expanded);
-    ScannerInputFileStream stream;
+    // One stream for every input: opening starts afresh, and its 1 MiB window is not
+    // worth allocating per input.
+    static ScannerInputFileStream stream;
     stream.open(path);
     const std::vector<Token> fromStream = scanAll(stream, mode, expanded.size());
 

@@ -257,8 +257,8 @@ void ScannerInputFile::enterPartEnd(const FilePart& part) {
         // part.line is the line of part.start, which has reached the end of the content.
         size_t last = content.size() - 1;
         bool endsLine = content[last] == '\n';
-        size_t lineBegin = last == 0 ? 0 : content.rfind('\n', last - 1);
-        lineBegin = lineBegin == std::string::npos ? 0 : lineBegin + 1;
+        size_t lineFeed = last == 0 ? std::string::npos : content.rfind('\n', last - 1);
+        size_t lineBegin = lineFeed == std::string::npos ? 0 : lineFeed + 1;
         after.line = part.line - (endsLine ? 1 : 0);
         after.column = toOffset(last - lineBegin) + 2;
         after.offset = toOffset(content.size());
@@ -339,8 +339,8 @@ bool ScannerInputFile::expandStep(FilePart& part, Inclusion& inclusion) {
 // on the line of part.start, which the text before the directive has reached.
 SourceSpan ScannerInputFile::directiveSpan(const FilePart& part, size_t directive, size_t end) const {
     const std::string& content = part.content;
-    size_t lineBegin = directive == 0 ? std::string::npos : content.rfind('\n', directive - 1);
-    lineBegin = lineBegin == std::string::npos ? 0 : lineBegin + 1;
+    size_t lineFeed = directive == 0 ? std::string::npos : content.rfind('\n', directive - 1);
+    size_t lineBegin = lineFeed == std::string::npos ? 0 : lineFeed + 1;
     auto at = [&](size_t offset) {
         return SourcePosition{part.path, part.line, toOffset(offset - lineBegin) + 1, toOffset(offset),
                               toOffset(text_.size()), part.scrambled};

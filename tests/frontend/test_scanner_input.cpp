@@ -332,6 +332,8 @@ TEST(ScannerInputFile, PositionsAfterAPartStayInItsFile) {
           {20, {"main.jyx", 2, 18, 29}}, {21, {"main.jyx", 2, 19, 30}}}},
         {"a\n\n", "a\n\n\n", {{2, {"main.jyx", 2, 1, 2}}, {3, {"main.jyx", 2, 2, 3}}}},
         {"ab", "ab\n", {{2, {"main.jyx", 1, 3, 2}}, {3, {"main.jyx", 1, 4, 3}}}},
+        {"E", "E\n", {{1, {"main.jyx", 1, 2, 1}}, {2, {"main.jyx", 1, 3, 2}}}},
+        {"\n", "\n\n", {{1, {"main.jyx", 1, 2, 1}}}},
         {"#include \"y.jyx\"\r\nz", "y := 2;\nz\n", {{8, {"main.jyx", 2, 1, 18}}, {9, {"main.jyx", 2, 2, 19}}}},
     };
     for (const Case& c : cases) {
