@@ -25,8 +25,6 @@ constexpr int32_t kMaxInputBytes = INT32_MAX - 1;
 
 int32_t toOffset(size_t value) { return static_cast<int32_t>(value); }
 
-constexpr const char* kLimitMessage = "Expanded source exceeds limit of %d bytes in file '%s'";
-
 // Errors about one file carry the place of the "#include" that named it; those of the
 // main file have none (the message names the file).
 [[gnu::format(printf, 3, 4)]] void checkInput(bool condition, const SourceSpan& at, const char* format, ...) {
@@ -63,7 +61,8 @@ bool isSpecialFile(const std::string& path) {
 }
 
 // The first entry under which name opens wins; opened receives entry + name.
-bool openThroughSearchPaths(std::ifstream& in, const std::string& name, std::string& opened, Openable openable) {
+bool openThroughSearchPaths(std::ifstream& in, const std::string& name, std::string& opened,
+                            Openable openable) {
     for (const std::string& entry : includeSearchPaths) {
         std::string candidate = entry + name;
         if (openFile(in, candidate, openable)) {
@@ -82,17 +81,25 @@ std::string readWhole(std::ifstream& in, const std::string& opened, const std::s
     std::error_code error;
     uintmax_t size = std::filesystem::file_size(opened, error);
     if (error) size = 0;
-    checkInput(size <= limit, at, kLimitMessage, kMaxInputBytes, path.c_str());
+    checkInput(size <= limit, at, "Expanded source exceeds limit of %d bytes in file '%s'", kMaxInputBytes,
+               path.c_str());
     std::string content;
     content.reserve(static_cast<size_t>(size));
     char buffer[1 << 16];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         auto count = static_cast<size_t>(in.gcount());
-        checkInput(count <= limit - content.size(), at, kLimitMessage, kMaxInputBytes, path.c_str());
+        checkInput(count <= limit - content.size(), at, "Expanded source exceeds limit of %d bytes in file '%s'",
+                   kMaxInputBytes, path.c_str());
         content.append(buffer, count);
     }
     checkSyntax(!in.bad(), "Error reading from file '%s'", path.c_str());
     return content;
+}
+
+// Where the line that holds offset at begins: just after the nearest line feed before it.
+size_t lineBeginOf(const std::string& content, size_t at) {
+    size_t lineFeed = at == 0 ? std::string::npos : content.rfind('\n', at - 1);
+    return lineFeed == std::string::npos ? 0 : lineFeed + 1;
 }
 
 // A directive begins a line: at offset 0, after a line feed, or after a line feed and one
@@ -206,7 +213,8 @@ ScannerInputFile::FilePart ScannerInputFile::openPart(const std::string& path, b
     std::string opened = path;
     if (searchPaths) {
         checkSemantic(!parts.absolute, "Absolute path can not be combines with search path");
-        checkSyntax(openThroughSearchPaths(in, path, opened, Openable::regularFiles), "Can not open file '%s'", path.c_str());
+        checkSyntax(openThroughSearchPaths(in, path, opened, Openable::regularFiles), "Can not open file '%s'",
+                    path.c_str());
         part.directory = splitPath(opened).directory;
     } else if (!openFile(in, path, Openable::regularFiles)) {
         checkInput(!isSpecialFile(path), directive, "File '%s' is not a regular file", path.c_str());
@@ -257,10 +265,8 @@ void ScannerInputFile::enterPartEnd(const FilePart& part) {
         // part.line is the line of part.start, which has reached the end of the content.
         size_t last = content.size() - 1;
         bool endsLine = content[last] == '\n';
-        size_t lineFeed = last == 0 ? std::string::npos : content.rfind('\n', last - 1);
-        size_t lineBegin = lineFeed == std::string::npos ? 0 : lineFeed + 1;
         after.line = part.line - (endsLine ? 1 : 0);
-        after.column = toOffset(last - lineBegin) + 2;
+        after.column = toOffset(last - lineBeginOf(content, last)) + 2;
         after.offset = toOffset(content.size());
     }
     lineStarts_.insert_or_assign(key, after);
@@ -338,9 +344,7 @@ bool ScannerInputFile::expandStep(FilePart& part, Inclusion& inclusion) {
 // The directive's stretch in its own file: from "#" to just after the closing character,
 // on the line of part.start, which the text before the directive has reached.
 SourceSpan ScannerInputFile::directiveSpan(const FilePart& part, size_t directive, size_t end) const {
-    const std::string& content = part.content;
-    size_t lineFeed = directive == 0 ? std::string::npos : content.rfind('\n', directive - 1);
-    size_t lineBegin = lineFeed == std::string::npos ? 0 : lineFeed + 1;
+    size_t lineBegin = lineBeginOf(part.content, directive);
     auto at = [&](size_t offset) {
         return SourcePosition{part.path, part.line, toOffset(offset - lineBegin) + 1, toOffset(offset),
                               toOffset(text_.size()), part.scrambled};
