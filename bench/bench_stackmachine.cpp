@@ -14,6 +14,7 @@
 #include "core/stackmachine_interpreter.h"
 #include "core/type_kind.h"
 #include "instructions/conversions/conversion_table.h"
+#include "instructions/operators/operator_table.h"
 
 namespace Karsto {
 namespace {
@@ -28,18 +29,8 @@ public:
     void reset() override {}
 };
 
-// Stands in for an arithmetic operator: pops two DINTs, pushes their sum, through the
-// machine's virtual operations as an operator instruction does.
-class AddDint final : public Cmd {
-public:
-    void execute(Stackmachine& machine) override {
-        const int32_t right = machine.popS32();
-        const int32_t left = machine.popS32();
-        machine.pushS32(static_cast<int32_t>(static_cast<uint32_t>(left) + static_cast<uint32_t>(right)));
-    }
-    std::string toString() const override { return "AddDint"; }
-    CodeItem* clone() const override { return withSpanOf(new AddDint()); }
-};
+// A new operator instruction of the family for the kind.
+CodeItem* op(OperatorFamily family, TypeKind kind) { return operatorFor(family, kind)->make({}); }
 
 CodeLinked link(const std::vector<CodeItem*>& items) {
     Code code;
@@ -84,9 +75,24 @@ BENCHMARK(BM_CallReturnLoop);
 void BM_GlobalUpdateLoop(benchmark::State& state) {
     auto* loop = new Label();
     stepLoop(state, link({loop, new CmdConstLint(10), new CmdLd(1), new CmdConstDint(1),
-                          new AddDint(), new CmdConstLint(10), new CmdSt(1), new CmdJump(loop)}));
+                          op(OperatorFamily::Add, TypeKind::Dint), new CmdConstLint(10), new CmdSt(1),
+                          new CmdJump(loop)}));
 }
 BENCHMARK(BM_GlobalUpdateLoop);
+
+// x := (x * 1.0000001 + 0.5) / 1.0000002 on a global LREAL at cell 10 (it settles at
+// 5e6, so the loop never reaches an infinity or a NaN):
+// L: ConstLint 10; Ld 1; ConstLreal; MulLreal; ConstLreal; AddLreal; ConstLreal; DivLreal;
+//    ConstLint 10; St 1; Jump L
+void BM_LrealArithmeticLoop(benchmark::State& state) {
+    auto* loop = new Label();
+    stepLoop(state, link({loop, new CmdConstLint(10), new CmdLd(1), new CmdConstLreal(1.0000001),
+                          op(OperatorFamily::Mul, TypeKind::Lreal), new CmdConstLreal(0.5),
+                          op(OperatorFamily::Add, TypeKind::Lreal), new CmdConstLreal(1.0000002),
+                          op(OperatorFamily::Div, TypeKind::Lreal), new CmdConstLint(10),
+                          new CmdSt(1), new CmdJump(loop)}));
+}
+BENCHMARK(BM_LrealArithmeticLoop);
 
 // One G-code block of three words per loop, handed to a processor that does nothing:
 // L: ConstLreal 1; ConstLreal 2.5; ConstLreal -3; Gcode 3; Jump L

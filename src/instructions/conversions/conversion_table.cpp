@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/code.h"
+#include "core/machine_cells.h"
 #include "core/stackmachine.h"
 #include "core/stackmachine_interpreter.h"
 #include "instructions/conversions/cast_rules.h"
@@ -49,25 +50,6 @@ static_assert(std::size(kRowTables) == 269, "the conversion family has 269 class
 
 // ---- the classes ------------------------------------------------------------------------
 
-// The typed operations of one machine type, named by the rows' Pop and Push columns.
-// Called on the machine's static type, so that on a channel's interpreter they bind to
-// its final overrides and inline instead of going through the virtual table.
-namespace op {
-#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                             \
-    struct name {                                                                                 \
-        using Pushed = In;                                                                        \
-        template <class Machine>                                                                  \
-        static Out pop(Machine& machine) {                                                        \
-            return machine.pop##name();                                                           \
-        }                                                                                         \
-        template <class Machine>                                                                  \
-        static void push(Machine& machine, In value) {                                            \
-            machine.push##name(value);                                                            \
-        }                                                                                         \
-    };
-#include "core/machine_types.def"
-} // namespace op
-
 // What a conversion does: one pop, the row's rule, one push. Rows that name the same
 // three share this routine, whatever their class names. Flattened: with over a hundred
 // such routines in this file the optimiser's growth limit for the file would otherwise
@@ -99,7 +81,7 @@ public:
 #define KARSTO_CAST_ROW(Table, From, To, Pop, Push, Rule)                                             \
     class CmdCast##From##To final                                                              \
         : public CastInstruction<CmdCast##From##To,                                            \
-                                 CastStep<op::Pop, op::Push, castrule::Rule>> {               \
+                                 CastStep<cell::Pop, cell::Push, castrule::Rule>> {           \
     public:                                                                                    \
         static constexpr std::string_view kText = "Cast" #From #To " ";                        \
     };

@@ -1,0 +1,10 @@
+#include "geometry/pose.h"
+
+namespace Karsto {
+
+std::string Pose::toString() const {
+    const double values[] = {x, y, z, a, b, c};
+    return formatCoordinates(values);
+}
+
+} // namespace Karsto

@@ -1,0 +1,119 @@
+#pragma once
+// Helpers for the tests of the operator instructions: making a class by family and
+// kind, running one instruction on pushed cells, and running hand-linked programs of
+// constants, one instruction and a halt.
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/cmd_const.h"
+#include "core/cmd_flow.h"
+#include "core/code.h"
+#include "core/exception.h"
+#include "core/machine_test_support.h"
+#include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
+#include "instructions/cell_test_support.h"
+#include "instructions/operators/operator_table.h"
+
+namespace Karsto::test {
+
+// A new instance of the family's class for the kind; fails the test when there is none.
+inline Cmd* newOperator(OperatorFamily family, TypeKind kind) {
+    const OperatorEntry* entry = operatorFor(family, kind);
+    if (entry == nullptr) {
+        ADD_FAILURE() << "family " << static_cast<int32_t>(family) << " has no class for kind "
+                      << kindIndex(kind);
+        return new TestCmd("missing");
+    }
+    return entry->make({});
+}
+
+inline Cmd& cmdOf(const Code& code) { return *code.node()->asItem()->asCmd(); }
+
+inline bool isRealCell(Cell cell) { return cell == Cell::F64 || cell == Cell::F32; }
+
+// The cell bits of a small whole number in the kind's format.
+inline uint64_t cellValue(TypeKind kind, int64_t value) {
+    switch (cellOf(kind)) {
+    case Cell::F64: return f64(static_cast<double>(value));
+    case Cell::F32: return f32(static_cast<float>(value));
+    default: return static_cast<uint64_t>(value) & widthMask(kind);
+    }
+}
+
+// What an instruction left: the result's bits in its width, or the error's message.
+struct Outcome {
+    uint64_t bits = 0;
+    std::optional<std::string> error;
+};
+
+// Pushes left, then right, in the kind's cell format and executes the instruction
+// directly. Checks that both operands are gone and at most the result was pushed.
+inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind, uint64_t left,
+                         uint64_t right) {
+    machine.reset();
+    const Cell cell = cellOf(kind);
+    const int64_t before = machine.getSp();
+    pushCell(machine, cell, left);
+    pushCell(machine, cell, right);
+    Outcome outcome;
+    try {
+        cmd.execute(machine);
+    } catch (const ExceptionRuntime& e) {
+        outcome.error = e.message();
+        EXPECT_EQ(machine.getSp(), before) << cmd.toString() << "failed but left cells behind";
+        return outcome;
+    }
+    EXPECT_EQ(machine.getSp(), before + 1) << cmd.toString() << "left more than its result";
+    outcome.bits = popCell(machine, cell);
+    return outcome;
+}
+
+// A constant of the kind from a value given as cell bits.
+inline Cmd* constantOf(TypeKind kind, uint64_t bits) {
+    const CmdConstInfo* info = cmdConstForKind(kind);
+    if (info == nullptr) {
+        ADD_FAILURE() << "no constant for kind " << kindIndex(kind);
+        return new TestCmd("missing");
+    }
+    switch (cellOf(kind)) {
+    case Cell::F64: return info->fromReal(std::bit_cast<double>(bits));
+    case Cell::F32:
+        return info->fromReal(
+            static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(bits))));
+    default: return info->fromInteger(static_cast<int64_t>(bits));
+    }
+}
+
+// Links and runs "constant left; constant right; the instruction; Halt", the
+// instruction carrying the span; the result is read back with its own pop. An error
+// leaves the stack pointer where it was before the constants.
+inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind kind,
+                          uint64_t left, uint64_t right, const SourceSpan& span = spanAt(4, 2),
+                          std::string* whatText = nullptr) {
+    Cmd* op = newOperator(family, kind);
+    op->setSpan(span);
+    loadItems(machine, {constantOf(kind, left), constantOf(kind, right), op, new CmdHalt()});
+    machine.reset();
+    const int64_t before = machine.getSp();
+    Outcome outcome;
+    try {
+        machine.run();
+    } catch (const ExceptionRuntime& e) {
+        outcome.error = e.message();
+        if (whatText != nullptr) *whatText = e.what();
+        EXPECT_EQ(machine.getSp(), before) << op->toString() << "failed but left cells behind";
+        return outcome;
+    }
+    EXPECT_EQ(machine.getSp(), before + 1);
+    outcome.bits = popCell(machine, cellOf(kind));
+    return outcome;
+}
+
+} // namespace Karsto::test

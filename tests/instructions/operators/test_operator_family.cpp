@@ -1,0 +1,350 @@
+// Properties of every operator class: the registry and selection tables, text and
+// clone, results against an independent reference on both kinds of machine, and a
+// stepped loop that allocates nothing.
+
+#include <cmath>
+#include <set>
+#include <string>
+#include <string_view>
+#include <typeindex>
+#include <typeinfo>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/allocation_count.h"
+#include "core/cmd_stack.h"
+#include "core/log.h"
+#include "instructions/operators/operator_test_support.h"
+
+namespace Karsto {
+namespace {
+
+using test::executeOn;
+using test::Outcome;
+using test::spanAt;
+
+const std::vector<std::string_view> kNumeric = {"Lreal", "Real", "Sint",  "Int",   "Dint", "Lint",
+                                                "Usint", "Uint", "Udint", "Ulint", "Litr", "Liti"};
+const std::vector<std::string_view> kIntegerAndLiti = {"Sint",  "Int",  "Dint",  "Lint", "Usint",
+                                                       "Uint", "Udint", "Ulint", "Liti"};
+const std::vector<std::string_view> kReals = {"Lreal", "Real", "Litr"};
+
+struct FamilyClasses {
+    OperatorFamily family;
+    std::string_view name;
+    const std::vector<std::string_view>* suffixes;
+};
+
+const FamilyClasses kArithmetic[] = {
+    {OperatorFamily::Add, "Add", &kNumeric},  {OperatorFamily::Sub, "Sub", &kNumeric},
+    {OperatorFamily::Mul, "Mul", &kNumeric},  {OperatorFamily::Div, "Div", &kNumeric},
+    {OperatorFamily::Mod, "Mod", &kIntegerAndLiti}, {OperatorFamily::Expt, "Expt", &kReals},
+    {OperatorFamily::Atan2, "Atan2", &kReals},
+};
+
+std::string trimmed(std::string_view text) {
+    return std::string(text.substr(0, text.size() - 1));
+}
+
+TEST(OperatorRegistry, HoldsExactlyTheArithmeticClasses) {
+    const auto registry = operatorRegistry();
+    EXPECT_EQ(registry.size(), 63u);
+    std::set<std::pair<int32_t, int32_t>> expected;
+    for (const FamilyClasses& family : kArithmetic) {
+        for (std::string_view suffix : *family.suffixes) {
+            expected.insert({static_cast<int32_t>(family.family), kindIndex(kindOfSuffix(suffix))});
+        }
+    }
+    std::set<std::pair<int32_t, int32_t>> found;
+    for (const OperatorEntry& entry : registry) {
+        EXPECT_TRUE(
+            found.insert({static_cast<int32_t>(entry.family), kindIndex(entry.kind)}).second)
+            << entry.text << "twice";
+        EXPECT_EQ(entry.kind, kindOfSuffix(entry.suffix)) << entry.text;
+        EXPECT_EQ(entry.shape, OperandShape::None) << entry.text;
+        EXPECT_EQ(operatorFor(entry.family, entry.kind), &entry) << entry.text;
+    }
+    EXPECT_EQ(found, expected);
+}
+
+TEST(OperatorRegistry, SelectionByFamilyAndKind) {
+    const OperatorEntry* addUdint = operatorFor(OperatorFamily::Add, TypeKind::Udint);
+    ASSERT_NE(addUdint, nullptr);
+    EXPECT_EQ(addUdint->text, "AddUdint ");
+    for (const int32_t kind : {14, 19, 28}) {
+        EXPECT_EQ(operatorFor(OperatorFamily::Add, static_cast<TypeKind>(kind)), nullptr) << kind;
+    }
+    for (const int32_t kind : {1, 12, 13}) {
+        EXPECT_EQ(operatorFor(OperatorFamily::Mod, static_cast<TypeKind>(kind)), nullptr) << kind;
+    }
+    for (int32_t kind = 0; kind < kTypeKindCount; ++kind) {
+        const bool real = kind == 1 || kind == 12 || kind == 13;
+        EXPECT_EQ(operatorFor(OperatorFamily::Expt, static_cast<TypeKind>(kind)) != nullptr, real)
+            << kind;
+    }
+    // Numbers outside both enumerations find nothing instead of reading past a table.
+    EXPECT_EQ(operatorFor(OperatorFamily::Add, static_cast<TypeKind>(-1)), nullptr);
+    EXPECT_EQ(operatorFor(OperatorFamily::Add, static_cast<TypeKind>(kTypeKindCount)), nullptr);
+    EXPECT_EQ(operatorFor(static_cast<OperatorFamily>(kOperatorFamilyCount), TypeKind::Dint),
+              nullptr);
+    EXPECT_EQ(operatorFor(static_cast<OperatorFamily>(-1), TypeKind::Dint), nullptr);
+    // A family whose classes are not built yet selects nothing.
+    EXPECT_EQ(operatorFor(OperatorFamily::Eq, TypeKind::Dint), nullptr);
+}
+
+TEST(OperatorRegistry, TextIsTheClassNameWithoutCmdAndABlank) {
+    const std::pair<OperatorFamily, TypeKind> spots[] = {
+        {OperatorFamily::Sub, TypeKind::Usint}, {OperatorFamily::Mod, TypeKind::Ulint},
+        {OperatorFamily::Expt, TypeKind::Real}, {OperatorFamily::Atan2, TypeKind::Litr}};
+    const char* texts[] = {"SubUsint ", "ModUlint ", "ExptReal ", "Atan2Litr "};
+    for (size_t i = 0; i < std::size(spots); ++i) {
+        const Code code(test::newOperator(spots[i].first, spots[i].second));
+        EXPECT_EQ(code.node()->asItem()->toString(), texts[i]);
+    }
+    std::set<std::type_index> classes;
+    for (const OperatorEntry& entry : operatorRegistry()) {
+        const Code code(entry.make({}));
+        const CodeItem& item = *code.node()->asItem();
+        EXPECT_EQ(item.toString(), entry.text);
+        ASSERT_EQ(entry.text.back(), ' ');
+        // The mangled name holds the class name with its length: "11CmdAddLreal".
+        const std::string className = "Cmd" + trimmed(entry.text);
+        EXPECT_NE(
+            std::string(typeid(item).name()).find(std::to_string(className.size()) + className),
+            std::string::npos)
+            << typeid(item).name() << " for " << entry.text;
+        EXPECT_TRUE(classes.insert(typeid(item)).second) << entry.text << "shares its class";
+    }
+}
+
+TEST(OperatorRegistry, CloneIsAFreshObjectOfTheSameClassWithTheSpan) {
+    for (const OperatorEntry& entry : operatorRegistry()) {
+        const Code original(entry.make({}));
+        CodeItem& item = *original.node()->asItem();
+        EXPECT_EQ(item.refCount(), 1);
+        EXPECT_FALSE(item.span().valid) << entry.text;
+        item.setSpan(spanAt(7, 3, "clone.jyx"));
+        const Code extra = original; // the count is 2 now; a copied count would show
+        CodeItem* copy = item.clone();
+        EXPECT_EQ(copy->refCount(), 0) << entry.text;
+        EXPECT_EQ(typeid(*copy), typeid(item)) << entry.text;
+        EXPECT_NE(copy, &item);
+        EXPECT_EQ(copy->span().toString(), "clone.jyx: 7.3-7.4") << entry.text;
+        EXPECT_EQ(copy->toString(), entry.text);
+        ASSERT_NE(copy->asCmd(), nullptr);
+        const Code held(copy);
+    }
+}
+
+// ---- results against a reference --------------------------------------------------------
+
+int cellBits(TypeKind kind) { return 8 * cellBytes(cellOf(kind)); }
+bool isSigned(TypeKind kind) {
+    const Cell cell = cellOf(kind);
+    return cell == Cell::S8 || cell == Cell::S16 || cell == Cell::S32 || cell == Cell::S64;
+}
+
+// The value of the low bits as the kind reads them.
+__int128 integerValue(TypeKind kind, uint64_t bits) {
+    const int width = cellBits(kind);
+    const uint64_t low = bits & widthMask(kind);
+    if (isSigned(kind) && width < 64 && (low >> (width - 1)) != 0) {
+        return static_cast<__int128>(low) - (static_cast<__int128>(1) << width);
+    }
+    return isSigned(kind) ? static_cast<__int128>(static_cast<int64_t>(low))
+                          : static_cast<__int128>(low);
+}
+
+// Exact integer arithmetic in 128 bits, reduced to the type's width; real arithmetic
+// in double, rounded once to float for REAL (exact for +, -, *, /: a double holds
+// every such result of two floats closely enough to round correctly).
+Outcome reference(OperatorFamily family, TypeKind kind, uint64_t left, uint64_t right) {
+    Outcome out;
+    const Cell cell = cellOf(kind);
+    if (test::isRealCell(cell)) {
+        const bool single = cell == Cell::F32;
+        const auto value = [single](uint64_t bits) {
+            return single ? static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(bits)))
+                          : std::bit_cast<double>(bits);
+        };
+        const double l = value(left);
+        const double r = value(right);
+        double result = 0;
+        switch (family) {
+        case OperatorFamily::Add: result = l + r; break;
+        case OperatorFamily::Sub: result = l - r; break;
+        case OperatorFamily::Mul: result = l * r; break;
+        case OperatorFamily::Div:
+            if (r == 0.0) {
+                out.error = "Division by zero";
+                return out;
+            }
+            result = l / r;
+            break;
+        case OperatorFamily::Expt: result = std::pow(l, r); break;
+        case OperatorFamily::Atan2: result = std::atan2(l, r); break;
+        default: ADD_FAILURE() << "no real reference for this family"; return out;
+        }
+        out.bits = single ? std::bit_cast<uint32_t>(static_cast<float>(result))
+                          : std::bit_cast<uint64_t>(result);
+        return out;
+    }
+    const __int128 l = integerValue(kind, left);
+    const __int128 r = integerValue(kind, right);
+    unsigned __int128 result = 0;
+    using U = unsigned __int128;
+    switch (family) {
+    case OperatorFamily::Add: result = static_cast<U>(l) + static_cast<U>(r); break;
+    case OperatorFamily::Sub: result = static_cast<U>(l) - static_cast<U>(r); break;
+    case OperatorFamily::Mul: result = static_cast<U>(l) * static_cast<U>(r); break;
+    case OperatorFamily::Div:
+        if (r == 0) {
+            out.error = "Division by zero";
+            return out;
+        }
+        result = static_cast<U>(l / r);
+        break;
+    case OperatorFamily::Mod:
+        if (r == 0) {
+            out.error = "Modulo by zero";
+            return out;
+        }
+        result = static_cast<U>(l % r);
+        break;
+    default: ADD_FAILURE() << "no integer reference for this family"; return out;
+    }
+    out.bits = static_cast<uint64_t>(result) & widthMask(kind);
+    return out;
+}
+
+std::vector<uint64_t> operandsFor(TypeKind kind) {
+    const Cell cell = cellOf(kind);
+    if (cell == Cell::F64 || cell == Cell::F32) {
+        const double values[] = {0.0, -0.0, 1.0, -1.0, 2.0, 0.5, 3.0, -8.0, 1.0 / 3.0, 1e38,
+                                 3e38, 16777216.0, 1e300, kInf, -kInf, std::nan(""), 1e-310,
+                                 -2.5};
+        std::vector<uint64_t> bits;
+        for (const double x : values) {
+            bits.push_back(cell == Cell::F64 ? f64(x) : f32(static_cast<float>(x)));
+        }
+        return bits;
+    }
+    return {0,          1,          2,          7,          300,        i64(-1),
+            i64(-2),    i64(-7),    0x7F,       0x80,       0xFF,       0x7FFF,
+            0x8000,     0xFFFF,     0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0x7FFFFFFFFFFFFFFF,
+            0x8000000000000000, 0x123456789ABCDEF0, 4294967296, 4294967297};
+}
+
+bool sameResult(TypeKind kind, const Outcome& a, const Outcome& b) {
+    if (a.error != b.error) return false;
+    if (a.error) return true;
+    const Cell cell = cellOf(kind);
+    if (cell == Cell::F64 && std::isnan(std::bit_cast<double>(a.bits))) {
+        return std::isnan(std::bit_cast<double>(b.bits));
+    }
+    if (cell == Cell::F32 && std::isnan(std::bit_cast<float>(static_cast<uint32_t>(a.bits)))) {
+        return std::isnan(std::bit_cast<float>(static_cast<uint32_t>(b.bits)));
+    }
+    return a.bits == b.bits;
+}
+
+// Every class on the channel's interpreter (static path) and on a plain machine
+// (virtual path), over every pair of interesting operands: both agree with the
+// reference, errors included, and a failing instruction leaves nothing behind.
+TEST(OperatorFamily, EveryClassComputesTheReferenceOnBothMachines) {
+    StackmachineInterpreter interpreter;
+    Stackmachine plain;
+    for (const OperatorEntry& entry : operatorRegistry()) {
+        const Code code(entry.make({}));
+        Cmd& cmd = test::cmdOf(code);
+        const std::vector<uint64_t> operands = operandsFor(entry.kind);
+        int failures = 0;
+        for (const uint64_t left : operands) {
+            for (const uint64_t right : operands) {
+                const Outcome expected = reference(entry.family, entry.kind, left, right);
+                const Outcome onInterpreter = executeOn(interpreter, cmd, entry.kind, left, right);
+                const Outcome onPlain = executeOn(plain, cmd, entry.kind, left, right);
+                const bool good = sameResult(entry.kind, onInterpreter, expected) &&
+                                  sameResult(entry.kind, onPlain, expected);
+                if (!good && ++failures <= 5) {
+                    ADD_FAILURE() << entry.text << "of 0x" << std::hex << left << ", 0x" << right
+                                  << ": interpreter 0x" << onInterpreter.bits << " "
+                                  << onInterpreter.error.value_or("") << ", plain 0x"
+                                  << onPlain.bits << " " << onPlain.error.value_or("")
+                                  << ", expected 0x" << expected.bits << " "
+                                  << expected.error.value_or("");
+                }
+            }
+        }
+    }
+}
+
+// Each Litr class as its Lreal class and each Liti class as its Lint class, to the bit,
+// NaN payloads included.
+TEST(OperatorFamily, LiteralClassesMatchTheirTypedTwinsBitForBit) {
+    const std::pair<TypeKind, TypeKind> twins[] = {{TypeKind::Litr, TypeKind::Lreal},
+                                                   {TypeKind::Liti, TypeKind::Lint}};
+    const uint64_t realCells[] = {f64(1.5), f64(-0.0), kNegativeNanBits, f64(kInf), f64(1e-310),
+                                  f64(3.0)};
+    StackmachineInterpreter machine;
+    for (const auto& [literal, typed] : twins) {
+        for (const OperatorEntry& entry : operatorRegistry()) {
+            if (entry.kind != literal) continue;
+            const OperatorEntry* twin = operatorFor(entry.family, typed);
+            ASSERT_NE(twin, nullptr) << entry.text;
+            const Code a(entry.make({}));
+            const Code b(twin->make({}));
+            const std::vector<uint64_t> cells = literal == TypeKind::Litr
+                                                    ? std::vector<uint64_t>(std::begin(realCells),
+                                                                            std::end(realCells))
+                                                    : operandsFor(TypeKind::Lint);
+            for (const uint64_t left : cells) {
+                for (const uint64_t right : cells) {
+                    const Outcome x = executeOn(machine, test::cmdOf(a), literal, left, right);
+                    const Outcome y = executeOn(machine, test::cmdOf(b), typed, left, right);
+                    EXPECT_EQ(x.bits, y.bits)
+                        << entry.text << "0x" << std::hex << left << " 0x" << right;
+                    EXPECT_EQ(x.error, y.error) << entry.text;
+                }
+            }
+        }
+    }
+}
+
+// ---- a stepped loop allocates nothing ------------------------------------------------------
+
+// L: for every class: constant 7, constant 2, the instruction, SpAdd -1; Jump L
+TEST(OperatorFamily, SteppedLoopOfEveryClassAllocatesNothing) {
+    for (int32_t level = 0; level < kLogLevelCount; ++level) globalLog.setLevel(level, false);
+    auto* loop = new Label();
+    std::vector<CodeItem*> items{loop};
+    for (const OperatorEntry& entry : operatorRegistry()) {
+        items.push_back(test::constantOf(entry.kind, test::cellValue(entry.kind, 7)));
+        items.push_back(test::constantOf(entry.kind, test::cellValue(entry.kind, 2)));
+        items.push_back(entry.make({}));
+        items.push_back(new CmdSpAdd(-1));
+    }
+    items.push_back(new CmdJump(loop));
+    const int64_t loopSteps = static_cast<int64_t>(items.size());
+    Code code;
+    for (CodeItem* item : items) code = code.concat(Code(item));
+    const CodeLinked program(code);
+
+    StackmachineInterpreter interpreter;
+    Stackmachine plain;
+    for (Stackmachine* machine : {static_cast<Stackmachine*>(&interpreter), &plain}) {
+        machine->loadProgram(program);
+        machine->reset();
+        ASSERT_TRUE(machine->trace); // tracing is on; only the log levels are off
+        const int64_t base = machine->getSp();
+        for (int64_t i = 0; i < loopSteps; ++i) machine->step(); // warm up
+        const int64_t before = test::allocationCount();
+        for (int64_t i = 0; i < 10 * loopSteps; ++i) machine->step();
+        EXPECT_EQ(test::allocationCount() - before, 0);
+        EXPECT_EQ(machine->getSp(), base);
+    }
+}
+
+} // namespace
+} // namespace Karsto
