@@ -6,11 +6,13 @@
 //
 // Coverage alone sees one table look-up for every state, so the recognizer also counts
 // each LR state entered and each ACTION cell consulted in libFuzzer's extra counters:
-// an input that reaches a new state or cell is kept.
+// an input that reaches a new state or cell is kept. Merging into the committed corpus
+// counts the states alone (VORDASH_FUZZ_STATES_ONLY set), which keeps it small.
 
 #include <bitset>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -35,6 +37,7 @@ using Grammar::terminalCount;
 [[gnu::used, gnu::section("__libfuzzer_extra_counters")]] uint8_t lrCounters[stateCount +
                                                                              stateCount * terminalCount];
 std::bitset<stateCount> statesReached;
+bool countCells = true;
 
 void count(size_t index) {
     if (lrCounters[index] != UINT8_MAX) ++lrCounters[index];
@@ -72,7 +75,7 @@ Recognition recognize(const std::string& source) {
         require(kind >= 0 && kind < terminalCount, "token kind %d outside the tables", kind);
         while (true) {
             uint16_t state = states.back();
-            count(stateCount + size_t{state} * terminalCount + static_cast<size_t>(kind));
+            if (countCells) count(stateCount + size_t{state} * terminalCount + static_cast<size_t>(kind));
             uint16_t entry = Grammar::actionTable[state][kind];
             if (actionOf(entry) == Action::reduce) {
                 const Grammar::ProductionInfo& production = Grammar::productionTable[targetOf(entry)];
@@ -107,6 +110,7 @@ void requireInside(const SourcePosition& position, const std::string& source, co
 } // namespace Karsto::Fuzz
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    Karsto::Fuzz::countCells = std::getenv("VORDASH_FUZZ_STATES_ONLY") == nullptr;
     Karsto::Fuzz::reportAtExit([] {
         std::fprintf(stderr, "LR states reached: %zu of %d\n", Karsto::Fuzz::statesReached.count(),
                      int{Karsto::Grammar::stateCount});
