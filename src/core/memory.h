@@ -60,6 +60,11 @@ public:
 
 protected:
     Memory(MemoryKind kind, int64_t firstOffset) : kind_(kind), size_(firstOffset) {}
+    // Starts the area over: nothing handed out, no variables listed (none is deleted).
+    void restart(int64_t firstOffset) {
+        size_ = firstOffset;
+        variables_.clear();
+    }
 
 private:
     friend class Variable;
@@ -94,6 +99,9 @@ public:
 class MemoryShared final : public Memory {
 public:
     MemoryShared() : Memory(MemoryKind::Shared, 0) {}
+    // Cell count 0 and an empty list, so the next variable declared takes cell 0 again;
+    // the variables themselves belong to their creators.
+    void clear() { restart(0); }
 };
 
 } // namespace Karsto

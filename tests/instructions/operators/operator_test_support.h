@@ -11,10 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include "core/allocation_count.h"
 #include "core/cmd_const.h"
 #include "core/cmd_flow.h"
 #include "core/code.h"
 #include "core/exception.h"
+#include "core/log.h"
 #include "core/machine_test_support.h"
 #include "core/stackmachine.h"
 #include "core/stackmachine_interpreter.h"
@@ -114,6 +116,33 @@ inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind
     EXPECT_EQ(machine.getSp(), before + 1);
     outcome.bits = popCell(machine, cellOf(kind));
     return outcome;
+}
+
+// Runs "L: body; Jump L" with the log levels off (tracing stays on) on a channel's
+// interpreter and on a plain machine: after a warm-up round, ten rounds allocate
+// nothing and leave the stack where it was. The body must leave the stack balanced.
+inline void expectLoopAllocatesNothing(const std::vector<CodeItem*>& body) {
+    for (int32_t level = 0; level < kLogLevelCount; ++level) globalLog.setLevel(level, false);
+    auto* loop = new Label();
+    Code code(loop);
+    for (CodeItem* item : body) code = code.concat(Code(item));
+    code = code.concat(Code(new CmdJump(loop)));
+    const int64_t loopSteps = static_cast<int64_t>(body.size()) + 2;
+    const CodeLinked program(code);
+
+    StackmachineInterpreter interpreter;
+    Stackmachine plain;
+    for (Stackmachine* machine : {static_cast<Stackmachine*>(&interpreter), &plain}) {
+        machine->loadProgram(program);
+        machine->reset();
+        ASSERT_TRUE(machine->trace); // tracing is on; only the log levels are off
+        const int64_t base = machine->getSp();
+        for (int64_t i = 0; i < loopSteps; ++i) machine->step(); // warm up
+        const int64_t before = allocationCount();
+        for (int64_t i = 0; i < 10 * loopSteps; ++i) machine->step();
+        EXPECT_EQ(allocationCount() - before, 0);
+        EXPECT_EQ(machine->getSp(), base);
+    }
 }
 
 } // namespace Karsto::test

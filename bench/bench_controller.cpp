@@ -1,0 +1,103 @@
+// Instructions per second through the controller's cycle: offline tasks running the same
+// loop as a bare step loop on one machine, so the per-cycle overhead (lock, section
+// query, task walks, event pass) shows beside the machine's own cost. Every debug level
+// off; measures, asserts nothing.
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "core/cmd_flow.h"
+#include "core/cmd_stack.h"
+#include "core/log.h"
+#include "core/stackmachine_interpreter.h"
+#include "host/controller.h"
+#include "host/kernel_interface_null.h"
+
+namespace Karsto {
+namespace {
+
+constexpr int64_t kPasses = 10000;          // loop passes per task and iteration
+constexpr int64_t kItemsPerPass = 4;        // Fp, SpAdd, CountDown, Jump
+
+// Halts the machine after a number of passes, so that a run ends.
+class CountDown final : public Cmd {
+public:
+    explicit CountDown(int64_t* remaining) : remaining_(remaining) {}
+    void execute(Stackmachine& machine) override {
+        if (--*remaining_ == 0) machine.halt();
+    }
+    std::string toString() const override { return "CountDown"; }
+    CodeItem* clone() const override { return withSpanOf(new CountDown(remaining_)); }
+
+private:
+    int64_t* remaining_;
+};
+
+// L: Fp; SpAdd -1; CountDown; Jump L
+CodeLinked countedLoop(int64_t* remaining) {
+    auto* loop = new Label();
+    Code code;
+    for (CodeItem* item : std::vector<CodeItem*>{loop, new CmdFp(), new CmdSpAdd(-1),
+                                                 new CountDown(remaining), new CmdJump(loop)})
+        code = code.concat(Code(item));
+    return CodeLinked(code);
+}
+
+void silenceLog() {
+    for (int32_t level = 0; level < kLogLevelCount; ++level) globalLog.setLevel(level, false);
+}
+
+// The loop stepped directly, as the controller's walk would with nothing around it.
+void BM_BareCountedLoop(benchmark::State& state) {
+    silenceLog();
+    Controller controller;
+    KernelInterfaceNull kernel(&controller);
+    controller.kernel = &kernel;
+    Stackmachine* machine = kernel.channelCreate("bare")->machine;
+    int64_t remaining = 0;
+    machine->loadProgram(countedLoop(&remaining));
+    for (auto _ : state) {
+        machine->reset();
+        remaining = kPasses;
+        onMachine(*machine, [](auto& m) {
+            while (m.isRunning()) m.step();
+        });
+    }
+    state.SetItemsProcessed(state.iterations() * kPasses * kItemsPerPass);
+}
+BENCHMARK(BM_BareCountedLoop);
+
+// The same loop in n offline tasks through Controller::run, one run per iteration.
+void BM_ControllerRun(benchmark::State& state) {
+    silenceLog();
+    const auto taskCount = static_cast<size_t>(state.range(0));
+    Controller controller;
+    KernelInterfaceNull kernel(&controller);
+    controller.kernel = &kernel;
+    controller.stopWhenIdle = true;
+    std::vector<int64_t> remaining(taskCount);
+    std::vector<ControllerTask*> tasks;
+    for (size_t i = 0; i < taskCount; ++i) {
+        ControllerTask* task = kernel.channelCreate("task" + std::to_string(i));
+        task->machine->loadProgram(countedLoop(&remaining[i]));
+        tasks.push_back(task);
+    }
+    controller.kernelInterfaceStart();
+    for (auto _ : state) {
+        for (size_t i = 0; i < taskCount; ++i) {
+            tasks[i]->machine->reset();
+            tasks[i]->state = StackmachineState::running;
+            remaining[i] = kPasses;
+        }
+        controller.run();
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(taskCount) * kPasses *
+                            kItemsPerPass);
+}
+BENCHMARK(BM_ControllerRun)->Arg(1)->Arg(4);
+
+} // namespace
+} // namespace Karsto
+
+BENCHMARK_MAIN();

@@ -1,0 +1,43 @@
+#pragma once
+// One NC channel's stack machine as the controller runs it, with the task's state and
+// the error that failed it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "core/exception.h"
+
+namespace Karsto {
+
+class Controller;
+class Stackmachine;
+
+enum class StackmachineState : int32_t {
+    undefined = 0, // just added
+    stopped = 1,   // program loaded, not started
+    running = 2,
+    finished = 3,  // the program halted
+    error = 4,     // compile or run error, kept in `error`
+};
+
+class ControllerTask {
+public:
+    ControllerTask(Controller* owner_, Stackmachine* machine_, std::string name_)
+        : owner(owner_), machine(machine_), name(std::move(name_)) {}
+    ControllerTask(const ControllerTask&) = delete;
+    ControllerTask& operator=(const ControllerTask&) = delete;
+
+    Controller* owner;
+    Stackmachine* machine; // not owned
+    StackmachineState state = StackmachineState::undefined;
+    // Set whenever the cycle changes `state`; cleared when the change is reported.
+    bool changed = false;
+    // A clone of the error that put the task into state error; null otherwise.
+    std::unique_ptr<ExceptionKarsto> error;
+    // The channel name with the NC kernel, the input file name offline.
+    std::string name;
+};
+
+} // namespace Karsto
