@@ -33,12 +33,13 @@ using Grammar::targetOf;
 using Grammar::stateCount;
 using Grammar::terminalCount;
 
-// Saturating, so a state entered 256 times never reads as not entered.
+// One counter per state, then one per ACTION cell (state, token kind).
 [[gnu::used, gnu::section("__libfuzzer_extra_counters")]] uint8_t lrCounters[stateCount +
                                                                              stateCount * terminalCount];
 std::bitset<stateCount> statesReached;
 bool countCells = true;
 
+// Saturating, so a state entered 256 times never reads as not entered.
 void count(size_t index) {
     if (lrCounters[index] != UINT8_MAX) ++lrCounters[index];
 }
