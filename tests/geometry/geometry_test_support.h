@@ -1,7 +1,10 @@
 #pragma once
 // Small builders shared by the geometry tests.
 
+#include <gtest/gtest.h>
+
 #include "geometry/block_key.h"
+#include "geometry/geo.h"
 
 namespace Karsto {
 
@@ -14,6 +17,23 @@ inline BlockOrigin originAt(int32_t line, double blockNumber) {
     SourcePosition to = from;
     to.column = 12;
     return {SourceSpan(from, to), blockNumber};
+}
+
+// Key, feed and origin travel into every element made from another; restart never does.
+inline void expectSameAttributes(const Geo& made, const Geo& from) {
+    EXPECT_EQ(made.key(), from.key());
+    EXPECT_EQ(made.feed().velocity, from.feed().velocity);
+    EXPECT_EQ(made.feed().secondVelocity, from.feed().secondVelocity);
+    EXPECT_EQ(made.origin().span.toString(), from.origin().span.toString());
+    EXPECT_EQ(made.origin().blockNumber, from.origin().blockNumber);
+    EXPECT_FALSE(made.restart());
+}
+
+// Points equal within tol, component by component.
+inline void expectNear(const Point3& actual, const Point3& expected, double tol) {
+    EXPECT_NEAR(actual.x, expected.x, tol);
+    EXPECT_NEAR(actual.y, expected.y, tol);
+    EXPECT_NEAR(actual.z, expected.z, tol);
 }
 
 } // namespace Karsto

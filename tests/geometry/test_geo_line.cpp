@@ -16,16 +16,6 @@ GeoLine line(const Pose& start, const Pose& end, BlockKey key = {7, 0.0}) {
     return GeoLine(start, end, kFeed, originAt(3, 40), key);
 }
 
-// Key, feed and origin travel into every element made from another.
-void expectSameAttributes(const Geo& made, const Geo& from) {
-    EXPECT_EQ(made.key(), from.key());
-    EXPECT_EQ(made.feed().velocity, from.feed().velocity);
-    EXPECT_EQ(made.feed().secondVelocity, from.feed().secondVelocity);
-    EXPECT_EQ(made.origin().span.toString(), from.origin().span.toString());
-    EXPECT_EQ(made.origin().blockNumber, from.origin().blockNumber);
-    EXPECT_FALSE(made.restart());
-}
-
 TEST(GeoLine, TextTangentsAndLength) {
     const GeoLine l = line({0, 0, 0}, {1, 2, 2});
     EXPECT_EQ(l.toString(),
