@@ -149,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     require(parser.stack.empty(), "%zu stack entries left", parser.stack.size());
     parser.reset();
-    require(parser.nodeArena.get()->liveNodes() == 0, "%lld nodes live after a reset",
-            static_cast<long long>(parser.nodeArena.get()->liveNodes()));
+    require(parser.nodeArena->nodeCount() == 0, "%lld nodes live after a reset",
+            static_cast<long long>(parser.nodeArena->nodeCount()));
     return 0;
 }
