@@ -340,8 +340,8 @@ void ScannerInputFileStream::open(const std::string& name) {
 void ScannerInputFileStream::fill(int32_t n) {
     if (n <= 0 || available() >= n) return; // the common case: no call, no formatting
     if (n > windowSize)
-        checkSyntax(false, "Local access on file '%s' of size %d exceeds limit of %d bytes at offset %d",
-                    fileName_.c_str(), n, windowSize, position_);
+        failSyntax("Local access on file '%s' of size %d exceeds limit of %d bytes at offset %d",
+                   fileName_.c_str(), n, windowSize, position_);
     if (available() <= 0) {
         // Consumed past everything read, which only happens at the end of the file.
         windowStart_ = position_;

@@ -167,8 +167,8 @@ TEST(FrontendRobustness, ScannerTokensCoverTheirBytesInEveryMode) {
                         break;
                     }
                     ASSERT_FALSE(token.text.empty()) << "an empty token at " << begin;
-                    ASSERT_NE(token.kind, static_cast<int32_t>(TokenKind::noMatch));
-                    ASSERT_FALSE(Scanner::tokenName(token.kind).empty()) << token.kind;
+                    ASSERT_NE(token.kind, TokenKind::noMatch);
+                    ASSERT_FALSE(Scanner::tokenName(token.kind).empty()) << static_cast<int32_t>(token.kind);
                     previousEnd = end;
                 }
             } catch (const std::exception& error) {

@@ -101,7 +101,7 @@ struct Mid {
         // Exact comparisons: length - position + 1 cannot wrap once position >= 1, as
         // length lies in 0..capacity.
         if (count < 0 || position < 1 || count > length - position + 1) [[unlikely]]
-            checkRuntime(false, "Out of bounds in function 'Mid'.");
+            failRuntime("Out of bounds in function 'Mid'.");
         const int64_t base = machine.getSp() - kCapacity;
         machine.copy(base, base + position - 1, count);
         machine.pushAddr(count);
