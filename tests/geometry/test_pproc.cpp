@@ -38,7 +38,10 @@ std::unique_ptr<GeoBezier> cubicOf(const std::vector<Point3>& polygon, uint64_t 
 
 class PProcTest : public ::testing::Test {
 protected:
-    const std::multiset<BlockKey>& heldKeys() const { return channel.commands.heldKeys(); }
+    // The keys the stages hold in the queue, in order.
+    std::vector<BlockKey> heldKeys() const {
+        return {channel.commands.heldKeys().begin(), channel.commands.heldKeys().end()};
+    }
 
     test::TestChannel channel;
     test::CaptureStage capture{channel.commands};
@@ -99,14 +102,14 @@ TEST_F(PProcTest, LinemergeJoinsCollinearShortLines) {
     EXPECT_EQ(stage.held()->end(), Pose(6, 0, 0));
     const auto first = lineOf({0, 0, 0}, {2, 0, 0}, 1, 11.0);
     expectSameAttributes(*stage.held(), *first);
-    EXPECT_EQ(heldKeys(), (std::multiset<BlockKey>{{1, 0.0}}));
+    EXPECT_EQ(heldKeys(), (std::vector<BlockKey>{{1, 0.0}}));
 
     // Longer than the break length: the held line goes on first, the new one is held.
     stage.process(lineOf({6, 0, 0}, {18, 0, 0}, 4));
     ASSERT_EQ(capture.elements.size(), 1u);
     EXPECT_EQ(capture.elements[0]->end(), Pose(6, 0, 0));
     EXPECT_EQ(capture.elements[0]->key(), (BlockKey{1, 0.0}));
-    EXPECT_EQ(heldKeys(), (std::multiset<BlockKey>{{4, 0.0}}));
+    EXPECT_EQ(heldKeys(), (std::vector<BlockKey>{{4, 0.0}}));
 
     stage.flushAll();
     EXPECT_EQ(capture.elements.size(), 2u);
@@ -218,7 +221,7 @@ TEST_F(PProcTest, BeziermergeJoinsTheHalvesOfOneCubic) {
     stage.process(cubicOf(left, 1));
     stage.process(cubicOf(right, 2));
     EXPECT_TRUE(capture.elements.empty());
-    EXPECT_EQ(heldKeys(), (std::multiset<BlockKey>{{1, 0.0}}));
+    EXPECT_EQ(heldKeys(), (std::vector<BlockKey>{{1, 0.0}}));
     stage.flushAll();
     ASSERT_EQ(capture.elements.size(), 1u);
     const auto& joined = static_cast<const GeoBezier&>(*capture.elements[0]);
@@ -255,7 +258,7 @@ TEST_F(PProcTest, BeziermergeKeepsSegmentsApart) {
         stage.process(std::move(c.next));
         ASSERT_EQ(next.elements.size(), 1u);
         EXPECT_EQ(next.elements[0]->key(), (BlockKey{1, 0.0}));
-        EXPECT_EQ(heldKeys(), (std::multiset<BlockKey>{{2, 0.0}}));
+        EXPECT_EQ(heldKeys(), (std::vector<BlockKey>{{2, 0.0}}));
         stage.flush();
         EXPECT_TRUE(heldKeys().empty());
     }
