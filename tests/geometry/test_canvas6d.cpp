@@ -108,6 +108,23 @@ TEST_F(Canvas6dTest, MirrorTurnsTheArcTheOtherWay) {
     expectNear(canvas.current().position(), {0, -1, 0}, 0);
 }
 
+TEST_F(Canvas6dTest, DeterminantOfMinusZeroCountsAsMirroring) {
+    // (x, y, z) -> (0, -y, z - x): flat, and its determinant comes out as -0.0.
+    auto m = std::make_unique<TransMatrix>();
+    m->m[0][0] = 0.0;
+    m->m[1][1] = -1.0;
+    m->m[2][0] = -1.0;
+    m->invalidate();
+    user->append(std::move(m));
+    ASSERT_EQ(canvas.transformations().matrix().determinant(), 0.0);
+    ASSERT_TRUE(std::signbit(canvas.transformations().matrix().determinant()));
+    canvas.setCurrent({0, 1, 0});
+    canvas.arcTo({0, -1, 0}, {0, 0, 0}, {0, 0, 1}, kPi, originAt(4, 40), channel.key());
+    const auto* h = dynamic_cast<const GeoHelix*>(&queued(0));
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->angle(), -kPi);
+}
+
 TEST_F(Canvas6dTest, ScaledArcByAngleKeepsItsHeight) {
     userDiagonal(3, 3, 3);
     line({1, 0, 0});

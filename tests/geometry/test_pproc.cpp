@@ -62,6 +62,8 @@ TEST_F(PProcTest, BreakdetectFlushesAtCornersAndAroundLongElements) {
         {"a right angle breaks", 1.0, 10.0, {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}}, {0, 1}},
         {"45 degrees stays under 1 rad", 1.0, 10.0, {{0, 0, 0}, {2, 0, 0}, {3, 1, 0}}, {0, 0}},
         {"a zero line keeps the last tangent", 1.0, 10.0, {{0, 0, 0}, {2, 0, 0}, {2, 0, 0}, {2, 2, 0}}, {0, 0, 1}},
+        // Only the following stages flush: the long line's tangent still counts after the zero line.
+        {"a long line followed by a zero line", 1.0, 10.0, {{0, 0, 0}, {12, 0, 0}, {12, 0, 0}, {14, 0, 0}}, {1, 2, 3}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -114,6 +116,25 @@ TEST_F(PProcTest, LinemergeJoinsCollinearShortLines) {
     stage.flushAll();
     EXPECT_EQ(capture.elements.size(), 2u);
     EXPECT_TRUE(heldKeys().empty());
+}
+
+TEST_F(PProcTest, LinemergeHoldsTheNewBlockBeforeReleasingTheOld) {
+    // Lines of earlier blocks arrive while the processor is already at block 6, as when a
+    // collection ends: the M function of block 2 must wait for block 2's line.
+    PProcSink sink(channel.commands);
+    PProcLinemerge stage(sink);
+    channel.commands.insert(std::make_unique<NCmdMFunc>(8.0, originAt(2, 20), BlockKey{2, 0.0}));
+    channel.commands.setHoldKey({6, -1000.0});
+    stage.process(lineOf({0, 0, 0}, {2, 0, 0}, 1));
+    stage.process(lineOf({2, 0, 0}, {2, 2, 0}, 2));
+    EXPECT_EQ(channel.out.texts(),
+              (std::vector<std::string>{
+                  "Line time=1 from=[0.00,0.00,0.00,0.00,0.00,0.00] to=[2.00,0.00,0.00,0.00,0.00,0.00]"}));
+    // Queued after the M function under the same key, the line follows it.
+    stage.flushAll();
+    ASSERT_EQ(channel.out.commands.size(), 3u);
+    EXPECT_EQ(channel.out.commands[1]->kind(), NCmdKind::mFunc);
+    EXPECT_EQ(channel.out.commands[2]->kind(), NCmdKind::geo);
 }
 
 TEST_F(PProcTest, LinemergeLimits) {
