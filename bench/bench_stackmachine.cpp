@@ -94,6 +94,30 @@ void BM_LrealArithmeticLoop(benchmark::State& state) {
 }
 BENCHMARK(BM_LrealArithmeticLoop);
 
+// y := ROUND(ABS(SIN(SQRT(x)))) on a constant LREAL, one pop and one push each:
+// L: ConstLreal 2.25; SqrtLreal; SinLreal; AbsLreal; RoundLreal; SpAdd -1; Jump L
+void BM_LrealUnaryLoop(benchmark::State& state) {
+    auto* loop = new Label();
+    stepLoop(state, link({loop, new CmdConstLreal(2.25), op(OperatorFamily::Sqrt, TypeKind::Lreal),
+                          op(OperatorFamily::Sin, TypeKind::Lreal),
+                          op(OperatorFamily::Abs, TypeKind::Lreal),
+                          op(OperatorFamily::Round, TypeKind::Lreal), new CmdSpAdd(-1),
+                          new CmdJump(loop)}));
+}
+BENCHMARK(BM_LrealUnaryLoop);
+
+// CONCAT of two default strings (255 characters and a length cell each), of lengths
+// 100 and 120: the second's 120 characters move down.
+// L: SpAdd 255; ConstLint 100; SpAdd 255; ConstLint 120; Concat 2; SpAdd -256; Jump L
+void BM_ConcatLoop(benchmark::State& state) {
+    auto* loop = new Label();
+    stepLoop(state, link({loop, new CmdSpAdd(255), new CmdConstLint(100), new CmdSpAdd(255),
+                          new CmdConstLint(120),
+                          operatorFor(OperatorFamily::Concat, TypeKind::Void)->make({2, 0}),
+                          new CmdSpAdd(-256), new CmdJump(loop)}));
+}
+BENCHMARK(BM_ConcatLoop);
+
 // One G-code block of three words per loop, handed to a processor that does nothing:
 // L: ConstLreal 1; ConstLreal 2.5; ConstLreal -3; Gcode 3; Jump L
 void BM_GcodeBlockLoop(benchmark::State& state) {

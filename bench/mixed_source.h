@@ -1,13 +1,14 @@
 #pragma once
-// The source the front-end benchmarks read: G-code lines and Structured Text mixed as
-// in a part program, and grammatical, so that scanner and parser figures compare.
-// Written once per benchmark run to a temporary file that goes at exit.
+// The sources the front-end benchmarks read: G-code lines and Structured Text mixed as
+// in a part program, or G-code alone; grammatical, so that scanner and parser figures
+// compare. Written once per benchmark run to a temporary file that goes at exit.
 
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 namespace Karsto {
 
@@ -25,10 +26,27 @@ inline std::string mixedSource(int blocks) {
     return source;
 }
 
+// G-code only, as a CAM system writes it: linear and circular moves with coordinates,
+// arc centres and feeds, one block per line.
+inline std::string gcodeSource(int blocks) {
+    std::string source;
+    for (int i = 0; i < blocks; ++i) {
+        std::string x = std::to_string(i % 500) + "." + std::to_string(i % 1000);
+        std::string y = std::to_string(i % 300) + ".25";
+        switch (i % 3) {
+        case 0: source += "G1 X" + x + " Y" + y + " Z-1.5 F1200\n"; break;
+        case 1: source += "G2 X" + x + " Y-" + y + " I2.5 J-1.25 F800\n"; break;
+        default: source += "G3 X" + y + " Y" + x + " I-2.5 J1.25\n"; break;
+        }
+    }
+    return source;
+}
+
 class MixedSourceFile {
 public:
-    MixedSourceFile(const std::string& stem, int blocks)
-        : text_(mixedSource(blocks)),
+    MixedSourceFile(const std::string& stem, int blocks) : MixedSourceFile(stem, mixedSource(blocks)) {}
+    MixedSourceFile(const std::string& stem, std::string text)
+        : text_(std::move(text)),
           path_((std::filesystem::temp_directory_path() /
                  ("vordash_" + stem + "_" + std::to_string(::getpid()) + ".jyx"))
                     .string()) {

@@ -25,7 +25,9 @@ void CmdLd::execute(Stackmachine& machine) {
     onMachine(machine, [this](auto& m) {
         const int64_t address = m.popAddr();
         checkRuntime(address != 0, "NULL-Pointer Exception");
-        m.copy(m.getSp(), address, count_);
+        const int64_t sp = m.getSp();
+        m.checkStackRange(sp, count_);
+        m.copy(sp, address, count_);
         m.addSp(count_);
     });
 }
@@ -38,7 +40,7 @@ void CmdSt::execute(Stackmachine& machine) {
     onMachine(machine, [this](auto& m) {
         const int64_t address = m.popAddr(); // the address lies on top of the value
         checkRuntime(address != 0, "NULL-Pointer Exception");
-        m.addSp(wrapSub(0, count_));
+        m.addSp(wrapSub(0, count_)); // checked: the value's cells then lie on the stack
         m.copy(address, m.getSp(), count_);
     });
 }
@@ -50,6 +52,8 @@ CodeItem* CmdSt::clone() const { return withSpanOf(new CmdSt(count_)); }
 void CmdDup::execute(Stackmachine& machine) {
     onMachine(machine, [this](auto& m) {
         const int64_t sp = m.getSp();
+        // Source and destination are adjacent: one check covers both.
+        m.checkStackRange(wrapSub(sp, count_), wrapMul(count_, 2));
         m.copy(sp, wrapSub(sp, count_), count_);
         m.addSp(count_);
     });
@@ -62,6 +66,8 @@ CodeItem* CmdDup::clone() const { return withSpanOf(new CmdDup(count_)); }
 void CmdCopy::execute(Stackmachine& machine) {
     onMachine(machine, [this](auto& m) {
         const int64_t sp = m.getSp();
+        m.checkStackRange(sp, count_);
+        m.checkStackRange(wrapAdd(sp, offset_), count_);
         m.copy(sp, wrapAdd(sp, offset_), count_);
         m.addSp(count_);
     });
@@ -76,7 +82,11 @@ CodeItem* CmdCopy::clone() const { return withSpanOf(new CmdCopy(offset_, count_
 void CmdCopyTo::execute(Stackmachine& machine) {
     onMachine(machine, [this](auto& m) {
         const int64_t sp = m.getSp();
-        m.copy(wrapAdd(sp, destinationOffset_), wrapAdd(sp, sourceOffset_), count_);
+        const int64_t destination = wrapAdd(sp, destinationOffset_);
+        const int64_t source = wrapAdd(sp, sourceOffset_);
+        m.checkStackRange(destination, count_);
+        m.checkStackRange(source, count_);
+        m.copy(destination, source, count_);
     });
 }
 
@@ -110,8 +120,11 @@ void CmdMux::execute(Stackmachine& machine) {
         const int64_t k = m.popAddr();
         if (k != 0) {
             const int64_t sp = m.getSp();
-            m.copy(wrapSub(sp, wrapMul(count_, size_)),
-                   wrapAdd(sp, wrapMul(wrapSub(k, count_), size_)), size_);
+            const int64_t destination = wrapSub(sp, wrapMul(count_, size_));
+            const int64_t source = wrapAdd(sp, wrapMul(wrapSub(k, count_), size_));
+            m.checkStackRange(destination, size_);
+            m.checkStackRange(source, size_);
+            m.copy(destination, source, size_);
         }
         m.addSp(wrapMul(wrapSub(1, count_), size_));
     });

@@ -42,8 +42,13 @@ Variable* FunctionNative::parameterOrFail(const std::string& name) const {
 
 int64_t FunctionNative::paramAddress(Stackmachine& machine, const std::string& name) const {
     const int64_t contextCells = hasContextSlot_ ? 1 : 0; // one "<addr>" cell
-    return machine.getSp() + parameterOrFail(name)->offset() - parameterArea_->size() -
-           contextCells;
+    Variable* parameter = parameterOrFail(name);
+    const int64_t address =
+        machine.getSp() + parameter->offset() - parameterArea_->size() - contextCells;
+    // The parameter lies on the stack just below sp: a call made with too few cells on
+    // the stack is refused instead of reaching global cells.
+    machine.checkStackRange(address, parameter->type()->size());
+    return address;
 }
 
 std::vector<uint16_t> FunctionNative::stringArgument(Stackmachine& machine,

@@ -96,15 +96,27 @@ void Stackmachine::failAddress(int64_t address, int64_t count) const {
     __builtin_unreachable();
 }
 
+// sp stays inside [stack base, stack end], so a push fails only on a full stack and a
+// pop only on an empty one; the other message remains for a machine whose override
+// moved sp on its own.
 void Stackmachine::failPush() const {
     if (sp_ >= kStackEnd) checkRuntime(false, "Stack overflow");
-    checkRuntime(false, "Stack underflow"); // sp was moved below the stack base
+    checkRuntime(false, "Stack underflow");
     __builtin_unreachable();
 }
 
 void Stackmachine::failPop() const {
     if (sp_ <= kStackBase) checkRuntime(false, "Stack underflow");
-    checkRuntime(false, "Stack overflow"); // sp was moved above the stack's end
+    checkRuntime(false, "Stack overflow");
+    __builtin_unreachable();
+}
+
+void Stackmachine::failStackRange(int64_t address, int64_t count) const {
+    // A range reaching below the base underflows (from its start, or from its end when
+    // the count is negative); anything else refused ends above the region.
+    const auto end = static_cast<int64_t>(static_cast<uint64_t>(address) + static_cast<uint64_t>(count));
+    checkRuntime(address >= kStackBase && (count >= 0 || end >= kStackBase), "Stack underflow");
+    checkRuntime(false, "Stack overflow");
     __builtin_unreachable();
 }
 
@@ -118,6 +130,7 @@ void Stackmachine::copyCells(int64_t destination, int64_t source, int64_t count)
 
 void Stackmachine::unload() {
     program = CodeLinked();
+    programLoaded = false;
     Stackmachine::reset(); // the base reset: an override adds its own work to unload
 }
 
@@ -131,7 +144,6 @@ void Stackmachine::reset() {
     waitCounters_.fill(1);
     sectionLow = 0;
     sectionHigh = 0;
-    programLoaded = false;
 }
 
 void Stackmachine::loadProgram(const CodeLinked& linked) {

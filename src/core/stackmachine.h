@@ -13,8 +13,11 @@
 // inlines them.
 //
 // Bounds: every address, stack access, step and wait-counter index is checked and
-// refused with ExceptionRuntime (one compare on the good path).
+// refused with ExceptionRuntime (one compare on the good path). sp never leaves the
+// stack region [0x100000, 0x200000]: a move outside it is refused and sp stays, so
+// stack instructions cannot reach global cells through a wild sp.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -114,17 +117,19 @@ public:
     virtual void setPc(int64_t pc);
     virtual int64_t getSp();
     virtual int64_t getStackBase();
+    // Both refuse an sp outside [stack base, stack end] ("Stack underflow" below,
+    // "Stack overflow" above) and then leave sp as it was.
     virtual void addSp(int64_t n);
     virtual void setSp(int64_t sp);
     virtual int64_t getFp();
     virtual void addFp(int64_t n);
     virtual void setFp(int64_t fp);
 
-    // Empty program, then the base reset.
+    // Empty program, program-loaded flag cleared, then the base reset.
     virtual void unload();
     // sp = fp = stack base, pc 0, running and both hooks due, wait counters 1, sections
-    // 0..0, program-loaded flag cleared. Keeps program, memory, shared area, names, trace
-    // and waitEnabled.
+    // 0..0. Keeps program, program-loaded flag, memory, shared area, names, trace and
+    // waitEnabled: a finished program is restarted by a reset.
     virtual void reset();
     // Executes the item at pc.
     virtual void step();
@@ -153,6 +158,17 @@ public:
     void setSharedArea(void* base, int64_t cellCount, const std::vector<SharedName>& names);
     // Checks low <= high and that high does not drop below the current upper limit.
     void setSections(uint64_t low, uint64_t high);
+    // Refuses a range of count cells from address that an instruction addresses
+    // relative to sp unless it lies inside the stack region: "Stack underflow" when it
+    // starts below the stack base, else "Stack overflow". A count of 0 or less copies
+    // nothing and passes wherever both ends lie in the region.
+    void checkStackRange(int64_t address, int64_t count) const {
+        const uint64_t first = static_cast<uint64_t>(address) - static_cast<uint64_t>(kStackBase);
+        const uint64_t last = first + static_cast<uint64_t>(count);
+        // One branch: the larger end offset must lie within the region.
+        if (std::max(first, last) > static_cast<uint64_t>(kStackEnd - kStackBase)) [[unlikely]]
+            failStackRange(address, count);
+    }
     // The span of the item being executed (item pc - 1); invalid outside the program.
     SourceSpan currentSpan() const;
     // The address globalNames holds for the name, or -1.
@@ -168,7 +184,7 @@ public:
     bool trace = true;
     // The loaded program; assign it after unload.
     CodeLinked program;
-    // Set by whoever assigns a program; cleared by reset.
+    // Set by whoever assigns a program; cleared only by unload (reset keeps it).
     bool programLoaded = false;
     // The section range; the controller reads it directly.
     uint64_t sectionLow = 0;
@@ -225,6 +241,8 @@ protected:
     const SourceSpan& currentSpanRef() const;
 
     [[noreturn]] void failAddress(int64_t address, int64_t count) const;
+    // An sp (count 0) or an sp-relative range refused by the stack-region checks.
+    [[noreturn]] void failStackRange(int64_t address, int64_t count) const;
     [[noreturn]] void failPush() const;
     [[noreturn]] void failPop() const;
     [[noreturn]] void failPc() const;
@@ -318,11 +336,14 @@ inline int64_t Stackmachine::getSp() { return sp_; }
 inline int64_t Stackmachine::getStackBase() { return kStackBase; }
 
 inline void Stackmachine::addSp(int64_t n) {
-    sp_ = static_cast<int64_t>(static_cast<uint64_t>(sp_) + static_cast<uint64_t>(n));
+    const auto sp = static_cast<int64_t>(static_cast<uint64_t>(sp_) + static_cast<uint64_t>(n));
+    checkStackRange(sp, 0); // sp itself must lie in the region
+    sp_ = sp;
     if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceRegisterAdd("sp", n);
 }
 
 inline void Stackmachine::setSp(int64_t sp) {
+    checkStackRange(sp, 0); // sp itself must lie in the region
     sp_ = sp;
     if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceRegisterSet("sp", sp);
 }

@@ -29,8 +29,11 @@ int64_t TypeEnum::size() const { return 1; } // one "<enumbase>" cell
 
 std::string TypeEnum::toString() const {
     std::string text = "(";
+    bool first = true;
     for (const auto& entry : values_) {
-        if (text.size() > 1) text += ",";
+        // By position, not by the text so far: an empty first name still gets its comma.
+        if (!first) text += ",";
+        first = false;
         text += entry.first;
     }
     return text + ")";

@@ -1,75 +1,207 @@
 #include "frontend/ast_arena.h"
 
 #include <sanitizer/asan_interface.h>
+#include <sys/mman.h>
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <new>
+#include <stdexcept>
+
+#include "frontend/ast_node.h"
+#include "frontend/grammar_tables.h"
+#include "frontend/scanner.h"
+#include "frontend/scanner_input.h"
 
 namespace Karsto {
 
 namespace {
 
-constexpr size_t kBlockBytes = size_t{1} << 18;
-constexpr size_t kAlignment = alignof(std::max_align_t);
+constexpr size_t kAlignment = alignof(Parser::AstNode);
+// A reference holds the block in its high bits and the 4-byte unit within it in the
+// low kUnitBits.
+constexpr unsigned kUnitBits = 19;
+constexpr uint32_t kUnitMask = (uint32_t{1} << kUnitBits) - 1;
+constexpr size_t kMaxBlocks = size_t{1} << (32 - kUnitBits);
+static_assert(AstArena::blockBytes / kAlignment == size_t{1} << kUnitBits);
+
+// A block from the system, aligned to its size, with huge pages where the system gives
+// them on request.
+unsigned char* mapBlock() {
+    const size_t span = 2 * AstArena::blockBytes;
+    void* mapped = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (start + AstArena::blockBytes - 1) & ~uintptr_t{AstArena::blockBytes - 1};
+    if (aligned > start) munmap(mapped, aligned - start);
+    if (const uintptr_t tail = start + span - (aligned + AstArena::blockBytes); tail > 0)
+        munmap(reinterpret_cast<void*>(aligned + AstArena::blockBytes), tail);
+    auto* block = reinterpret_cast<unsigned char*>(aligned);
+    madvise(block, AstArena::blockBytes, MADV_HUGEPAGE);
+    return block;
+}
 
 constexpr size_t roundUp(size_t size) { return (size + kAlignment - 1) & ~(kAlignment - 1); }
 
-unsigned char* newBlock(size_t size) {
-    auto* block = static_cast<unsigned char*>(::operator new(size));
-    // Under the address sanitizer only storage handed out is readable, and a deleted
-    // node's storage is unreadable again until the blocks are reused.
-    ASAN_POISON_MEMORY_REGION(block, size);
-    return block;
+size_t slotBytes(int32_t production) {
+    const Grammar::ProductionInfo& info = Grammar::productionTable[production];
+    return 4 * (info.length + static_cast<size_t>(std::popcount(info.tokens)));
 }
 
 } // namespace
 
 AstArena::~AstArena() {
+    reset();
     for (unsigned char* block : blocks_) {
-        ASAN_UNPOISON_MEMORY_REGION(block, kBlockBytes);
-        ::operator delete(block);
+        ASAN_UNPOISON_MEMORY_REGION(block, blockBytes);
+        munmap(block, blockBytes);
     }
 }
 
 void AstArena::addBlock() {
+    if (blocks_.size() == kMaxBlocks) throw std::bad_alloc();
     // Room in the list first: a failure to grow it must not lose a fresh block.
     if (blocks_.size() == blocks_.capacity()) blocks_.reserve(2 * blocks_.size() + 1);
-    blocks_.push_back(newBlock(kBlockBytes));
+    unsigned char* block = mapBlock();
+    new (block) BlockHeader{this, static_cast<uint32_t>(blocks_.size())};
+    // Under the address sanitizer only storage handed out is readable.
+    ASAN_POISON_MEMORY_REGION(block + headerBytes, blockBytes - headerBytes);
+    blocks_.push_back(block);
 }
 
 void* AstArena::allocate(size_t size) {
     const size_t bytes = roundUp(size);
-    if (bytes > kBlockBytes) throw std::bad_alloc();
-    if (blocks_.empty()) addBlock();
-    if (used_ + bytes > kBlockBytes) {
+    if (bytes > blockBytes - headerBytes) throw std::bad_alloc();
+    if (blocks_.empty()) {
+        addBlock();
+        used_ = headerBytes;
+    }
+    if (used_ + bytes > blockBytes) {
         if (block_ + 1 == blocks_.size()) addBlock();
         ++block_;
-        used_ = 0;
+        used_ = headerBytes;
     }
     unsigned char* storage = blocks_[block_] + used_;
     used_ += bytes;
-    ++live_;
     ASAN_UNPOISON_MEMORY_REGION(storage, size);
     return storage;
 }
 
-void AstArena::release(void* storage, size_t size) {
-    ASAN_POISON_MEMORY_REGION(storage, size);
-    if (--live_ > 0) return;
-    if (abandoned_) {
-        delete this;
+Parser::AstNode* AstArena::newNode(int32_t production, uint32_t begin, uint32_t end) {
+    const size_t slots = slotBytes(production);
+    void* storage = allocate(sizeof(Parser::AstNode) + slots);
+    auto* node = new (storage) Parser::AstNode(production, begin, end);
+    std::memset(static_cast<unsigned char*>(storage) + sizeof(Parser::AstNode), 0, slots);
+    ++nodes_;
+    return node;
+}
+
+uint32_t AstArena::referenceOf(const Parser::AstNode* node) {
+    const auto address = reinterpret_cast<uintptr_t>(node);
+    const uintptr_t block = address & ~uintptr_t{blockBytes - 1};
+    const uint32_t index = reinterpret_cast<const BlockHeader*>(block)->index;
+    return (index << kUnitBits) | static_cast<uint32_t>((address - block) / kAlignment);
+}
+
+Parser::AstNode* AstArena::nodeAt(uint32_t reference) const {
+    return reinterpret_cast<Parser::AstNode*>(blocks_[reference >> kUnitBits] + (reference & kUnitMask) * kAlignment);
+}
+
+void AstArena::setChild(Parser::AstNode* node, size_t i, Parser::AstChild child) {
+    unsigned char* slot = node->slot(i);
+    Parser::AstNode* linked = child.node();
+    const bool tokenSlot = (Grammar::productionTable[node->production_].tokens >> i) & 1u;
+    if (tokenSlot != (linked == nullptr)) throw std::logic_error("syntax tree: a token and a node change places");
+    if (tokenSlot) {
+        const uint32_t ends[2] = {child.begin(), child.end()};
+        std::memcpy(slot, ends, sizeof ends);
         return;
     }
-    rewind();
+    const uint32_t reference = referenceOf(linked);
+    std::memcpy(slot, &reference, sizeof reference);
+    linked->parent_ = referenceOf(node);
+    linked->index_ = static_cast<uint8_t>(i);
 }
 
-void AstArena::abandon() {
-    abandoned_ = true;
-    if (live_ == 0) delete this;
+void AstArena::addPosition(const SourcePosition& position) {
+    const int32_t key = position.inputOffset - (position.column - 1);
+    // Ascending as the scanner reads; anything else is put in its place.
+    auto at = lines_.end();
+    if (!lines_.empty() && lines_.back().key >= key) {
+        at = std::lower_bound(lines_.begin(), lines_.end(), key,
+                              [](const LineStart& entry, int32_t k) { return entry.key < k; });
+        if (at != lines_.end() && at->key == key) return;
+    }
+    size_t file = files_.size();
+    while (file > 0 && !(files_[file - 1] == position.file)) --file;
+    if (file == 0) {
+        if (files_.size() > UINT16_MAX) throw std::length_error("syntax tree: too many source files");
+        files_.push_back(position.file);
+        file = files_.size();
+    }
+    lines_.insert(at, LineStart{key, position.line, position.offset - (position.column - 1),
+                                static_cast<uint16_t>(file - 1), position.scrambled});
 }
 
-void AstArena::rewind() {
+void AstArena::addToken(const Token& token) {
+    // A token is kept as its two offsets, so they must enclose exactly its text.
+    const int64_t length = int64_t{token.span.end.inputOffset} - token.span.begin.inputOffset;
+    if (token.span.begin.inputOffset < 0 || length != static_cast<int64_t>(token.text.size()))
+        throw std::logic_error("scanner input: token offsets do not enclose the token's text");
+    if (input_ != nullptr) return;
+    addPosition(token.span.begin);
+    addPosition(token.span.end);
+    const auto begin = static_cast<size_t>(token.span.begin.inputOffset);
+    if (token.text.empty()) return;
+    if (text_.size() < begin + token.text.size()) text_.resize(begin + token.text.size());
+    text_.replace(begin, token.text.size(), token.text);
+}
+
+SourcePosition AstArena::positionAt(uint32_t offset) const {
+    const auto at = static_cast<int32_t>(offset);
+    if (input_ != nullptr) return input_->locationAt(at);
+    auto next = std::upper_bound(lines_.begin(), lines_.end(), at,
+                                 [](int32_t k, const LineStart& entry) { return k < entry.key; });
+    if (next == lines_.begin()) return SourcePosition{"", 1, 1 + at, at, at, false};
+    const LineStart& start = *std::prev(next);
+    return SourcePosition{files_[start.file], start.line, 1 + (at - start.key), start.offset + (at - start.key), at,
+                          start.scrambled};
+}
+
+SourceSpan AstArena::spanOf(uint32_t begin, uint32_t end) const { return SourceSpan(positionAt(begin), positionAt(end)); }
+
+std::string_view AstArena::textOf(uint32_t begin, uint32_t end) const {
+    const std::string& text = input_ != nullptr ? input_->expandedText() : text_;
+    if (end <= begin || end > text.size()) return {};
+    return std::string_view(text).substr(begin, end - begin);
+}
+
+void* AstArena::attributesOf(const Parser::AstNode& node) {
+    Record& record = records_[&node];
+    if (record.attributes == nullptr) {
+        record.nonterminal = node.nonterminal();
+        record.attributes = newAstAttributes(record.nonterminal);
+    }
+    return record.attributes;
+}
+
+void AstArena::reset() {
+    for (auto& [node, record] : records_) deleteAstAttributes(record.nonterminal, record.attributes);
+    records_.clear();
+    for (unsigned char* block : blocks_) ASAN_POISON_MEMORY_REGION(block + headerBytes, blockBytes - headerBytes);
     block_ = 0;
-    used_ = 0;
+    used_ = headerBytes;
+    nodes_ = 0;
+    lines_.clear();
+    files_.clear();
+    text_.clear();
+    input_ = nullptr;
+}
+
+size_t AstArena::reservedBytes() const {
+    return blocks_.size() * AstArena::blockBytes + lines_.capacity() * sizeof(LineStart) + text_.capacity() +
+           files_.capacity() * sizeof(SharedString);
 }
 
 } // namespace Karsto

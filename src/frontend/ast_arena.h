@@ -1,61 +1,111 @@
 #pragma once
-// Storage for the syntax-tree nodes that one parser creates. A parse makes several
-// nodes per token and a reset frees them all, so nodes are cut from large blocks that
-// are kept and reused from the start once every node in them has been deleted, instead
-// of going to the general heap one by one.
+// Storage of one parser's syntax tree. Nodes are fixed-size records cut from large
+// blocks, their children in place; a reset frees the whole tree at once and the blocks
+// are cut again from the start. Every block begins with its arena's address, so a node
+// finds its arena (and through it its spans and token texts) without a field of its own.
 //
-// Deleting a node is unchanged: `delete` (as deleteAstTree does) runs its destructor and
-// gives its storage back wherever it came from. A node may outlive the parser that made
-// it: the arena then stays until its last node is deleted.
+// Spans and token texts are kept as offsets into the expanded input. A compile's file
+// input turns them back itself (its line map and expanded text); for any other input
+// the arena keeps what is needed: the line starts as the scanner reported them (one
+// entry per line and file part) and a copy of every token's bytes at its offset.
+// Either way positions come out exactly as the scanner gave them, since they follow
+// from the offset alone: the column counts from the line start, the file offset with it.
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "core/shared_string.h"
+#include "core/source_span.h"
+#include "frontend/parser.h"
 
 namespace Karsto {
 
+struct Token;
+class ScannerInputFile;
+
 class AstArena {
 public:
+    // Blocks are aligned to their size, so the block of a node (and the arena written in
+    // its first bytes) is found by masking the node's address. They are the size of a
+    // huge page: a fresh page costs a fault, and a parse fills pages by the thousand.
+    static constexpr size_t blockBytes = size_t{1} << 21;
+    static constexpr size_t headerBytes = 16;
+
     AstArena() = default;
     AstArena(const AstArena&) = delete;
     AstArena& operator=(const AstArena&) = delete;
+    // Destroys every attribute record and frees the blocks.
+    ~AstArena();
 
-    // `size` bytes aligned for any node. Sizes beyond a block (no node class comes near
-    // one) throw std::bad_alloc.
-    void* allocate(size_t size);
-    // The `size` bytes at `storage` are free again. When it was the last one, the blocks are reused
-    // from the start, or the arena deletes itself if its owner has left.
-    void release(void* storage, size_t size);
-    // The owner is gone: deletes the arena now when no node lives, else with the last
-    // node's release.
-    void abandon();
+    // A node of that production with empty child slots and the span between the two
+    // input offsets. Throws std::bad_alloc when no block can be had.
+    Parser::AstNode* newNode(int32_t production, uint32_t begin, uint32_t end);
+    // Sets child i of the node (a token where the production has a terminal, else a
+    // node) and links a node child back to it.
+    void setChild(Parser::AstNode* node, size_t i, Parser::AstChild child);
 
-    int64_t liveNodes() const { return live_; }
+    // A node's 32-bit reference (block and 4-byte unit within it) and back; 16 GiB of
+    // nodes at most.
+    static uint32_t referenceOf(const Parser::AstNode* node);
+    Parser::AstNode* nodeAt(uint32_t reference) const;
+
+    // Spans and token texts of the next parse are read from this input (which must then
+    // outlive the tree's readers) instead of being noted token by token; null to note them.
+    void readFrom(ScannerInputFile* input) { input_ = input; }
+    // Notes the two ends of a token the scanner produced, and its text.
+    void addToken(const Token& token);
+    SourcePosition positionAt(uint32_t offset) const;
+    SourceSpan spanOf(uint32_t begin, uint32_t end) const;
+    // The token text between two offsets that addToken saw; valid until the next
+    // addToken or reset.
+    std::string_view textOf(uint32_t begin, uint32_t end) const;
+
+    // The attribute record of a node, made on first use.
+    void* attributesOf(const Parser::AstNode& node);
+
+    // Frees every node, record, line start and token text; the blocks stay for reuse.
+    void reset();
+
+    // Nodes made since the last reset.
+    int64_t nodeCount() const { return nodes_; }
+    // Bytes taken from the system for nodes, line starts and token texts.
+    size_t reservedBytes() const;
 
 private:
-    ~AstArena();
-    void rewind();
+    struct LineStart {
+        int32_t key;       // input offset of the point at column 1
+        int32_t line;
+        int32_t offset;    // file offset at the key
+        uint16_t file;     // index into files_
+        bool scrambled;
+    };
+    struct Record {
+        void* attributes;
+        uint16_t nonterminal;
+    };
+    struct BlockHeader {
+        AstArena* arena;
+        uint32_t index;
+    };
+
+    void* allocate(size_t bytes);
     void addBlock();
+    void addPosition(const SourcePosition& position);
 
     std::vector<unsigned char*> blocks_;
     size_t block_ = 0; // the block being cut
     size_t used_ = 0;  // bytes cut from it
-    int64_t live_ = 0;
-    bool abandoned_ = false;
-};
+    int64_t nodes_ = 0;
 
-// The owner's hold on an arena: abandons it when the owner goes.
-class AstArenaHolder {
-public:
-    AstArenaHolder() : arena_(new AstArena()) {}
-    AstArenaHolder(const AstArenaHolder&) = delete;
-    AstArenaHolder& operator=(const AstArenaHolder&) = delete;
-    ~AstArenaHolder() { arena_->abandon(); }
-
-    AstArena* get() const { return arena_; }
-
-private:
-    AstArena* arena_;
+    ScannerInputFile* input_ = nullptr;
+    std::vector<LineStart> lines_;
+    std::vector<SharedString> files_;
+    std::string text_; // token bytes at their input offsets; the gaps are unused
+    std::unordered_map<const Parser::AstNode*, Record> records_; // once the evaluator asks
 };
 
 } // namespace Karsto

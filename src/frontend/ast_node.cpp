@@ -1,55 +1,59 @@
 #include "frontend/ast_node.h"
 
-#include <cstddef>
-#include <new>
+#include <bit>
+#include <cstring>
+#include <string>
 
 #include "frontend/ast_arena.h"
+#include "frontend/grammar_tables.h"
 
 namespace Karsto {
 
-namespace {
+uint16_t Parser::AstNode::nonterminal() const { return Grammar::productionTable[production_].lhs; }
 
-// Stored just before every node: where its storage came from and how large it is, so
-// that `delete` needs neither the node's class nor its parser. Its size keeps the node
-// aligned for anything.
-struct alignas(std::max_align_t) NodeHeader {
-    AstArena* arena;
-    size_t bytes;
-};
+size_t Parser::AstNode::childCount() const { return Grammar::productionTable[production_].length; }
 
-} // namespace
-
-void* Parser::AstNode::operator new(size_t size, AstArena* arena) {
-    const size_t bytes = sizeof(NodeHeader) + size;
-    void* storage = arena != nullptr ? arena->allocate(bytes) : ::operator new(bytes);
-    return new (storage) NodeHeader{arena, bytes} + 1;
+unsigned char* Parser::AstNode::slot(size_t i) {
+    const unsigned before = Grammar::productionTable[production_].tokens & ((1u << i) - 1);
+    return reinterpret_cast<unsigned char*>(this + 1) + 4 * (i + static_cast<size_t>(std::popcount(before)));
 }
 
-void Parser::AstNode::operator delete(void* storage) {
-    if (storage == nullptr) return;
-    NodeHeader* header = static_cast<NodeHeader*>(storage) - 1;
-    if (header->arena != nullptr)
-        header->arena->release(header, header->bytes);
-    else
-        ::operator delete(header);
-}
-
-void Parser::AstNode::operator delete(void* storage, AstArena*) { operator delete(storage); }
-
-Parser::AstNode::~AstNode() = default;
-
-Parser::AstTerminal::~AstTerminal() = default;
-
-void deleteAstTree(Parser::AstNode* root) {
-    if (root == nullptr) return;
-    std::vector<Parser::AstNode*> pending{root};
-    while (!pending.empty()) {
-        Parser::AstNode* node = pending.back();
-        pending.pop_back();
-        if (node == nullptr) continue;
-        pending.insert(pending.end(), node->children.begin(), node->children.end());
-        delete node;
+Parser::AstChild Parser::AstNode::child(size_t i) const {
+    const unsigned char* at = slot(i);
+    if ((Grammar::productionTable[production_].tokens >> i) & 1u) {
+        uint32_t ends[2];
+        std::memcpy(ends, at, sizeof ends);
+        return AstChild::ofToken(ends[0], ends[1]);
     }
+    uint32_t reference;
+    std::memcpy(&reference, at, sizeof reference);
+    return reference == 0 ? AstChild() : AstChild::ofNode(arena().nodeAt(reference));
+}
+
+Parser::AstNode* Parser::AstNode::parent() const { return parent_ == 0 ? nullptr : arena().nodeAt(parent_); }
+
+AstArena& Parser::AstNode::arena() const {
+    const uintptr_t block = reinterpret_cast<uintptr_t>(this) & ~uintptr_t{AstArena::blockBytes - 1};
+    return **reinterpret_cast<AstArena* const*>(block);
+}
+
+SourceSpan Parser::AstNode::span() const { return arena().spanOf(begin_, end_); }
+
+SourceSpan Parser::AstNode::childSpan(size_t i) const {
+    const AstChild c = child(i);
+    return arena().spanOf(c.begin(), c.end());
+}
+
+std::string_view Parser::AstNode::lexeme(size_t i) const {
+    const AstChild c = child(i);
+    return c.isToken() ? arena().textOf(c.begin(), c.end()) : std::string_view();
+}
+
+void* Parser::AstNode::attributeRecord() { return arena().attributesOf(*this); }
+
+void Parser::AstNode::wrongAttributes(uint16_t wanted) const {
+    throw std::logic_error("syntax tree: attributes of nonterminal " + std::to_string(wanted) +
+                           " asked of a node of nonterminal " + std::to_string(nonterminal()));
 }
 
 uint16_t listElementAt(const CharList& list, size_t n) { return list.at(n); }

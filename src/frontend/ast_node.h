@@ -1,14 +1,33 @@
 #pragma once
-// The syntax tree: one Parser::AstNode per reduced nonterminal (the generated classes
-// AstNode_<nonterminal> in frontend/ast_nodes.h) and one Parser::AstTerminal per
-// shifted token. Nodes never delete their children; deleteAstTree frees whole trees.
-// A node's storage comes from its parser's arena or from the heap; `delete` returns it
-// to where it came from, so both kinds are deleted alike.
+// The syntax tree: one Parser::AstNode per reduced nonterminal, with its children in
+// place. A child is either a node or a token (a terminal leaf), told apart by
+// Parser::AstChild; tokens are not nodes of their own.
+//
+// The reading interface below is all that the evaluator and the tests use; the storage
+// behind it (records of 16 bytes plus 4 per node child and 8 per token child, cut from
+// the parser's AstArena, with spans and token texts held as offsets into the expanded
+// input) may change without them noticing:
+//
+// - production(): the production that built the node (0 to 448); nonterminal(): its
+//   left-hand side, which selects the attribute record AstNode_<nonterminal>.
+// - childCount(), child(i), childNode(i), lexeme(i), childSpan(i): the children in
+//   right-hand-side order. A production marked "forward" in grammar_productions.txt
+//   makes no node: its one child stands in its place, so a node child may be of another
+//   nonterminal than the grammar names at that position.
+// - span(): the SourceSpan, built on each call (it holds file names: copy it once).
+// - parent(), index(): the node this one is child index() of; null and 0 for the root
+//   and for nodes not yet attached.
+// - attributes<AstNode_X>(): the evaluator's attribute record of the node, every field
+//   empty or zero until set; made at the first call, destroyed with the tree.
+//
+// Nodes live in their parser's arena until the parser's next reset or its destruction;
+// no node outlives its parser.
 
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 #include "core/source_span.h"
@@ -30,49 +49,71 @@ struct BoundPair {
 
 class Parser::AstNode {
 public:
-    explicit AstNode(const SourceSpan& nodeSpan) : span(nodeSpan) {}
-    // Nodes are filled in place and never copied.
     AstNode(const AstNode&) = delete;
     AstNode& operator=(const AstNode&) = delete;
-    // Frees the node's own members, not its children.
-    virtual ~AstNode();
 
-    // A plain `new` takes the node's storage from the heap; the placement form from the
-    // arena, or from the heap when the arena is null.
-    static void* operator new(size_t size) { return operator new(size, nullptr); }
-    static void* operator new(size_t size, AstArena* arena);
-    static void operator delete(void* storage);
-    // Only when a constructor throws.
-    static void operator delete(void* storage, AstArena* arena);
+    int32_t production() const { return production_; }
+    uint16_t nonterminal() const;
+    size_t childCount() const;
+    AstChild child(size_t i) const;
+    // Null when child i is a token.
+    AstNode* childNode(size_t i) const { return child(i).node(); }
+    // The text of token child i exactly as scanned; empty for a node child.
+    std::string_view lexeme(size_t i) const;
+    SourceSpan childSpan(size_t i) const;
 
-    int32_t production = 0;         // the production that built the node; -1 for a terminal
-    AstNode* parent = nullptr;      // null for the root and for nodes not attached yet
-    int32_t index = 0;              // position among the parent's children
-    std::vector<AstNode*> children; // one slot per right-hand-side symbol
-    SourceSpan span;
-};
+    SourceSpan span() const;
+    // Offsets of the span's ends in the expanded input.
+    uint32_t beginOffset() const { return begin_; }
+    uint32_t endOffset() const { return end_; }
 
-class Parser::AstTerminal final : public Parser::AstNode {
-public:
-    AstTerminal(const SourceSpan& tokenSpan, std::string tokenText)
-        : AstNode(tokenSpan), lexeme(std::move(tokenText)) {
-        production = -1;
+    AstNode* parent() const;
+    int32_t index() const { return index_; }
+
+    // The attribute record AstNode_<nonterminal> (frontend/ast_nodes.h) of this node;
+    // a record of another nonterminal is refused with std::logic_error.
+    template <class Attributes>
+    Attributes& attributes() {
+        if (Attributes::nonterminal != nonterminal()) wrongAttributes(Attributes::nonterminal);
+        return *static_cast<Attributes*>(attributeRecord());
     }
-    ~AstTerminal() override;
+    // The record as the generated visitAstAttributes takes it.
+    void* attributeRecord();
+    AstArena& arena() const;
 
-    std::string lexeme;  // the token's text exactly as scanned
+private:
+    friend class AstArena;
+    AstNode(int32_t production, uint32_t begin, uint32_t end)
+        : production_(static_cast<int16_t>(production)), begin_(begin), end_(end) {}
+    ~AstNode() = default;
+
+    // Slots follow the record: 4 bytes (a node reference) per node child, 8 (the begin
+    // and end offsets) per token child.
+    unsigned char* slot(size_t i);
+    const unsigned char* slot(size_t i) const { return const_cast<AstNode*>(this)->slot(i); }
+    [[noreturn]] void wrongAttributes(uint16_t wanted) const;
+
+    int16_t production_;
+    uint8_t index_ = 0;
+    uint8_t unused_ = 0;
+    uint32_t begin_;
+    uint32_t end_;
+    uint32_t parent_ = 0; // a reference into the arena; 0 for none
 };
 
-// A new node of the class of that nonterminal id (0 to 191) with production 0, no
-// parent, index 0, no children, the span copied and every attribute empty or zero;
-// null for any other id. Its storage comes from the arena when one is given. The
-// caller owns the node.
-Parser::AstNode* createAstNode(uint16_t nonterminal, const SourceSpan& span, AstArena* arena = nullptr);
+static_assert(sizeof(Parser::AstNode) == 16 && alignof(Parser::AstNode) == 4);
 
-// Deletes a whole tree, root included, children after their parent, with an explicit
-// stack (trees of long statement lists are far deeper than the machine stack). Null
-// roots and null child slots are skipped.
-void deleteAstTree(Parser::AstNode* root);
+inline uint32_t Parser::AstChild::begin() const {
+    return isToken() ? static_cast<uint32_t>(bits_ >> 1) & 0x7FFFFFFFu : node()->beginOffset();
+}
+inline uint32_t Parser::AstChild::end() const {
+    return isToken() ? static_cast<uint32_t>(bits_ >> 32) : node()->endOffset();
+}
+
+// The attribute record of a nonterminal with every field empty or zero, from the heap,
+// and its destruction (generated with the records, frontend/ast_nodes.cpp).
+void* newAstAttributes(uint16_t nonterminal);
+void deleteAstAttributes(uint16_t nonterminal, void* record);
 
 // The 16-bit code of character n (from 0) of a decoded string literal; an n past the
 // end throws std::out_of_range instead of reading beyond the list.

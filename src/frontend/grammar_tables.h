@@ -27,6 +27,10 @@ inline uint16_t targetOf(uint16_t entry) { return entry & targetMask; }
 struct ProductionInfo {
     uint16_t length;  // symbols on the right-hand side, 0 to 9
     uint16_t lhs;     // nonterminal id of the left-hand side
+    uint16_t tokens;  // bit i set: symbol i of the right-hand side is a terminal
+    // Marked "forward" in grammar_productions.txt: the reduction makes no node, the one
+    // child stands for it, and the evaluator never meets the production.
+    bool forwards;
 };
 
 extern const uint16_t actionTable[stateCount][terminalCount];

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "frontend/ast_arena.h"
 #include "frontend/ast_node.h"
 #include "frontend/grammar_tables.h"
 
@@ -45,62 +46,65 @@ void JyxParser::releaseProgram() {
 
 void JyxParser::reset() {
     releaseProgram();
-    deleteAstTree(std::exchange(root, nullptr));
+    root = nullptr;
+    nodeArena->reset();
     releaseHandles();
 }
 
-void JyxParser::clearStack() {
-    std::vector<StackEntry> entries;
-    entries.swap(stack);
-    for (const StackEntry& entry : entries) deleteAstTree(entry.node);
+void JyxParser::clearStack() { std::vector<StackEntry>().swap(stack); }
+
+// The whole tree goes with the arena: what the stack held and whatever it led to.
+void JyxParser::abandonTree() {
+    clearStack();
+    nodeArena->reset();
 }
 
 void JyxParser::parse() {
     reset();
+    // The compile's own input answers for spans and texts; other inputs are noted.
+    nodeArena->readFrom(dynamic_cast<ScannerInputFile*>(scanner->input));
     // Every way out of a parse leaves the stack empty, so it starts empty here.
-    stack.push_back({0, nullptr});
+    stack.push_back({0, AstChild()});
     try {
         Token token = scanner->nextToken();
+        nodeArena->addToken(token);
         while (true) {
             // Reduce only while the look-ahead is in the reduction's look-ahead set; the
             // tables have no default reductions, so an error shows in the state reached.
             uint16_t entry = actionAt(stack.back().state, token.kind);
+            const auto lookaheadBegin = static_cast<uint32_t>(token.span.begin.inputOffset);
             while (actionOf(entry) == Action::reduce) {
-                reduce(targetOf(entry), token.span.begin);
+                reduce(targetOf(entry), lookaheadBegin);
                 entry = actionAt(stack.back().state, token.kind);
             }
             if (actionOf(entry) != Action::shift) throw syntaxError(token);
 
-            bool atEnd = token.is(TokenKind::end);
-            // The token is replaced by the next read: its span and text move into the
-            // terminal instead of being copied.
-            std::unique_ptr<AstTerminal> terminal(
-                new (nodeArena.get()) AstTerminal(SourceSpan(), std::move(token.text)));
-            terminal->span = std::move(token.span);
-            stack.push_back({targetOf(entry), terminal.get()});
-            terminal.release();
+            // A token is its two offsets; the arena keeps its text and positions.
+            stack.push_back({targetOf(entry), AstChild::ofToken(lookaheadBegin,
+                                                                static_cast<uint32_t>(token.span.end.inputOffset))});
             // The shift of "<end>" is the accept.
-            if (atEnd) break;
+            if (token.is(TokenKind::end)) break;
             token = scanner->nextToken();
+            nodeArena->addToken(token);
         }
     } catch (...) {
-        clearStack();
+        abandonTree();
         throw;
     }
 
     // The augmented start reads root and "<end>": the root is the second entry, the
     // terminal of "<end>" the third.
-    if (stack.size() != 3) {
-        clearStack();
-        throw std::logic_error("LR tables: accept with a stack of " + std::to_string(stack.size()) +
-                               " entries");
+    if (stack.size() != 3 || stack[1].child.node() == nullptr) {
+        const size_t entries = stack.size();
+        abandonTree();
+        throw std::logic_error("LR tables: accept with a stack of " + std::to_string(entries) + " entries");
     }
-    root = std::exchange(stack[1].node, nullptr);
+    root = stack[1].child.node();
     clearStack();
     evaluate();
 }
 
-void JyxParser::reduce(uint16_t production, const SourcePosition& lookaheadBegin) {
+void JyxParser::reduce(uint16_t production, uint32_t lookaheadBegin) {
     const Grammar::ProductionInfo& info = Grammar::productionTable[production];
     const size_t length = info.length;
     const size_t size = stack.size();
@@ -111,27 +115,20 @@ void JyxParser::reduce(uint16_t production, const SourcePosition& lookaheadBegin
         throw std::logic_error("LR tables: no state after reducing by production " +
                                std::to_string(production));
     }
-
-    // Made with an empty span that is then filled in place: each position is copied
-    // once, not built and then copied again by the factory.
-    std::unique_ptr<AstNode> node(createAstNode(info.lhs, SourceSpan(), nodeArena.get()));
-    SourceSpan& span = node->span;
-    span.valid = true;
-    span.begin = length > 0 ? stack[size - length].node->span.begin : lookaheadBegin;
-    span.end = length > 0 ? stack.back().node->span.end : lookaheadBegin;
-    node->production = production;
-    node->children.resize(length);
-    for (size_t i = length; i-- > 0;) {
-        AstNode* child = stack.back().node;
-        child->parent = node.get();
-        child->index = static_cast<int32_t>(i);
-        node->children[i] = child;
-        stack.pop_back();
+    // A forwarding production makes no node: its one child stands for it.
+    if (info.forwards) {
+        stack.back().state = targetOf(target);
+        return;
     }
-    // Cannot reallocate when a child was popped; for an empty production the node is
-    // still held by the guard if it does.
-    stack.push_back({targetOf(target), node.get()});
-    node.release();
+
+    // An empty right-hand side spans the empty stretch where the look-ahead begins.
+    const StackEntry* first = stack.data() + (size - length);
+    const uint32_t begin = length > 0 ? first->child.begin() : lookaheadBegin;
+    const uint32_t end = length > 0 ? stack.back().child.end() : lookaheadBegin;
+    AstNode* node = nodeArena->newNode(production, begin, end);
+    for (size_t i = 0; i < length; ++i) nodeArena->setChild(node, i, first[i].child);
+    stack.resize(size - length);
+    stack.push_back({targetOf(target), AstChild::ofNode(node)});
 }
 
 bool JyxParser::isExpected(int32_t kind) const {

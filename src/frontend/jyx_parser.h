@@ -22,6 +22,9 @@ public:
     // Resets, parses the whole input into `root` and calls `evaluate` once on success.
     // Throws Parser::Exception on the first syntax error, with the stack empty and no
     // tree; exceptions of the evaluator pass unchanged and leave everything owned.
+    // Over a ScannerInputFile the tree reads its spans and token texts from that input:
+    // it must stay (as the compile driver keeps it beside the parser) while the tree is
+    // read. Other inputs are not read again.
     void parse() override;
     // Deletes the program, if any.
     void releaseProgram() override;
@@ -31,8 +34,8 @@ public:
     // Whether a token of that kind would be shifted now, after the reductions it
     // causes. Works on a view of the stack: the stack itself is left as it is.
     bool isExpected(int32_t kind) const;
-    // Releases the program, deletes the tree and every registered object, first
-    // registered first.
+    // Releases the program, frees the tree (with its attribute records) and deletes every
+    // registered object, first registered first.
     void reset();
 
     Scanner* scanner;           // not owned
@@ -43,11 +46,13 @@ public:
 
 private:
     // Reduces by production p on the stack; an empty right-hand side spans the empty
-    // stretch at the look-ahead's begin.
-    void reduce(uint16_t production, const SourcePosition& lookaheadBegin);
+    // stretch at the look-ahead's begin (an offset in the expanded input).
+    void reduce(uint16_t production, uint32_t lookaheadBegin);
     // The syntax error at this token: what would have been accepted instead.
     Exception syntaxError(const Token& token) const;
     void clearStack();
+    // Empties the stack and frees every node made so far.
+    void abandonTree();
 };
 
 } // namespace Karsto

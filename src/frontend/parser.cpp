@@ -2,14 +2,13 @@
 
 #include <utility>
 
-#include "frontend/ast_node.h"
+#include "frontend/ast_arena.h"
 
 namespace Karsto {
 
-Parser::~Parser() {
-    for (const StackEntry& entry : stack) deleteAstTree(entry.node);
-    deleteAstTree(root);
-}
+Parser::Parser() : nodeArena(std::make_unique<AstArena>()) {}
+
+Parser::~Parser() = default;
 
 Parser::Exception::Exception(std::string errorMessage, const SourceSpan& errorSpan)
     : message(std::move(errorMessage)), text(errorSpan.toString() + ": " + message), span(errorSpan) {}

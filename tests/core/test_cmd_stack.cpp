@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "core/cmd_const.h"
 #include "core/cmd_flow.h"
 #include "core/cmd_stack.h"
 #include "core/exception.h"
 #include "core/machine_test_support.h"
 #include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 
 namespace Karsto {
 namespace {
@@ -161,6 +163,98 @@ TEST(StackInstructions, WorkThroughTheVirtualOperations) {
     pushAll(m, {1, 2});
     CmdDup(2).execute(m); // stack to stack is allowed
     EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{1, 2, 1, 2}));
+}
+
+// ---- issue 73: sp-relative ranges stay inside the stack region ------------------------
+
+// Every global cell gets a value of its own, so any write through a stack instruction
+// shows up.
+uint64_t patternAt(int64_t address) { return 0x9E3779B97F4A7C15ull * static_cast<uint64_t>(address); }
+
+void fillGlobals(Stackmachine& m) {
+    for (int64_t a = 1; a < kBase; ++a) m.storeU64(a, patternAt(a));
+}
+
+// The first global cell that lost its pattern, or 0.
+int64_t firstChangedGlobal(Stackmachine& m) {
+    for (int64_t a = 1; a < kBase; ++a)
+        if (m.loadU64(a) != patternAt(a)) return a;
+    return 0;
+}
+
+TEST(StackRegion, InstructionsNeverReachPastTheStack) {
+    constexpr int64_t kFill = Stackmachine::kStackEnd - kBase - 1; // leaves one free cell
+    struct Case {
+        const char* program;
+        std::vector<CodeItem*> items; // the last one fails, on line = its position
+        const char* message;
+    };
+    auto lint = [](int64_t v) -> CodeItem* { return new CmdConstLint(v); };
+    const std::vector<Case> cases = {
+        // Each of these read or wrote global cell 0xFFFFF through the stack.
+        {"ConstLint 1; Dup 2", {lint(1), new CmdDup(2)}, "Stack underflow"},
+        {"ConstLint 99; CopyTo -1 -2 1", {lint(99), new CmdCopyTo(-1, -2, 1)}, "Stack underflow"},
+        {"SpAdd -3", {new CmdSpAdd(-3)}, "Stack underflow"},
+        {"ConstLint 5; ConstLint 20; St 2", {lint(5), lint(20), new CmdSt(2)}, "Stack underflow"},
+        {"ConstLint 1; Copy -3 1", {lint(1), new CmdCopy(-3, 1)}, "Stack underflow"},
+        {"ConstLint 99; CopyTo -2 0 1", {lint(99), new CmdCopyTo(-2, 0, 1)}, "Stack underflow"},
+        {"ConstLint 7; ConstLint 8; ConstLint -5; Mux 1 2",
+         {lint(7), lint(8), lint(-5), new CmdMux(1, 2)}, "Stack underflow"},
+        // The same at the stack's end.
+        {"SpAdd full; ConstLint 1; Dup 2", {new CmdSpAdd(kFill), lint(1), new CmdDup(2)},
+         "Stack overflow"},
+        {"SpAdd full; CopyTo -1 1 1", {new CmdSpAdd(kFill), new CmdCopyTo(-1, 1, 1)},
+         "Stack overflow"},
+        {"SpAdd full; Copy -1 2", {new CmdSpAdd(kFill), new CmdCopy(-1, 2)}, "Stack overflow"},
+        {"SpAdd 0x100001", {new CmdSpAdd(0x100001)}, "Stack overflow"},
+        {"SpAdd full; ConstLint 20; Ld 2", {new CmdSpAdd(kFill), lint(20), new CmdLd(2)},
+         "Stack overflow"},
+        {"ConstLint 7; ConstLint 8; ConstLint 0x100000; Mux 1 2",
+         {lint(7), lint(8), lint(0x100000), new CmdMux(1, 2)}, "Stack overflow"},
+    };
+    for (const Case& c : cases) {
+        Code code;
+        int32_t line = 0;
+        for (CodeItem* item : c.items) code = code.concat(test::codeOf(test::withSpan(item, ++line)));
+        const CodeLinked program(code.concat(test::codeOf(new CmdHalt())));
+        Stackmachine base;
+        StackmachineInterpreter interpreter;
+        for (Stackmachine* m : {&base, static_cast<Stackmachine*>(&interpreter)}) {
+            const std::string context =
+                std::string(m == &base ? "base: " : "interpreter: ") + c.program;
+            m->trace = false;
+            m->loadProgram(program);
+            fillGlobals(*m);
+            try {
+                m->run();
+                ADD_FAILURE() << context << ": no exception";
+            } catch (const ExceptionRuntime& e) {
+                EXPECT_EQ(e.message(), c.message) << context;
+                EXPECT_EQ(e.span().begin.line, static_cast<int32_t>(c.items.size())) << context;
+            }
+            EXPECT_EQ(firstChangedGlobal(*m), 0) << context;
+            EXPECT_GE(m->getSp(), kBase) << context;
+            EXPECT_LE(m->getSp(), Stackmachine::kStackEnd) << context;
+        }
+    }
+}
+
+// The checks refuse only what leaves the region: ranges that touch its two ends pass.
+TEST(StackRegion, RangesAtTheEdgesPass) {
+    Stackmachine m;
+    pushAll(m, {1, 2});
+    CmdDup(2).execute(m); // source from the base itself
+    CmdCopyTo(-4, -1, 1).execute(m);
+    EXPECT_EQ(stackOf(m), (std::vector<uint64_t>{1, 2, 1, 1}));
+    m.setSp(Stackmachine::kStackEnd - 2);
+    pushAll(m, {5});
+    CmdDup(1).execute(m); // destination up to the last cell
+    EXPECT_EQ(m.getSp(), Stackmachine::kStackEnd);
+    EXPECT_EQ(m.loadU64(Stackmachine::kStackEnd - 1), 5u);
+    CmdSpAdd(-0x100000).execute(m); // all the way down
+    EXPECT_EQ(m.getSp(), kBase);
+    CmdDup(0).execute(m); // nothing to copy at the base
+    EXPECT_EQ(m.getSp(), kBase);
 }
 
 TEST(StackInstructions, Texts) {

@@ -236,6 +236,20 @@ TEST_F(NativeRun, CurrentLdtIsTheCurrentUtcSecond) {
     now->release();
 }
 
+// Issue 73: the parameter area lies below sp; a call without it on the stack is refused
+// instead of writing the result into global cell 0xFFFFF or reading an argument there.
+TEST_F(NativeRun, CallWithoutItsParameterAreaIsRefused) {
+    auto* now = new FunctionNativeCurrentLdt;
+    now->retain();
+    machine.storeU64(0xFFFFF, 77);
+    EXPECT_EQ(run(callOf(now, {}, 3)), spanAt(3).toString() + ": Stack underflow");
+    EXPECT_EQ(machine.loadU64(0xFFFFF), 77u);
+    EXPECT_EQ(run(callOf(sections, {5}, 4)),
+              spanAt(4).toString() + ": Stack underflow"); // "lo" would be cell 0xFFFFF
+    machine.unload();
+    now->release();
+}
+
 TEST_F(Functions, UserFunctionTypesLeaveOutTheImplicitVariables) {
     MemoryParam params;
     MemoryLocal locals;

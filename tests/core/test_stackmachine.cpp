@@ -191,6 +191,7 @@ TEST(StackmachineTrace, OperationLines) {
     m.pushF32(1.5f);
     m.popF32();
     m.pushU1(true);
+    m.pushU1(false);
     m.addSp(-2);
     m.setFp(0x100004);
     m.addFp(-4);
@@ -209,6 +210,7 @@ TEST(StackmachineTrace, OperationLines) {
                              "[debugStackOp] push F32 1.500000",
                              "[debugStackOp] pop F32 1.500000",
                              "[debugStackOp] push U1 1",
+                             "[debugStackOp] push U1 0",
                              "[debugStackOp] sp += -2",
                              "[debugStackOp] fp = 1048580",
                              "[debugStackOp] fp += -4",
@@ -379,7 +381,7 @@ TEST(StackmachineStep, LoadResetUnloadAndJumpToEnd) {
     m.setSections(1, 2);
     m.decWaitCounter(3);
     m.reset();
-    EXPECT_FALSE(m.programLoaded);
+    EXPECT_TRUE(m.programLoaded);   // kept with the program
     EXPECT_EQ(m.program.size(), 3); // kept
     EXPECT_FALSE(m.trace);          // kept
     EXPECT_FALSE(m.isBlocked());    // waitEnabled kept (off)
@@ -395,6 +397,7 @@ TEST(StackmachineStep, LoadResetUnloadAndJumpToEnd) {
     EXPECT_EQ(m.getSp(), kBase);
     EXPECT_EQ(m.getFp(), kBase);
     m.unload();
+    EXPECT_FALSE(m.programLoaded);
     EXPECT_EQ(m.program.size(), 0);
     EXPECT_EQ(m.getPc(), 0);
 }
@@ -485,8 +488,6 @@ TEST(StackmachineBounds, MemoryAndStackAndPcAndCounters) {
     EXPECT_EQ(runtimeMessage([&] { m.pushU64(1); }), "?: Stack overflow");
     EXPECT_EQ(m.getSp(), 0x200000);
     m.popU64(); // the last stack cell
-    m.setSp(kBase - 1);
-    EXPECT_EQ(runtimeMessage([&] { m.pushU64(1); }), "?: Stack underflow");
 
     m.reset();
     EXPECT_EQ(runtimeMessage([&] { m.step(); }), "?: Program counter 0 outside the program");
@@ -496,6 +497,50 @@ TEST(StackmachineBounds, MemoryAndStackAndPcAndCounters) {
     EXPECT_EQ(runtimeMessage([&] { m.incWaitCounter(16); }), "?: Invalid wait counter 16");
     EXPECT_EQ(runtimeMessage([&] { m.decWaitCounter(-1); }), "?: Invalid wait counter -1");
     EXPECT_EQ(runtimeMessage([&] { m.getWaitCounter(99); }), "?: Invalid wait counter 99");
+}
+
+// sp stays in [stack base, stack end]: a move outside is refused and sp stays where it was.
+TEST(StackmachineBounds, SpStaysInTheStackRegion) {
+    constexpr int64_t kEnd = Stackmachine::kStackEnd;
+    struct Case {
+        const char* what;
+        int64_t start; // sp before
+        bool useSet;   // setSp(value) or addSp(value)
+        int64_t value;
+        const char* expected; // "" accepted
+    };
+    const Case cases[] = {
+        {"set base", kBase + 4, true, kBase, ""},
+        {"set end", kBase, true, kEnd, ""},
+        {"set below", kBase + 4, true, kBase - 1, "?: Stack underflow"},
+        {"set global cell", kBase, true, 20, "?: Stack underflow"},
+        {"set negative", kBase, true, -5, "?: Stack underflow"},
+        {"set above", kBase, true, kEnd + 1, "?: Stack overflow"},
+        {"set shared area", kBase, true, 0x80000000, "?: Stack overflow"},
+        {"add down to base", kBase + 3, false, -3, ""},
+        {"add up to end", kEnd - 3, false, 3, ""},
+        {"add below", kBase + 2, false, -3, "?: Stack underflow"},
+        {"add far below", kBase, false, -0x100001, "?: Stack underflow"},
+        {"add above", kEnd - 2, false, 3, "?: Stack overflow"},
+        {"add far above", kBase, false, 0x7FFFFFFF, "?: Stack overflow"},
+    };
+    for (const Case& c : cases) {
+        Stackmachine m;
+        m.setSp(c.start);
+        const std::string message = runtimeMessage([&] {
+            if (c.useSet)
+                m.setSp(c.value);
+            else
+                m.addSp(c.value);
+        });
+        if (*c.expected == 0) {
+            EXPECT_EQ(message, "no exception") << c.what;
+            EXPECT_EQ(m.getSp(), c.useSet ? c.value : c.start + c.value) << c.what;
+        } else {
+            EXPECT_EQ(message, c.expected) << c.what;
+            EXPECT_EQ(m.getSp(), c.start) << c.what;
+        }
+    }
 }
 
 TEST(StackmachineBounds, ErrorInsideAStepGetsTheSpan) {

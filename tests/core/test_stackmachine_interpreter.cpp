@@ -198,8 +198,8 @@ std::vector<std::string> exerciseOperations(M& m) {
     attempt([&] { m.pop##name(); });                                                               \
     m.setSp(Stackmachine::kStackEnd);                                                              \
     attempt([&] { m.push##name(In{}); });                                                          \
-    m.setSp(kBase - 1);                                                                            \
-    attempt([&] { m.push##name(In{}); });                                                          \
+    attempt([&] { m.setSp(kBase - 1); });                                                          \
+    attempt([&] { m.addSp(1); });                                                                  \
     m.setSp(kBase);
 #include "core/machine_types.def"
 
@@ -318,6 +318,33 @@ TEST(StackmachineInterpreter, RunsProgramsAsTheBase) {
     EXPECT_EQ(processor.blocks[0].words[1].value, -2.0);
     EXPECT_EQ(processor.starts, 1);
     EXPECT_EQ(processor.finishes, 1);
+}
+
+// Issue 73: a finished program is restarted by a reset, so the reset keeps the program
+// and its loaded flag; only unload clears the flag.
+TEST(StackmachineInterpreter, ResetRestartsAFinishedProgram) {
+    FakeProcessor processor;
+    StackmachineInterpreter m(&processor);
+    m.trace = false;
+    m.loadProgram(callBranchAndFailProgram());
+    auto runToHalt = [&m] {
+        m.storeS32(10, 0);
+        while (m.isRunning()) m.step();
+        return std::vector<std::string>{textOf(m.getSp()), textOf(m.getFp()), textOf(m.getPc()),
+                                        textOf(m.loadS32(10)), textOf(m.loadS64(m.getSp() - 1))};
+    };
+    const std::vector<std::string> first = runToHalt();
+    EXPECT_EQ(first[3], "-7");
+    EXPECT_TRUE(m.programLoaded);
+    m.reset();
+    EXPECT_TRUE(m.programLoaded);
+    EXPECT_EQ(runToHalt(), first);
+    EXPECT_EQ(processor.starts, 2);
+    EXPECT_EQ(processor.finishes, 2);
+    EXPECT_EQ(processor.blocks.size(), 2u);
+    m.unload();
+    EXPECT_FALSE(m.programLoaded);
+    EXPECT_EQ(m.program.size(), 0);
 }
 
 // ---- the step loop allocates and formats nothing while tracing is off ------------------

@@ -277,6 +277,18 @@ TEST_F(CompositeTypes, EmptyEnumerationHasNoDefault) {
     EXPECT_TRUE(empty.defaultValue().empty());
 }
 
+// Issue 73: the separator belongs to every value but the first, whatever its name.
+TEST_F(CompositeTypes, EnumerationTextWithAnEmptyFirstName) {
+    TypeEnum withEmpty(typeDint);
+    withEmpty.addValue("");
+    withEmpty.addValue("a");
+    withEmpty.addValue("b");
+    EXPECT_EQ(withEmpty.toString(), "(,a,b)");
+    TypeEnum onlyEmpty(typeDint);
+    onlyEmpty.addValue("");
+    EXPECT_EQ(onlyEmpty.toString(), "()");
+}
+
 TEST_F(CompositeTypes, Subranges) {
     TypeSubrange small(typeInt, 1, 10);
     EXPECT_EQ(small.toString(), "subrange int(1..10)");

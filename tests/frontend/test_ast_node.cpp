@@ -1,78 +1,183 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 #include <vector>
 
+#include "core/code.h"
 #include "frontend/ast_arena.h"
 #include "frontend/ast_node.h"
+#include "frontend/ast_nodes.h"
+#include "frontend/grammar_symbols.h"
+#include "frontend/scanner.h"
 
 namespace Karsto {
 namespace {
 
-SourceSpan spanAt(int line, int column) {
-    SourcePosition p;
-    p.file = "t.jyx";
-    p.line = line;
-    p.column = column;
-    return SourceSpan(p, p);
+using AstChild = Parser::AstChild;
+
+SourcePosition positionOf(const char* file, int32_t line, int32_t column, int32_t lineOffset, int32_t inputOffset) {
+    return SourcePosition{file, line, column, lineOffset + column - 1, inputOffset, false};
 }
 
-// Records its id in a shared list when it is destroyed.
-class RecordingNode : public Parser::AstNode {
-public:
-    RecordingNode(int nodeId, std::vector<int>* deletedIds) : AstNode(spanAt(1, nodeId)), id(nodeId), deleted(deletedIds) {}
-    ~RecordingNode() override { deleted->push_back(id); }
+// A token as the scanner hands it over: its text and the positions of its two ends.
+Token tokenAt(std::string text, const SourcePosition& begin, const SourcePosition& end) {
+    Token token;
+    token.kind = 20;
+    token.text = std::move(text);
+    token.span = SourceSpan(begin, end);
+    return token;
+}
 
-    int id;
-    std::vector<int>* deleted;
+AstChild tokenChild(const Token& token) {
+    return AstChild::ofToken(static_cast<uint32_t>(token.span.begin.inputOffset),
+                             static_cast<uint32_t>(token.span.end.inputOffset));
+}
+
+// The arena as a parse fills it: "X12" on line 2 of a.jyx, then "/" and "7" on line 1
+// of an included b.jyx that begins right after it.
+struct SmallTree {
+    SmallTree() {
+        arena.addToken(letter);
+        arena.addToken(number);
+        arena.addToken(slash);
+        arena.addToken(level);
+        gnumber = arena.newNode(static_cast<int32_t>(Prod::gnumber_0), 11, 13);
+        arena.setChild(gnumber, 0, tokenChild(number));
+        gword = arena.newNode(static_cast<int32_t>(Prod::gword_0), 10, 13);
+        arena.setChild(gword, 0, tokenChild(letter));
+        arena.setChild(gword, 1, AstChild::ofNode(gnumber));
+        skip = arena.newNode(static_cast<int32_t>(Prod::gstatement_3_2), 13, 15);
+        arena.setChild(skip, 0, tokenChild(slash));
+        arena.setChild(skip, 1, tokenChild(level));
+    }
+
+    AstArena arena;
+    Token letter = tokenAt("X", positionOf("a.jyx", 2, 3, 8, 10), positionOf("a.jyx", 2, 4, 8, 11));
+    Token number = tokenAt("12", positionOf("a.jyx", 2, 4, 8, 11), positionOf("b.jyx", 1, 1, 0, 13));
+    Token slash = tokenAt("/", positionOf("b.jyx", 1, 1, 0, 13), positionOf("b.jyx", 1, 2, 0, 14));
+    Token level = tokenAt("7", positionOf("b.jyx", 1, 2, 0, 14), positionOf("b.jyx", 1, 3, 0, 15));
+    Parser::AstNode* gnumber;
+    Parser::AstNode* gword;
+    Parser::AstNode* skip;
 };
 
-// Links children the way a reduction does: slot i holds child i, null slots stay null.
-Parser::AstNode* attach(Parser::AstNode* parent, std::vector<Parser::AstNode*> children) {
-    for (size_t i = 0; i < children.size(); ++i) {
-        if (children[i] == nullptr) continue;
-        children[i]->parent = parent;
-        children[i]->index = static_cast<int32_t>(i);
+bool samePlace(const SourcePosition& a, const SourcePosition& b) {
+    return a.file == b.file && a.line == b.line && a.column == b.column && a.offset == b.offset &&
+           a.inputOffset == b.inputOffset && a.scrambled == b.scrambled;
+}
+
+TEST(AstNode, ChildrenAreNodesOrTokensInRightHandSideOrderAndLinkBack) {
+    SmallTree t;
+    ASSERT_EQ(t.gword->childCount(), 2u);
+    EXPECT_EQ(t.gword->production(), static_cast<int32_t>(Prod::gword_0));
+    EXPECT_EQ(t.gword->nonterminal(), static_cast<uint16_t>(Nonterminal::gword));
+    EXPECT_TRUE(t.gword->child(0).isToken());
+    EXPECT_EQ(t.gword->childNode(0), nullptr);
+    EXPECT_EQ(t.gword->lexeme(0), "X");
+    EXPECT_EQ(t.gword->childNode(1), t.gnumber);
+    EXPECT_EQ(t.gword->lexeme(1), "");
+    EXPECT_EQ(t.gnumber->parent(), t.gword);
+    EXPECT_EQ(t.gnumber->index(), 1);
+    EXPECT_EQ(t.gword->parent(), nullptr);
+    EXPECT_EQ(t.gword->index(), 0);
+    EXPECT_EQ(t.gnumber->lexeme(0), "12");
+    EXPECT_EQ(t.skip->lexeme(0), "/");
+    EXPECT_EQ(t.skip->lexeme(1), "7");
+    EXPECT_EQ(t.arena.nodeCount(), 3);
+}
+
+// Positions come back exactly as the scanner gave them: file, line, column, file
+// offset and input offset, across a line start and into an included file.
+TEST(AstNode, SpansComeBackAsTheScannerGaveThem) {
+    SmallTree t;
+    for (const Token* token : {&t.letter, &t.number, &t.slash, &t.level}) {
+        SCOPED_TRACE(token->text);
+        const auto begin = static_cast<uint32_t>(token->span.begin.inputOffset);
+        const auto end = static_cast<uint32_t>(token->span.end.inputOffset);
+        const SourceSpan span = t.arena.spanOf(begin, end);
+        EXPECT_TRUE(span.valid);
+        EXPECT_TRUE(samePlace(span.begin, token->span.begin));
+        EXPECT_TRUE(samePlace(span.end, token->span.end));
     }
-    parent->children = std::move(children);
-    return parent;
+    EXPECT_EQ(t.gword->span().toString(), "a.jyx: 2.3-b.jyx: 1.1");
+    EXPECT_EQ(t.gword->childSpan(0).toString(), "a.jyx: 2.3-2.4");
+    EXPECT_EQ(t.gword->childSpan(1).toString(), t.gnumber->span().toString());
+    EXPECT_EQ(t.skip->span().toString(), "b.jyx: 1.1-1.3");
 }
 
-TEST(DeleteAstTree, DeletesEveryNodeOnceChildrenAfterTheirParentLastChildFirst) {
-    std::vector<int> deleted;
-    deleteAstTree(nullptr);
-
-    deleteAstTree(new RecordingNode(1, &deleted));
-    EXPECT_EQ(deleted, (std::vector<int>{1}));
-
-    deleted.clear();
-    // 1 with children 2 and 3; 2 with children 4 and 5.
-    auto* two = attach(new RecordingNode(2, &deleted),
-                       {new RecordingNode(4, &deleted), new RecordingNode(5, &deleted)});
-    deleteAstTree(attach(new RecordingNode(1, &deleted), {two, new RecordingNode(3, &deleted)}));
-    EXPECT_EQ(deleted, (std::vector<int>{1, 3, 2, 5, 4}));
+TEST(AstNode, AChildOfTheWrongKindAndTokensOffTheirTextAreRefused) {
+    SmallTree t;
+    // Slot 0 of gword is the address letter, slot 1 its value.
+    EXPECT_THROW(t.arena.setChild(t.gword, 0, AstChild::ofNode(t.gnumber)), std::logic_error);
+    EXPECT_THROW(t.arena.setChild(t.gword, 1, tokenChild(t.number)), std::logic_error);
+    Token wrong = tokenAt("123", positionOf("a.jyx", 3, 1, 20, 20), positionOf("a.jyx", 3, 3, 20, 22));
+    EXPECT_THROW(t.arena.addToken(wrong), std::logic_error);
 }
 
-TEST(DeleteAstTree, SkipsNullChildSlots) {
-    std::vector<int> deleted;
-    auto* inner = attach(new RecordingNode(2, &deleted), {nullptr, nullptr});
-    deleteAstTree(attach(new RecordingNode(1, &deleted), {nullptr, inner, nullptr}));
-    EXPECT_EQ(deleted, (std::vector<int>{1, 2}));
+// The evaluator's records: one per node, made empty at the first request, the same on
+// every later one, refused for another nonterminal and released with the tree.
+TEST(AstNode, AttributeRecordsAreMadeOnceAndReleasedAtTheReset) {
+    SmallTree t;
+    Code shared(new Label());
+    AstNode_gnumber& number = t.gnumber->attributes<AstNode_gnumber>();
+    EXPECT_TRUE(number.code.empty());
+    EXPECT_EQ(number.type, nullptr);
+    number.code = shared;
+    EXPECT_EQ(&t.gnumber->attributes<AstNode_gnumber>(), &number);
+    EXPECT_EQ(t.gword->attributes<AstNode_gword>().code1.node(), nullptr);
+    EXPECT_THROW(t.gword->attributes<AstNode_gnumber>(), std::logic_error);
+    EXPECT_EQ(shared.node()->refCount(), 2);
+    t.arena.reset();
+    EXPECT_EQ(shared.node()->refCount(), 1);
+    EXPECT_EQ(t.arena.nodeCount(), 0);
 }
 
-TEST(DeleteAstTree, DeletesADeepLeftSpineWithoutNativeRecursion) {
-    // A long statement list reduces to a left spine, one level per statement, with a
-    // terminal beside each level.
+// A reset frees the tree and its notes at once; the storage is cut again from the start.
+TEST(AstArena, ResetFreesEverythingAndReusesTheStorage) {
+    SmallTree t;
+    const void* first = t.gnumber;
+    t.arena.reset();
+    EXPECT_EQ(t.arena.nodeCount(), 0);
+    EXPECT_EQ(t.arena.textOf(10, 11), "");
+    EXPECT_EQ(t.arena.spanOf(11, 13).toString(), ": 1.12-1.14"); // no line starts left
+    t.arena.addToken(t.number);
+    Parser::AstNode* again = t.arena.newNode(static_cast<int32_t>(Prod::gnumber_0), 11, 13);
+    EXPECT_EQ(static_cast<const void*>(again), first);
+    t.arena.setChild(again, 0, tokenChild(t.number));
+    EXPECT_EQ(again->lexeme(0), "12");
+}
+
+// A long statement list is a left spine, one level per statement. Over several blocks
+// every reference still leads to its node, and the reset releases every record
+// without walking the tree.
+TEST(AstArena, ADeepSpineOverManyBlocksLinksAndReleasesWithoutRecursion) {
     constexpr int depth = 200000;
-    std::vector<int> deleted;
-    Parser::AstNode* spine = new RecordingNode(0, &deleted);
+    AstArena arena;
+    Code shared(new Label());
+    const auto list = static_cast<int32_t>(Prod::statement_decl_list_1);
+    std::vector<Parser::AstNode*> levels;
+    Parser::AstNode* spine = arena.newNode(static_cast<int32_t>(Prod::gstatement_3_0), 0, 0);
+    levels.push_back(spine);
     for (int i = 1; i < depth; ++i) {
-        spine = attach(new RecordingNode(i, &deleted), {spine, new Parser::AstTerminal(spanAt(i, 1), ";")});
+        Parser::AstNode* element = arena.newNode(static_cast<int32_t>(Prod::gstatement_3_0), 0, 0);
+        Parser::AstNode* level = arena.newNode(list, 0, 0);
+        arena.setChild(level, 0, AstChild::ofNode(spine));
+        arena.setChild(level, 1, AstChild::ofNode(element));
+        level->attributes<AstNode_statement_decl_list>().code1 = shared;
+        spine = level;
+        levels.push_back(spine);
     }
-    deleteAstTree(spine);
-    ASSERT_EQ(deleted.size(), static_cast<size_t>(depth));
-    EXPECT_EQ(deleted.front(), depth - 1);
-    EXPECT_EQ(deleted.back(), 0);
+    EXPECT_GT(arena.reservedBytes(), 2 * AstArena::blockBytes);
+    for (int i = depth - 1; i > 0; --i) {
+        ASSERT_EQ(levels[i]->childNode(0), levels[i - 1]);
+        ASSERT_EQ(levels[i - 1]->parent(), levels[i]);
+        ASSERT_EQ(levels[i]->childNode(1)->parent(), levels[i]);
+        ASSERT_EQ(levels[i]->childNode(1)->index(), 1);
+    }
+    EXPECT_EQ(shared.node()->refCount(), depth);
+    arena.reset();
+    EXPECT_EQ(shared.node()->refCount(), 1);
 }
 
 // The evaluator reads decoded string literals character by character; codes above 255
@@ -84,67 +189,6 @@ TEST(ListElementAt, ReturnsTheSixteenBitCodeOfCharacterN) {
     EXPECT_EQ(listElementAt(characters, 2), 0xFFFF);
     EXPECT_THROW(listElementAt(characters, 3), std::out_of_range);
     EXPECT_THROW(listElementAt(CharList{}, 0), std::out_of_range);
-}
-
-TEST(AstTerminal, KeepsTheTokenTextAndSpanAndMarksItselfATerminal) {
-    Parser::AstTerminal terminal(spanAt(3, 7), "G1");
-    EXPECT_EQ(terminal.production, -1);
-    EXPECT_EQ(terminal.lexeme, "G1");
-    EXPECT_EQ(terminal.span.toString(), "t.jyx: 3.7-3.7");
-    EXPECT_EQ(terminal.parent, nullptr);
-    EXPECT_EQ(terminal.index, 0);
-    EXPECT_TRUE(terminal.children.empty());
-}
-
-// Fails while it is being built, after its storage was taken.
-class FailingNode : public Parser::AstNode {
-public:
-    FailingNode() : AstNode(spanAt(1, 1)) { throw std::runtime_error("no node"); }
-};
-
-// Nodes from an arena and from the heap mix in one tree and are deleted alike; once
-// the last arena node is gone its storage is handed out again from the start.
-TEST(AstArena, NodesDeleteAlikeAndTheStorageIsReused) {
-    AstArenaHolder holder;
-    AstArena* arena = holder.get();
-    std::vector<int> deleted;
-    auto* first = new (arena) RecordingNode(1, &deleted);
-    auto* two = attach(new RecordingNode(2, &deleted), {new (arena) RecordingNode(4, &deleted)});
-    attach(first, {two, new (arena) Parser::AstTerminal(spanAt(3, 1), "x")});
-    EXPECT_EQ(arena->liveNodes(), 3);
-    EXPECT_EQ(first->span.toString(), "t.jyx: 1.1-1.1");
-    deleteAstTree(first);
-    EXPECT_EQ(deleted, (std::vector<int>{1, 2, 4}));
-    EXPECT_EQ(arena->liveNodes(), 0);
-
-    Parser::AstNode* again = new (arena) RecordingNode(5, &deleted);
-    EXPECT_EQ(static_cast<void*>(again), static_cast<void*>(first));
-    EXPECT_EQ(arena->liveNodes(), 1);
-    delete again;
-
-    // A constructor that throws gives its storage back.
-    EXPECT_THROW((void)new (arena) FailingNode(), std::runtime_error);
-    EXPECT_EQ(arena->liveNodes(), 0);
-    EXPECT_THROW((void)new FailingNode(), std::runtime_error);
-}
-
-// A node kept past its parser stays valid (the sanitizer build checks its storage) and
-// is deleted as any other; with many nodes the arena runs over several blocks.
-TEST(AstArena, NodesMayOutliveTheirArenasOwner) {
-    std::vector<int> deleted;
-    Parser::AstNode* kept = nullptr;
-    {
-        AstArenaHolder holder;
-        for (int i = 0; i < 20000; ++i) delete new (holder.get()) RecordingNode(i, &deleted);
-        std::vector<Parser::AstNode*> many;
-        for (int i = 0; i < 20000; ++i) many.push_back(new (holder.get()) Parser::AstTerminal(spanAt(i, 1), "t"));
-        kept = new (holder.get()) RecordingNode(-1, &deleted);
-        for (Parser::AstNode* node : many) delete node;
-    }
-    EXPECT_EQ(kept->span.toString(), "t.jyx: 1.-1-1.-1");
-    deleteAstTree(kept);
-    EXPECT_EQ(deleted.size(), 20001u);
-    EXPECT_EQ(deleted.back(), -1);
 }
 
 } // namespace

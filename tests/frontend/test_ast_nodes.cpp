@@ -4,22 +4,23 @@
 #include <vector>
 
 #include "core/code.h"
+#include "frontend/ast_arena.h"
 #include "frontend/ast_nodes.h"
 #include "frontend/grammar_symbols.h"
+#include "frontend/grammar_tables.h"
 
 namespace Karsto {
 namespace {
 
-// Every node class with a test of its dynamic type, in nonterminal-id order.
+// Every attribute record with its nonterminal, in id order.
 struct NodeClass {
     int id;
     const char* name;
-    bool (*isInstance)(const Parser::AstNode*);
+    uint16_t nonterminal; // as the record states it
 };
 
 const NodeClass nodeClasses[] = {
-#define KARSTO_AST_NODE(id, name) \
-    {id, #name, [](const Parser::AstNode* node) { return dynamic_cast<const AstNode_##name*>(node) != nullptr; }},
+#define KARSTO_AST_NODE(id, name) {id, #name, AstNode_##name::nonterminal},
 #include "frontend/ast_nodes.def"
 };
 
@@ -36,14 +37,12 @@ bool atStart(T* pointer) {
     return pointer == nullptr;
 }
 
-// "class.field" of every attribute of the node that is not empty or zero.
-std::vector<std::string> attributesNotAtStart(const Parser::AstNode* node) {
+// "field" of every attribute of the record that is not empty or zero.
+std::vector<std::string> attributesNotAtStart(uint16_t nonterminal, void* record) {
     std::vector<std::string> found;
-#define KARSTO_AST_ATTRIBUTE(nodeName, storage, field)                                  \
-    if (auto* typed = dynamic_cast<const AstNode_##nodeName*>(node); typed != nullptr) { \
-        if (!atStart(typed->field)) found.push_back(#nodeName "." #field);              \
-    }
-#include "frontend/ast_nodes.def"
+    visitAstAttributes(nonterminal, record, [&](const char* field, const auto& value) {
+        if (!atStart(value)) found.push_back(field);
+    });
     return found;
 }
 
@@ -53,85 +52,70 @@ void fill(CharList& characters, const Code&) { characters.assign(40, 0x20AC); }
 void fill(std::vector<std::string>& names, const Code&) { names.assign(3, std::string(48, 'v')); }
 void fill(std::vector<BoundPair>& bounds, const Code&) { bounds.assign(2, BoundPair{0, 7}); }
 template <class T>
-void fill(T&, const Code&) {}  // words hold nothing to release
+void fill(T&, const Code&) {} // words hold nothing to release
 
-// Gives every owning attribute of the node a value that must be released.
-void fillAttributes(Parser::AstNode* node, const Code& shared) {
-#define KARSTO_AST_ATTRIBUTE(nodeName, storage, field)                                              \
-    if (auto* typed = dynamic_cast<AstNode_##nodeName*>(node); typed != nullptr) fill(typed->field, shared);
+// The fields the .def rows list for a record, in order.
+std::vector<std::string> defFields(const std::string& record) {
+    std::vector<std::string> fields;
+#define KARSTO_AST_ATTRIBUTE(node, storage, field) \
+    if (record == #node) fields.push_back(#field);
 #include "frontend/ast_nodes.def"
+    return fields;
 }
 
-SourceSpan sampleSpan() {
-    SourcePosition begin, end;
-    begin.file = end.file = "t.jyx";
-    begin.line = 2;
-    begin.column = 5;
-    end.line = 3;
-    end.column = 1;
-    return SourceSpan(begin, end);
+// A production of each nonterminal, so that a node of it can be made.
+std::vector<int32_t> productionOfEach() {
+    std::vector<int32_t> production(Grammar::nonterminalCount, -1);
+    for (int32_t p = Grammar::productionCount; p-- > 0;) production[Grammar::productionTable[p].lhs] = p;
+    return production;
 }
 
-TEST(CreateAstNode, MakesTheClassOfEachNonterminalWithBaseFieldsAndAttributesAtStart) {
+TEST(AstAttributes, EachNonterminalHasARecordOfItsIdWithEveryFieldAtStart) {
     ASSERT_EQ(std::size(nodeClasses), static_cast<size_t>(Grammar::nonterminalCount));
-    const SourceSpan span = sampleSpan();
     for (const NodeClass& c : nodeClasses) {
         SCOPED_TRACE(c.name);
-        Parser::AstNode* node = createAstNode(static_cast<uint16_t>(c.id), span);
-        ASSERT_NE(node, nullptr);
-        for (const NodeClass& other : nodeClasses) {
-            EXPECT_EQ(other.isInstance(node), other.id == c.id) << "is also AstNode_" << other.name;
-        }
-        EXPECT_EQ(node->production, 0);
-        EXPECT_EQ(node->parent, nullptr);
-        EXPECT_EQ(node->index, 0);
-        EXPECT_TRUE(node->children.empty());
-        EXPECT_EQ(node->span.toString(), "t.jyx: 2.5-3.1");
-        EXPECT_EQ(attributesNotAtStart(node), std::vector<std::string>{});
-        deleteAstTree(node);
+        EXPECT_EQ(c.nonterminal, c.id);
+        void* record = newAstAttributes(static_cast<uint16_t>(c.id));
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(attributesNotAtStart(static_cast<uint16_t>(c.id), record), std::vector<std::string>{});
+        // The visitor lists exactly the fields of the record's rows, in storage order.
+        std::vector<std::string> visited;
+        visitAstAttributes(static_cast<uint16_t>(c.id), record,
+                           [&](const char* field, const auto&) { visited.push_back(field); });
+        EXPECT_EQ(visited, defFields(c.name));
+        deleteAstAttributes(static_cast<uint16_t>(c.id), record);
     }
+    EXPECT_EQ(newAstAttributes(Grammar::nonterminalCount), nullptr);
+    EXPECT_EQ(newAstAttributes(0xFFFF), nullptr);
 }
 
-TEST(CreateAstNode, IdsSelectTheClassesOfTheFixedNumbering) {
-    const SourceSpan span = sampleSpan();
-    struct Case {
-        Nonterminal id;
-        bool (*isInstance)(const Parser::AstNode*);
-    };
-    const Case cases[] = {
-        {Nonterminal::root, [](const Parser::AstNode* n) { return dynamic_cast<const AstNode_root*>(n) != nullptr; }},
-        {Nonterminal::classdecl_8,
-         [](const Parser::AstNode* n) { return dynamic_cast<const AstNode_classdecl_8*>(n) != nullptr; }},
-        {Nonterminal::classdecl_7,
-         [](const Parser::AstNode* n) { return dynamic_cast<const AstNode_classdecl_7*>(n) != nullptr; }},
-        {Nonterminal::using_, [](const Parser::AstNode* n) { return dynamic_cast<const AstNode_using*>(n) != nullptr; }},
-        {Nonterminal::continue_statement,
-         [](const Parser::AstNode* n) { return dynamic_cast<const AstNode_continue_statement*>(n) != nullptr; }},
-    };
-    for (const Case& c : cases) {
-        Parser::AstNode* node = createAstNode(static_cast<uint16_t>(c.id), span);
-        EXPECT_TRUE(c.isInstance(node)) << static_cast<int>(c.id);
-        deleteAstTree(node);
-    }
-    EXPECT_EQ(createAstNode(Grammar::nonterminalCount, span), nullptr);
-    EXPECT_EQ(createAstNode(0xFFFF, span), nullptr);
+TEST(AstAttributes, IdsSelectTheRecordsOfTheFixedNumbering) {
+    EXPECT_EQ(AstNode_root::nonterminal, static_cast<uint16_t>(Nonterminal::root));
+    EXPECT_EQ(AstNode_classdecl_8::nonterminal, static_cast<uint16_t>(Nonterminal::classdecl_8));
+    EXPECT_EQ(AstNode_classdecl_7::nonterminal, static_cast<uint16_t>(Nonterminal::classdecl_7));
+    EXPECT_EQ(AstNode_using::nonterminal, static_cast<uint16_t>(Nonterminal::using_));
+    EXPECT_EQ(AstNode_continue_statement::nonterminal, static_cast<uint16_t>(Nonterminal::continue_statement));
 }
 
-TEST(CreateAstNode, DeletingNodesReleasesTheirCodesStringsListsAndVectors) {
-    // One shared code node: each Code attribute holds a reference that its node's
-    // destructor must give back. LeakSanitizer checks the strings, lists and vectors.
+// A node of every nonterminal gets its record through the node; filling every owning
+// attribute and resetting the tree gives every reference back (LeakSanitizer checks
+// the strings, lists and vectors).
+TEST(AstAttributes, NodesOfEveryNonterminalReleaseTheirCodesStringsListsAndVectors) {
     Code shared(new Label());
-    Parser::AstNode* root = createAstNode(static_cast<uint16_t>(Nonterminal::root), sampleSpan());
-    root->children.resize(Grammar::nonterminalCount);
+    AstArena arena;
+    const std::vector<int32_t> production = productionOfEach();
     for (const NodeClass& c : nodeClasses) {
-        Parser::AstNode* node = createAstNode(static_cast<uint16_t>(c.id), sampleSpan());
-        fillAttributes(node, shared);
-        node->parent = root;
-        node->index = c.id;
-        root->children[c.id] = node;
+        SCOPED_TRACE(c.name);
+        ASSERT_GE(production[c.id], 0);
+        Parser::AstNode* node = arena.newNode(production[c.id], 0, 0);
+        EXPECT_EQ(node->nonterminal(), c.id);
+        void* record = node->attributeRecord();
+        EXPECT_EQ(attributesNotAtStart(node->nonterminal(), record), std::vector<std::string>{});
+        visitAstAttributes(node->nonterminal(), record, [&](const char*, auto& value) { fill(value, shared); });
+        EXPECT_EQ(node->attributeRecord(), record);
     }
     EXPECT_GT(shared.node()->refCount(), 1);
-    deleteAstTree(root);
+    arena.reset();
     EXPECT_EQ(shared.node()->refCount(), 1);
 }
 

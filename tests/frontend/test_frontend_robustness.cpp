@@ -109,7 +109,7 @@ Outcome parseChecked(const std::string& source) {
     }
     EXPECT_TRUE(parser.stack.empty());
     parser.reset();
-    EXPECT_EQ(parser.nodeArena.get()->liveNodes(), 0);
+    EXPECT_EQ(parser.nodeArena->nodeCount(), 0);
     return outcome;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <utility>
@@ -97,7 +98,7 @@ TEST(JyxParser, AcceptsKeywordsAsIdentifiersAndTheDeclarationForms) {
         ASSERT_NO_THROW(compile.parser.parse());
         EXPECT_EQ(compile.parser.evaluations, 1);
         ASSERT_NE(compile.parser.root, nullptr);
-        EXPECT_EQ(compile.parser.root->production, static_cast<int32_t>(Prod::root_0));
+        EXPECT_EQ(compile.parser.root->production(), static_cast<int32_t>(Prod::root_0));
     }
 }
 
@@ -154,16 +155,17 @@ bool samePlace(const SourcePosition& a, const SourcePosition& b) {
 }
 
 // The block-skip node of a one-line G-code source, after checking the productions
-// from the root down to the line: root, gprogram, the statement and declaration
-// lists, gstatement and gstatement_2.
+// from the root down to the line: root, gprogram, the statement declaration, and
+// gstatement_2 (the one-element list, the statement and gstatement only forward, so
+// they make no node).
 const Parser::AstNode* blockSkipOf(StringCompile& compile) {
     compile.parser.parse();
-    const std::vector<int32_t> spine = {362, 211, 408, 406, 405, 213, 214};
+    const std::vector<int32_t> spine = {362, 211, 406, 214};
     std::vector<int32_t> productions;
     const Parser::AstNode* node = compile.parser.root;
     for (size_t i = 0; i < spine.size() && node != nullptr; ++i) {
-        productions.push_back(node->production);
-        node = node->children.empty() ? nullptr : node->children.front();
+        productions.push_back(node->production());
+        node = node->childCount() == 0 ? nullptr : node->childNode(0);
     }
     EXPECT_EQ(productions, spine);
     return node;
@@ -173,85 +175,124 @@ TEST(JyxParser, GcodeLineTreeWithAndWithoutBlockSkip) {
     StringCompile skipped("/2 G1 X5\n");
     const Parser::AstNode* skip = blockSkipOf(skipped);
     ASSERT_NE(skip, nullptr);
-    EXPECT_EQ(skip->production, static_cast<int32_t>(Prod::gstatement_3_2));
-    std::vector<std::string> lexemes;
-    for (const Parser::AstNode* child : skip->children) {
-        lexemes.push_back(dynamic_cast<const Parser::AstTerminal&>(*child).lexeme);
-    }
-    EXPECT_EQ(lexemes, (std::vector<std::string>{"/", "2"}));
-    EXPECT_EQ(skip->span.toString(), ": 1.1-1.3");
+    EXPECT_EQ(skip->production(), static_cast<int32_t>(Prod::gstatement_3_2));
+    ASSERT_EQ(skip->childCount(), 2u);
+    EXPECT_EQ(skip->lexeme(0), "/");
+    EXPECT_EQ(skip->lexeme(1), "2");
+    EXPECT_EQ(skip->span().toString(), ": 1.1-1.3");
+    EXPECT_EQ(skip->childSpan(1).toString(), ": 1.2-1.3");
 
     StringCompile plain("G1 X5\n");
     skip = blockSkipOf(plain);
     ASSERT_NE(skip, nullptr);
     // The empty block-skip mark spans nothing, where the look-ahead "G" begins.
-    EXPECT_EQ(skip->production, static_cast<int32_t>(Prod::gstatement_3_0));
-    EXPECT_TRUE(skip->children.empty());
-    EXPECT_TRUE(skip->span.valid);
-    EXPECT_TRUE(samePlace(skip->span.begin, skip->span.end));
-    EXPECT_EQ(skip->span.begin.offset, 0);
-    EXPECT_EQ(skip->span.begin.column, 1);
-    EXPECT_EQ(skip->parent->span.toString(), ": 1.1-2.1");
+    EXPECT_EQ(skip->production(), static_cast<int32_t>(Prod::gstatement_3_0));
+    EXPECT_EQ(skip->childCount(), 0u);
+    const SourceSpan span = skip->span();
+    EXPECT_TRUE(span.valid);
+    EXPECT_TRUE(samePlace(span.begin, span.end));
+    EXPECT_EQ(span.begin.offset, 0);
+    EXPECT_EQ(span.begin.column, 1);
+    EXPECT_EQ(skip->parent()->span().toString(), ": 1.1-2.1");
 }
 
-// Every node of a mixed source: links, spans and lexemes agree with the source.
-TEST(JyxParser, EveryNodeIsLinkedAndSpansItsChildren) {
-    const std::string source =
-        "N10 G0 X0 Y0 (start)\n"
-        "{ TYPE color : (red, green := 5); END_TYPE\n"
-        "  VAR i : INT; txt : STRING[8] := 'ab$'c'; END_VAR\n"
-        "  FOR i := 1 TO 3 BY 1 DO\n"
-        "    IF i MOD 2 = 0 THEN txt := CONCAT(txt, 'x'); ELSIF i > 2 THEN EXIT; END_IF;\n"
-        "  END_FOR;\n"
-        "}\n"
-        "G1 X{i * 2.5} F=100\n"
-        "! i := i + 1;\n"
-        "M30\n";
-    StringCompile compile(source);
-    compile.parser.parse();
-    ASSERT_NE(compile.parser.root, nullptr);
-    EXPECT_EQ(compile.parser.root->parent, nullptr);
-
-    std::string lexemes;
-    std::vector<const Parser::AstNode*> pending{compile.parser.root};
+// Every node of a parse, walked through the tree's reading interface: links, spans and
+// lexemes agree with the source; no forwarding production made a node.
+void checkEveryNode(const Parser::AstNode* root, const std::string& source) {
+    EXPECT_EQ(root->parent(), nullptr);
+    std::vector<const Parser::AstNode*> pending{root};
     while (!pending.empty()) {
         const Parser::AstNode* node = pending.back();
         pending.pop_back();
-        ASSERT_TRUE(node->span.valid);
-        if (node->production == -1) {
-            const auto* terminal = dynamic_cast<const Parser::AstTerminal*>(node);
-            ASSERT_NE(terminal, nullptr);
-            EXPECT_TRUE(node->children.empty());
-            const SourcePosition& b = node->span.begin;
-            EXPECT_EQ(source.substr(b.offset, node->span.end.offset - b.offset), terminal->lexeme);
-            // Pushed in reverse below, so terminals come out in source order.
-            lexemes += terminal->lexeme + "|";
+        const SourceSpan span = node->span();
+        EXPECT_TRUE(span.valid);
+        EXPECT_GE(node->production(), 0);
+        EXPECT_LT(node->production(), Grammar::productionCount);
+        if (node->production() < 0 || node->production() >= Grammar::productionCount) break;
+        EXPECT_FALSE(Grammar::productionTable[node->production()].forwards) << node->production();
+        EXPECT_EQ(node->childCount(), Grammar::productionTable[node->production()].length);
+        if (node->childCount() == 0) {
+            EXPECT_TRUE(samePlace(span.begin, span.end));
             continue;
         }
-        ASSERT_GE(node->production, 0);
-        ASSERT_LT(node->production, Grammar::productionCount);
-        ASSERT_EQ(node->children.size(), Grammar::productionTable[node->production].length);
-        if (node->children.empty()) {
-            EXPECT_TRUE(samePlace(node->span.begin, node->span.end));
-            continue;
-        }
-        EXPECT_TRUE(samePlace(node->span.begin, node->children.front()->span.begin)) << node->production;
-        EXPECT_TRUE(samePlace(node->span.end, node->children.back()->span.end)) << node->production;
-        for (size_t i = node->children.size(); i-- > 0;) {
-            const Parser::AstNode* child = node->children[i];
-            ASSERT_NE(child, nullptr);
-            EXPECT_EQ(child->parent, node);
-            EXPECT_EQ(child->index, static_cast<int32_t>(i));
-            pending.push_back(child);
+        EXPECT_TRUE(samePlace(span.begin, node->childSpan(0).begin)) << node->production();
+        EXPECT_TRUE(samePlace(span.end, node->childSpan(node->childCount() - 1).end)) << node->production();
+        for (size_t i = node->childCount(); i-- > 0;) {
+            const SourceSpan childSpan = node->childSpan(i);
+            if (const Parser::AstNode* child = node->childNode(i); child != nullptr) {
+                EXPECT_EQ(child->parent(), node);
+                EXPECT_EQ(child->index(), static_cast<int32_t>(i));
+                EXPECT_TRUE(samePlace(child->span().begin, childSpan.begin));
+                pending.push_back(child);
+                continue;
+            }
+            const SourcePosition& b = childSpan.begin;
+            EXPECT_EQ(source.substr(b.offset, childSpan.end.offset - b.offset), node->lexeme(i));
         }
     }
-    // In source order; mode switches make no tokens, G-code line ends are kept as
-    // written, and the "<end>" terminal was deleted at the accept.
-    EXPECT_EQ(lexemes,
-              "N|10|G|0|X|0|Y|0|\n|TYPE|color|:|(|red|,|green|:=|5|)|;|END_TYPE|VAR|i|:|INT|;|txt|:|STRING|"
-              "[|8|]|:=|'ab$'c'|;|END_VAR|FOR|i|:=|1|TO|3|BY|1|DO|IF|i|MOD|2|=|0|THEN|txt|:=|CONCAT|(|txt|,|"
-              "'x'|)|;|ELSIF|i|>|2|THEN|EXIT|;|END_IF|;|END_FOR|;|\n|G|1|X|i|*|2.5|F|=|100|\n|i|:=|i|+|1|;|M|"
-              "30|\n|");
+}
+
+const std::string mixedSource =
+    "N10 G0 X0 Y0 (start)\n"
+    "{ TYPE color : (red, green := 5); END_TYPE\n"
+    "  VAR i : INT; txt : STRING[8] := 'ab$'c'; END_VAR\n"
+    "  FOR i := 1 TO 3 BY 1 DO\n"
+    "    IF i MOD 2 = 0 THEN txt := CONCAT(txt, 'x'); ELSIF i > 2 THEN EXIT; END_IF;\n"
+    "  END_FOR;\n"
+    "}\n"
+    "G1 X{i * 2.5} F=100\n"
+    "! i := i + 1;\n"
+    "M30\n";
+
+// In source order; mode switches make no tokens, G-code line ends are kept as written,
+// and the "<end>" token went at the accept.
+const std::string mixedLexemes =
+    "N|10|G|0|X|0|Y|0|\n|TYPE|color|:|(|red|,|green|:=|5|)|;|END_TYPE|VAR|i|:|INT|;|txt|:|STRING|"
+    "[|8|]|:=|'ab$'c'|;|END_VAR|FOR|i|:=|1|TO|3|BY|1|DO|IF|i|MOD|2|=|0|THEN|txt|:=|CONCAT|(|txt|,|"
+    "'x'|)|;|ELSIF|i|>|2|THEN|EXIT|;|END_IF|;|END_FOR|;|\n|G|1|X|i|*|2.5|F|=|100|\n|i|:=|i|+|1|;|M|"
+    "30|\n|";
+
+// Every token of the tree, ordered by its offset.
+std::string lexemesInSourceOrder(const Parser::AstNode* root) {
+    std::vector<std::pair<uint32_t, std::string>> tokens;
+    std::vector<const Parser::AstNode*> pending{root};
+    while (!pending.empty()) {
+        const Parser::AstNode* node = pending.back();
+        pending.pop_back();
+        for (size_t i = 0; i < node->childCount(); ++i) {
+            if (const Parser::AstNode* child = node->childNode(i); child != nullptr)
+                pending.push_back(child);
+            else
+                tokens.emplace_back(node->child(i).begin(), std::string(node->lexeme(i)));
+        }
+    }
+    std::sort(tokens.begin(), tokens.end());
+    std::string text;
+    for (const auto& [offset, lexeme] : tokens) text += lexeme + "|";
+    return text;
+}
+
+TEST(JyxParser, EveryNodeIsLinkedAndSpansItsChildren) {
+    StringCompile compile(mixedSource);
+    compile.parser.parse();
+    ASSERT_NE(compile.parser.root, nullptr);
+    checkEveryNode(compile.parser.root, mixedSource);
+    EXPECT_EQ(lexemesInSourceOrder(compile.parser.root), mixedLexemes);
+}
+
+// The compile's file input answers for spans and texts itself; the tree reads the
+// same through it, with the file's name. The line feed the input appends joins the
+// last G-code line end, and its end reports the file's last line.
+TEST(JyxParser, EveryNodeIsLinkedAndSpansItsChildrenThroughTheFileInput) {
+    SourceDir dir;
+    dir.write("mixed.jyx", mixedSource);
+    ProbeCompile<ScannerInputFile> compile;
+    compile.input.load("mixed.jyx");
+    compile.parser.parse();
+    ASSERT_NE(compile.parser.root, nullptr);
+    checkEveryNode(compile.parser.root, mixedSource + "\n");
+    EXPECT_EQ(lexemesInSourceOrder(compile.parser.root), mixedLexemes.substr(0, mixedLexemes.size() - 2) + "\n\n|");
+    EXPECT_EQ(compile.parser.root->span().toString(), "mixed.jyx: 1.1-10.6");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -277,9 +318,9 @@ public:
     std::function<void()> hook;
 };
 
-std::vector<std::pair<uint16_t, const Parser::AstNode*>> snapshot(const Parser& parser) {
-    std::vector<std::pair<uint16_t, const Parser::AstNode*>> entries;
-    for (const Parser::StackEntry& entry : parser.stack) entries.emplace_back(entry.state, entry.node);
+std::vector<std::pair<uint16_t, Parser::AstChild>> snapshot(const Parser& parser) {
+    std::vector<std::pair<uint16_t, Parser::AstChild>> entries;
+    for (const Parser::StackEntry& entry : parser.stack) entries.emplace_back(entry.state, entry.child);
     return entries;
 }
 

@@ -19,8 +19,8 @@ std::string emitTablesSource(const Grammar& grammar, const Tables& tables);
 // frontend/grammar_automaton.txt: the states with their items and actions, for review.
 std::string emitAutomatonListing(const Grammar& grammar, const Automaton& automaton, const Tables& tables);
 
-// frontend/ast_nodes.h, ast_nodes.cpp and ast_nodes.def: the node classes, their
-// factory and one X-macro row per class and per attribute.
+// frontend/ast_nodes.h, ast_nodes.cpp and ast_nodes.def: the attribute records with
+// their visitors, their factory and one X-macro row per record and per attribute.
 std::string emitAstNodesHeader(const Grammar& grammar);
 std::string emitAstNodesSource(const Grammar& grammar);
 std::string emitAstNodesDef(const Grammar& grammar);

@@ -26,15 +26,32 @@ std::string initializer(const Attribute& a) {
     return a.cppType.back() == '*' ? " = nullptr" : " = 0";
 }
 
+// A function whose body is one switch over the nonterminal ids: `before` and `after`
+// enclose the record class in each case ("return new " X "();"), `otherwise` is the
+// default case.
+void emitRecordSwitch(std::ostringstream& out, const Grammar& grammar, const std::string& signature,
+                      const std::string& before, const std::string& after, const std::string& otherwise) {
+    out << signature << " {\n"
+        << "    switch (nonterminal) {\n";
+    for (int id = 0; id < grammar.nonterminalCount(); ++id) {
+        out << "    case " << id << ": " << before << className(grammar.nonterminals[id]) << after << "\n";
+    }
+    out << "    default: " << otherwise << "\n"
+        << "    }\n"
+        << "}\n\n";
+}
+
 } // namespace
 
 std::string emitAstNodesHeader(const Grammar& grammar) {
     std::ostringstream out;
     out << generatedHeader(kNodeSources);
     out << "#pragma once\n"
-           "// One class per nonterminal: the base fields of Parser::AstNode, then the attributes\n"
-           "// the evaluator fills, each starting empty or zero. A node frees its own attributes\n"
-           "// only; deleteAstTree frees whole trees.\n\n"
+           "// One attribute record per nonterminal, AstNode_<nonterminal>: the attributes the\n"
+           "// evaluator fills, each starting empty or zero. A node's record is had through\n"
+           "// Parser::AstNode::attributes<AstNode_X>(). Each record lists its fields to a visitor,\n"
+           "// visitAttributes(visit) calling visit(name, field) in storage order, and\n"
+           "// visitAstAttributes does the same for a record known only by its nonterminal.\n\n"
            "#include <cstdint>\n"
            "#include <string>\n"
            "#include <vector>\n\n"
@@ -45,16 +62,23 @@ std::string emitAstNodesHeader(const Grammar& grammar) {
     if (!grammar.pointerClasses.empty()) out << "\n";
 
     for (int id = 0; id < grammar.nonterminalCount(); ++id) {
-        const std::string cls = className(grammar.nonterminals[id]);
-        out << "class " << cls << " final : public Parser::AstNode {\n"
-            << "public:\n"
-            << "    explicit " << cls << "(const SourceSpan& nodeSpan);\n"
-            << "    ~" << cls << "() override;\n\n";
+        out << "struct " << className(grammar.nonterminals[id]) << " {\n"
+            << "    static constexpr uint16_t nonterminal = " << id << ";\n\n";
         for (const Attribute& a : grammar.attributes[id]) {
             out << "    " << a.cppType << " " << a.name << initializer(a) << ";\n";
         }
-        out << "};\n\n";
+        out << "\n    template <class Visitor>\n"
+            << "    void visitAttributes(Visitor&& visit) {\n";
+        for (const Attribute& a : grammar.attributes[id]) {
+            out << "        visit(\"" << a.name << "\", " << a.name << ");\n";
+        }
+        out << "    }\n};\n\n";
     }
+    out << "// The record of that nonterminal (as newAstAttributes made it) to a visitor; nothing\n"
+           "// for an unknown nonterminal.\n"
+           "template <class Visitor>\n";
+    emitRecordSwitch(out, grammar, "void visitAstAttributes(uint16_t nonterminal, void* record, Visitor&& visit)",
+                     "static_cast<", "*>(record)->visitAttributes(visit); break;", "break;");
     out << "} // namespace Karsto\n";
     return out.str();
 }
@@ -63,24 +87,12 @@ std::string emitAstNodesSource(const Grammar& grammar) {
     std::ostringstream out;
     out << generatedHeader(kNodeSources);
     out << "#include \"frontend/ast_nodes.h\"\n\n"
-           "#include \"frontend/grammar_symbols.h\"\n\n"
            "namespace Karsto {\n\n";
-    // Out of line so that the 192 constructors and destructors are compiled once.
-    for (const std::string& nonterminal : grammar.nonterminals) {
-        const std::string cls = className(nonterminal);
-        out << cls << "::" << cls << "(const SourceSpan& nodeSpan) : Parser::AstNode(nodeSpan) {}\n";
-        out << cls << "::~" << cls << "() = default;\n";
-    }
-    out << "\nParser::AstNode* createAstNode(uint16_t nonterminal, const SourceSpan& span, AstArena* arena) {\n"
-           "    switch (static_cast<Nonterminal>(nonterminal)) {\n";
-    for (const std::string& nonterminal : grammar.nonterminals) {
-        out << "    case Nonterminal::" << nonterminalEnumerator(nonterminal) << ": return new (arena) "
-            << className(nonterminal) << "(span);\n";
-    }
-    out << "    }\n"
-           "    return nullptr;\n"
-           "}\n\n"
-           "} // namespace Karsto\n";
+    emitRecordSwitch(out, grammar, "void* newAstAttributes(uint16_t nonterminal)", "return new ", "();",
+                     "return nullptr;");
+    emitRecordSwitch(out, grammar, "void deleteAstAttributes(uint16_t nonterminal, void* record)",
+                     "delete static_cast<", "*>(record); break;", "break;");
+    out << "} // namespace Karsto\n";
     return out.str();
 }
 

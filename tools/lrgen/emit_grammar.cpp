@@ -99,7 +99,12 @@ std::string emitTablesSource(const Grammar& grammar, const Tables& tables) {
 
     out << "const ProductionInfo productionTable[productionCount] = {\n";
     for (const Production& p : grammar.productions) {
-        out << "    {" << p.rhs.size() << ", " << p.lhs << "}, // " << p.number << " " << productionText(grammar, p)
+        unsigned tokens = 0;
+        for (size_t i = 0; i < p.rhs.size(); ++i) {
+            if (grammar.isTerminal(p.rhs[i])) tokens |= 1u << i;
+        }
+        out << "    {" << p.rhs.size() << ", " << p.lhs << ", " << tokens << ", " << (p.forwards ? "true" : "false")
+            << "}, // " << p.number << " " << productionText(grammar, p)
             << "\n";
     }
     out << "};\n\n"

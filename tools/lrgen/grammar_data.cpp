@@ -142,7 +142,7 @@ void readProductions(const DataFiles& files, Grammar& g, const std::map<std::str
     }
 
     for (const Line& line : readLines(files.productions)) {
-        expectFields(files.productions, line, 3);
+        if (line.fields.size() != 4) expectFields(files.productions, line, 3);
         Production p;
         p.number = parseNumber(files.productions, line.number, line.fields[0]);
         p.line = line.number;
@@ -172,6 +172,15 @@ void readProductions(const DataFiles& files, Grammar& g, const std::map<std::str
                 }
             }
             if (p.rhs.empty()) fail(files.productions, line.number, "empty right-hand side not written (empty)");
+            // A node records which of its children are tokens in 16 bits.
+            if (p.rhs.size() > 16) fail(files.productions, line.number, "more than 16 symbols on the right-hand side");
+        }
+        if (line.fields.size() == 4) {
+            if (line.fields[3] != "forward") fail(files.productions, line.number, "unknown mark '" + line.fields[3] + "'");
+            // Only a node can stand for a node: a token is never entered by the evaluator.
+            if (p.rhs.size() != 1 || g.isTerminal(p.rhs[0]))
+                fail(files.productions, line.number, "a forwarding production needs exactly one nonterminal");
+            p.forwards = true;
         }
         g.productions.push_back(std::move(p));
     }

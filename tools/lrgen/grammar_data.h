@@ -25,6 +25,9 @@ struct Production {
     std::vector<int> rhs;        // symbol numbers
     std::string rhsText;         // the right-hand side as written, "(empty)" for none
     int line = 0;                // line in the productions file
+    // Marked "forward": the production only hands its one nonterminal child's attributes
+    // up, so the parser makes no node for it and lets the child stand in its place.
+    bool forwards = false;
 };
 
 enum class Storage : int {
@@ -66,7 +69,7 @@ struct DataFiles {
     std::string terminals;       // token kinds: id, tab, display name
     std::string terminalNames;   // spellings of terminals with shared display names
     std::string nonterminals;    // id, tab, name
-    std::string productions;     // number, tab, lhs, tab, rhs
+    std::string productions;     // number, tab, lhs, tab, rhs[, tab, "forward"]
     std::string attributes;      // id, tab, nonterminal, tab, attribute list
 };
 

@@ -47,7 +47,7 @@ static_assert(numbersUnique());
 constexpr OperatorEntry kRegistry[] = {
 #define KARSTO_OPERATOR_ROW(Family, Suffix, Shape)                                                 \
     OperatorEntry{OperatorFamily::Family,                                                          \
-                  operators::suffix::Suffix::kKind,                                                \
+                  KARSTO_OPERATOR_SUFFIX_TYPE(Suffix)::kKind,                                      \
                   #Suffix,                                                                         \
                   KARSTO_OPERATOR_TEXT(Family, Suffix),                                            \
                   OperandShape::Shape,                                                             \

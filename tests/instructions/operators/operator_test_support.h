@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,15 +56,15 @@ struct Outcome {
     std::optional<std::string> error;
 };
 
-// Pushes left, then right, in the kind's cell format and executes the instruction
-// directly. Checks that both operands are gone and at most the result was pushed.
-inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind, uint64_t left,
-                         uint64_t right) {
+// Pushes the operands in order (the left first) in the kind's cell format and executes
+// the instruction directly. Checks that every operand is gone and at most the result
+// was pushed.
+inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind,
+                         std::initializer_list<uint64_t> operands) {
     machine.reset();
     const Cell cell = cellOf(kind);
     const int64_t before = machine.getSp();
-    pushCell(machine, cell, left);
-    pushCell(machine, cell, right);
+    for (const uint64_t bits : operands) pushCell(machine, cell, bits);
     Outcome outcome;
     try {
         cmd.execute(machine);
@@ -75,6 +76,11 @@ inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind, uint64_
     EXPECT_EQ(machine.getSp(), before + 1) << cmd.toString() << "left more than its result";
     outcome.bits = popCell(machine, cell);
     return outcome;
+}
+
+inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind, uint64_t left,
+                         uint64_t right) {
+    return executeOn(machine, cmd, kind, {left, right});
 }
 
 // A constant of the kind from a value given as cell bits.
@@ -93,15 +99,19 @@ inline Cmd* constantOf(TypeKind kind, uint64_t bits) {
     }
 }
 
-// Links and runs "constant left; constant right; the instruction; Halt", the
-// instruction carrying the span; the result is read back with its own pop. An error
-// leaves the stack pointer where it was before the constants.
+// Links and runs "a constant per operand; the instruction; Halt", the instruction
+// carrying the span; the result is read back with its own pop. An error leaves the
+// stack pointer where it was before the constants.
 inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind kind,
-                          uint64_t left, uint64_t right, const SourceSpan& span = spanAt(4, 2),
-                          std::string* whatText = nullptr) {
+                          std::initializer_list<uint64_t> operands,
+                          const SourceSpan& span = spanAt(4, 2), std::string* whatText = nullptr) {
     Cmd* op = newOperator(family, kind);
     op->setSpan(span);
-    loadItems(machine, {constantOf(kind, left), constantOf(kind, right), op, new CmdHalt()});
+    std::vector<CodeItem*> items;
+    for (const uint64_t bits : operands) items.push_back(constantOf(kind, bits));
+    items.push_back(op);
+    items.push_back(new CmdHalt());
+    loadItems(machine, items);
     machine.reset();
     const int64_t before = machine.getSp();
     Outcome outcome;
@@ -116,6 +126,12 @@ inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind
     EXPECT_EQ(machine.getSp(), before + 1);
     outcome.bits = popCell(machine, cellOf(kind));
     return outcome;
+}
+
+inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind kind,
+                          uint64_t left, uint64_t right, const SourceSpan& span = spanAt(4, 2),
+                          std::string* whatText = nullptr) {
+    return runProgram(machine, family, kind, {left, right}, span, whatText);
 }
 
 // Runs "L: body; Jump L" with the log levels off (tracing stays on) on a channel's

@@ -1,0 +1,238 @@
+#include "support/kernelsim/kernel_simulator.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "host/zel/zel_server.h"
+
+namespace KernelSim {
+
+namespace {
+
+void putInt(std::vector<std::uint8_t>& out, std::int32_t v) {
+    vekPut32(out, static_cast<std::uint32_t>(v));
+}
+
+std::vector<std::uint8_t> nameBytes(const std::string& name) {
+    std::vector<std::uint8_t> out(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(
+                                                                   std::min(name.size(), kNameLength - 1)));
+    out.resize(kNameLength, 0);
+    return out;
+}
+
+bool isRecordOffset(std::uint32_t offset) {
+    return std::find(std::begin(kRecordOffsets), std::end(kRecordOffsets), offset) !=
+           std::end(kRecordOffsets);
+}
+
+} // namespace
+
+// Port 500: hands every request to the simulator, which answers on this thread.
+class KernelSimulator::Server : public CZelR3 {
+public:
+    explicit Server(KernelSimulator& sim) : CZelR3(0, 0, nullptr, 1), sim_(sim) {}
+    ~Server() override { portShutdown(); }
+
+    void ZelReadInd(const VekAddr& source, std::uint32_t invokeId, std::uint32_t indexGroup,
+                    std::uint32_t indexOffset, std::uint32_t length) override {
+        sim_.answerRead(source, invokeId, indexGroup, indexOffset, length);
+    }
+    void ZelWriteInd(const VekAddr& source, std::uint32_t invokeId, std::uint32_t indexGroup,
+                     std::uint32_t indexOffset, std::uint32_t length, const std::uint8_t* data) override {
+        sim_.answerWrite(source, invokeId, indexGroup, indexOffset, std::span(data, length));
+    }
+    void ZelReadWriteInd(const VekAddr& source, std::uint32_t invokeId, std::uint32_t indexGroup,
+                         std::uint32_t indexOffset, std::uint32_t readLength,
+                         std::uint32_t writeLength, const std::uint8_t* data) override {
+        sim_.answerReadWrite(source, invokeId, indexGroup, indexOffset, readLength,
+                             std::span(data, writeLength));
+    }
+
+private:
+    KernelSimulator& sim_;
+};
+
+KernelSimulator::KernelSimulator(const std::string& routerPath)
+    : router_(std::make_unique<VekRouter>(routerPath)), client_(0, 0, nullptr) {
+    server_ = std::make_unique<Server>(*this);
+    if (!server_->VekConnect(kKernelPort, 4096, 80))
+        throw std::runtime_error("kernel simulator: Vek port 500 is taken");
+    if (!client_.VekConnect(0, 4096, 80))
+        throw std::runtime_error("kernel simulator: its client cannot connect");
+}
+
+KernelSimulator::~KernelSimulator() {
+    server_->portShutdown();
+    client_.VekDisconnect();
+}
+
+void KernelSimulator::addChannel(const Channel& channel) {
+    std::lock_guard lock(mutex_);
+    channels_.push_back(channel);
+}
+
+void KernelSimulator::addGroup(const Group& group) {
+    std::lock_guard lock(mutex_);
+    groups_.push_back(group);
+}
+
+void KernelSimulator::failRead(std::uint32_t indexGroup, std::uint32_t indexOffset, std::uint32_t code) {
+    std::lock_guard lock(mutex_);
+    failures_[{indexGroup, indexOffset}] = code;
+}
+
+void KernelSimulator::clearFailures() {
+    std::lock_guard lock(mutex_);
+    failures_.clear();
+}
+
+void KernelSimulator::setRecordCapacity(std::int32_t groupId, std::int32_t records) {
+    std::lock_guard lock(mutex_);
+    capacity_[groupId] = records;
+}
+
+void KernelSimulator::freeRecordRoom(std::int32_t groupId, std::int32_t records) {
+    std::lock_guard lock(mutex_);
+    capacity_[groupId] += records;
+}
+
+std::vector<Request> KernelSimulator::requests() {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+bool KernelSimulator::waitForRequests(const std::function<bool(const std::vector<Request>&)>& condition,
+                                      std::chrono::milliseconds patience) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, patience, [&] { return condition(requests_); });
+}
+
+void KernelSimulator::record(Request request) {
+    {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(std::move(request));
+    }
+    changed_.notify_all();
+}
+
+bool KernelSimulator::configValue(std::uint32_t indexGroup, std::uint32_t indexOffset,
+                                  std::vector<std::uint8_t>& value) {
+    if (indexGroup == kConfigGroup) {
+        switch (indexOffset) {
+        case 0x01: putInt(value, static_cast<std::int32_t>(channels_.size())); return true;
+        case 0x31:
+            for (const Channel& c : channels_)
+                putInt(value, c.id);
+            return true;
+        case 0x02: putInt(value, static_cast<std::int32_t>(groups_.size())); return true;
+        case 0x32:
+            for (const Group& g : groups_)
+                putInt(value, g.id);
+            return true;
+        default: return false;
+        }
+    }
+    for (const Channel& c : channels_) {
+        if (indexGroup != kChannelGroupBase + static_cast<std::uint32_t>(c.id))
+            continue;
+        switch (indexOffset) {
+        case 0x02: value = nameBytes(c.name); return true;
+        case 0x05: putInt(value, c.bufferSize); return true;
+        case 0x04: putInt(value, c.itpType); return true;
+        default: return false;
+        }
+    }
+    for (const Group& g : groups_) {
+        if (indexGroup != kGroupGroupBase + static_cast<std::uint32_t>(g.id))
+            continue;
+        switch (indexOffset) {
+        case 0x23: putInt(value, g.channelType); return true;
+        case 0x03: putInt(value, g.type); return true;
+        case 0x02: value = nameBytes(g.name); return true;
+        case 0x21: putInt(value, g.channelId); return true;
+        case 0x24: putInt(value, g.numberInChannel); return true;
+        default: return false;
+        }
+    }
+    return false;
+}
+
+void KernelSimulator::answerRead(const VekAddr& source, std::uint32_t invokeId,
+                                 std::uint32_t indexGroup, std::uint32_t indexOffset,
+                                 std::uint32_t length) {
+    std::vector<std::uint8_t> value;
+    std::uint32_t result = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto failure = failures_.find({indexGroup, indexOffset}); failure != failures_.end())
+            result = failure->second;
+        else if (!configValue(indexGroup, indexOffset, value))
+            result = zelCode(ZelError::notSupported);
+    }
+    if (result != 0)
+        value.clear();
+    record({Request::Kind::read, indexGroup, indexOffset, length, {}, result});
+    server_->ZelReadRes(source, invokeId, result, static_cast<std::uint32_t>(value.size()), value.data());
+}
+
+void KernelSimulator::answerWrite(const VekAddr& source, std::uint32_t invokeId,
+                                  std::uint32_t indexGroup, std::uint32_t indexOffset,
+                                  std::span<const std::uint8_t> data) {
+    record({Request::Kind::write, indexGroup, indexOffset, 0, {data.begin(), data.end()}, 0});
+    server_->ZelWriteRes(source, invokeId, 0);
+}
+
+void KernelSimulator::answerReadWrite(const VekAddr& source, std::uint32_t invokeId,
+                                      std::uint32_t indexGroup, std::uint32_t indexOffset,
+                                      std::uint32_t readLength, std::span<const std::uint8_t> data) {
+    std::uint32_t result = 0;
+    std::uint32_t answerLength = std::min(readLength, kVekMaxDataLength);
+    if (indexGroup >= kRecordGroupBase && indexGroup <= kRecordGroupBase + 0xFF && isRecordOffset(indexOffset)) {
+        answerLength = 8;
+        std::lock_guard lock(mutex_);
+        auto room = capacity_.find(static_cast<std::int32_t>(indexGroup - kRecordGroupBase));
+        if (room != capacity_.end()) {
+            if (room->second <= 0)
+                result = kBufferFull;
+            else
+                --room->second;
+        }
+    }
+    record({Request::Kind::readWrite, indexGroup, indexOffset, readLength, {data.begin(), data.end()}, result});
+    std::vector<std::uint8_t> answer(result == 0 ? answerLength : 0, 0);
+    server_->ZelReadWriteRes(source, invokeId, result, static_cast<std::uint32_t>(answer.size()), answer.data());
+}
+
+std::uint32_t KernelSimulator::command(std::uint16_t cmdId, std::span<const std::uint8_t> data,
+                                       VekCmd& response, const VekAddr& to) {
+    VekHead head;
+    client_.VekMakeHead(head, cmdId, 0, to, 0, 0, 0);
+    return client_.VekSyncRequest(VekCmd(head, data), response);
+}
+
+std::uint32_t KernelSimulator::read(std::uint32_t indexGroup, std::uint32_t indexOffset,
+                                    std::uint32_t length, std::vector<std::uint8_t>& out,
+                                    const VekAddr& to) {
+    out.assign(length, 0);
+    return client_.ZelSyncReadReq(to, indexGroup, indexOffset, length, out.data());
+}
+
+std::uint32_t KernelSimulator::write(std::uint32_t indexGroup, std::uint32_t indexOffset,
+                                     std::span<const std::uint8_t> data, const VekAddr& to) {
+    return client_.ZelSyncWriteReq(to, indexGroup, indexOffset,
+                                   static_cast<std::uint32_t>(data.size()), data.data());
+}
+
+std::uint32_t KernelSimulator::readWrite(std::uint32_t indexGroup, std::uint32_t indexOffset,
+                                         std::uint32_t readLength, std::vector<std::uint8_t>& out,
+                                         std::span<const std::uint8_t> data, const VekAddr& to) {
+    out.assign(readLength, 0);
+    return client_.ZelSyncReadWriteReq(to, indexGroup, indexOffset, readLength, out.data(),
+                                       static_cast<std::uint32_t>(data.size()), data.data());
+}
+
+std::uint32_t KernelSimulator::findPort(const char* name, VekAddr& address) {
+    return client_.VekSyncFindPort(name, address);
+}
+
+} // namespace KernelSim

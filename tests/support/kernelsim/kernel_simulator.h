@@ -1,0 +1,141 @@
+#pragma once
+// A stand-in for the NC kernel, for tests: it embeds a Vek router, holds Vek port 500
+// and keeps a model of the kernel's channels and groups.
+//
+// Threads: the interpreter's requests to port 500 are answered on the simulator's
+// receive thread, which never waits for anything; the simulator's own requests to the
+// interpreter wait for their answers on the calling (test) thread. The interpreter
+// answers some requests only after requests of its own to the kernel, so serving those
+// on a waiting thread would hang.
+//
+// Every wait has a deadline; the functions that wait return false when it passes.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host/zel/vek_router.h"
+#include "host/zel/zel_sync.h"
+
+namespace KernelSim {
+
+inline constexpr std::uint16_t kKernelPort = 500;
+inline constexpr std::uint16_t kInterpreterPort = 11600;
+inline constexpr auto kPatience = std::chrono::seconds(10);
+
+// Configuration index groups and offsets the interpreter reads at its initialisation.
+inline constexpr std::uint32_t kConfigGroup = 0x1100;
+inline constexpr std::uint32_t kChannelGroupBase = 0x2000;
+inline constexpr std::uint32_t kGroupGroupBase = 0x3000;
+// Record stream: read-writes to 0x3200 plus the group id at these offsets.
+inline constexpr std::uint32_t kRecordGroupBase = 0x3200;
+inline constexpr std::uint32_t kRecordOffsets[] = {0x60, 0x61};
+inline constexpr std::uint32_t kBufferFull = 0x423F;
+inline constexpr std::size_t kNameLength = 100;
+
+struct Channel {
+    std::int32_t id = 0;
+    std::string name;
+    std::int32_t bufferSize = 0;
+    std::int32_t itpType = 0;
+};
+
+struct Group {
+    std::int32_t id = 0;
+    std::int32_t channelType = 2; // offset 0x23: the interpreter sets up groups reading 2
+    std::int32_t type = 0;
+    std::string name;
+    std::int32_t channelId = 0;
+    std::int32_t numberInChannel = 0;
+};
+
+// A request of the interpreter to the kernel and the simulator's answer.
+struct Request {
+    enum class Kind { read, write, readWrite };
+    Kind kind = Kind::read;
+    std::uint32_t indexGroup = 0;
+    std::uint32_t indexOffset = 0;
+    std::uint32_t readLength = 0;
+    std::vector<std::uint8_t> data; // bytes written
+    std::uint32_t result = 0;
+};
+
+class KernelSimulator {
+public:
+    // Starts a router at the path and connects port 500 and the simulator's client.
+    // Throws std::runtime_error when the router or the port cannot be had.
+    explicit KernelSimulator(const std::string& routerPath = vekRouterPath());
+    ~KernelSimulator();
+    KernelSimulator(const KernelSimulator&) = delete;
+    KernelSimulator& operator=(const KernelSimulator&) = delete;
+
+    // The model of channels and groups, served to configuration reads.
+    void addChannel(const Channel& channel);
+    void addGroup(const Group& group);
+    // Makes every read of the group and offset fail with the code until cleared.
+    void failRead(std::uint32_t indexGroup, std::uint32_t indexOffset, std::uint32_t code);
+    void clearFailures();
+    // The group's record buffer takes this many more records, then answers 0x423F
+    // until freeRecordRoom makes room. Without a capacity a group takes everything.
+    void setRecordCapacity(std::int32_t groupId, std::int32_t records);
+    void freeRecordRoom(std::int32_t groupId, std::int32_t records);
+
+    // Every read, write and read-write received so far, in arrival order.
+    std::vector<Request> requests();
+    // Waits until the recorded requests satisfy the condition; false at the deadline.
+    bool waitForRequests(const std::function<bool(const std::vector<Request>&)>& condition,
+                         std::chrono::milliseconds patience = kPatience);
+
+    // Requests to the interpreter (or, given an address, to any port); each waits for
+    // its answer on the calling thread and returns the library's result.
+    static VekAddr interpreter() { return VekAddr{vekLocalNetId(), kInterpreterPort}; }
+    std::uint32_t command(std::uint16_t cmdId, std::span<const std::uint8_t> data,
+                          VekCmd& response, const VekAddr& to = interpreter());
+    std::uint32_t read(std::uint32_t indexGroup, std::uint32_t indexOffset,
+                       std::uint32_t length, std::vector<std::uint8_t>& out,
+                       const VekAddr& to = interpreter());
+    std::uint32_t write(std::uint32_t indexGroup, std::uint32_t indexOffset,
+                        std::span<const std::uint8_t> data, const VekAddr& to = interpreter());
+    std::uint32_t readWrite(std::uint32_t indexGroup, std::uint32_t indexOffset,
+                            std::uint32_t readLength, std::vector<std::uint8_t>& out,
+                            std::span<const std::uint8_t> data, const VekAddr& to = interpreter());
+    std::uint32_t findPort(const char* name, VekAddr& address);
+
+    // The client the requests above go through, for posting without waiting.
+    CZelSync& client() { return client_; }
+
+private:
+    class Server;
+    void answerRead(const VekAddr& source, std::uint32_t invokeId, std::uint32_t indexGroup,
+                    std::uint32_t indexOffset, std::uint32_t length);
+    void answerWrite(const VekAddr& source, std::uint32_t invokeId, std::uint32_t indexGroup,
+                     std::uint32_t indexOffset, std::span<const std::uint8_t> data);
+    void answerReadWrite(const VekAddr& source, std::uint32_t invokeId, std::uint32_t indexGroup,
+                         std::uint32_t indexOffset, std::uint32_t readLength,
+                         std::span<const std::uint8_t> data);
+    // The configuration value at the group and offset; false when the model has none.
+    bool configValue(std::uint32_t indexGroup, std::uint32_t indexOffset,
+                     std::vector<std::uint8_t>& value);
+    void record(Request request);
+
+    std::unique_ptr<VekRouter> router_;
+    std::unique_ptr<Server> server_;
+    CZelSync client_;
+
+    std::mutex mutex_; // guards everything below; never held while sending
+    std::condition_variable changed_;
+    std::vector<Channel> channels_;
+    std::vector<Group> groups_;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> failures_;
+    std::map<std::int32_t, std::int32_t> capacity_;
+    std::vector<Request> requests_;
+};
+
+} // namespace KernelSim
