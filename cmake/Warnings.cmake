@@ -22,7 +22,7 @@ function(vordash_tests name)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(test_${name} ${sources})
   target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   vordash_warnings(test_${name})
   target_compile_definitions(test_${name} PRIVATE
     VORDASH_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests")

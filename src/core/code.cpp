@@ -71,7 +71,8 @@ Cmd* Cmd::asCmd() { return this; }
 bool CmdWithTarget::isResolved() const { return target_ != nullptr && target_->address() != -1; }
 
 void CmdWithTarget::remapLabels(LabelMap& map) {
-    checkSemantic(target_ != nullptr, "Jump target missing in '%s'", toString().c_str());
+    // Tested here, not by checkSemantic: the text form is built only for the error.
+    if (target_ == nullptr) failSemantic("Jump target missing in '%s'", toString().c_str());
     auto found = map.find(target_);
     // A target that is not placed in the linked code would leave the instruction with
     // no target at all: refuse the program instead.
@@ -80,8 +81,8 @@ void CmdWithTarget::remapLabels(LabelMap& map) {
     target_ = found->second;
 }
 
-std::string CmdWithTarget::textWithTarget(const char* operation) const {
-    std::string text = operation;
+std::string CmdWithTarget::textWithTarget(std::string_view operation) const {
+    std::string text(operation);
     text += ' ';
     text += target_ != nullptr ? target_->toString() : std::string("Label ?");
     return text;

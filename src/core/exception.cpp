@@ -45,26 +45,22 @@ ExceptionKarsto* ExceptionSyntax::clone() const { return new ExceptionSyntax(*th
 ExceptionKarsto* ExceptionSemantic::clone() const { return new ExceptionSemantic(*this); }
 ExceptionKarsto* ExceptionRuntime::clone() const { return new ExceptionRuntime(*this); }
 
-void checkSyntax(bool condition, const char* format, ...) {
-    if (condition) return;
-    ArgumentList args;
-    va_start(args.list, format);
-    throwFormatted<ExceptionSyntax>(format, args.list);
-}
-
-void checkSemantic(bool condition, const char* format, ...) {
-    if (condition) return;
-    ArgumentList args;
-    va_start(args.list, format);
-    throwFormatted<ExceptionSemantic>(format, args.list);
-}
-
-void checkRuntime(bool condition, const char* format, ...) {
-    if (condition) return;
-    ArgumentList args;
-    va_start(args.list, format);
-    throwFormatted<ExceptionRuntime>(format, args.list);
-}
+#define KARSTO_CHECK_HELPERS(kind)                                                                  \
+    void check##kind(bool condition, const char* format, ...) {                                    \
+        if (condition) return;                                                                     \
+        ArgumentList args;                                                                         \
+        va_start(args.list, format);                                                               \
+        throwFormatted<Exception##kind>(format, args.list);                                        \
+    }                                                                                              \
+    void fail##kind(const char* format, ...) {                                                     \
+        ArgumentList args;                                                                         \
+        va_start(args.list, format);                                                               \
+        throwFormatted<Exception##kind>(format, args.list);                                        \
+    }
+KARSTO_CHECK_HELPERS(Syntax)
+KARSTO_CHECK_HELPERS(Semantic)
+KARSTO_CHECK_HELPERS(Runtime)
+#undef KARSTO_CHECK_HELPERS
 
 void checkWarning(bool condition, const char* format, ...) {
     if (condition) return;

@@ -52,10 +52,16 @@ public:
 };
 
 // Raise-site helpers: state the condition that must hold; on false they format the
-// message (cut to 1023 characters) and throw without a span.
+// message (cut to 1023 characters) and throw without a span. The arguments are built
+// before the call: where building one costs (a toString(), a concatenation) and the
+// check runs on a good path, test the condition and call the fail helper instead.
 [[gnu::format(printf, 2, 3)]] void checkSyntax(bool condition, const char* format, ...);
 [[gnu::format(printf, 2, 3)]] void checkSemantic(bool condition, const char* format, ...);
 [[gnu::format(printf, 2, 3)]] void checkRuntime(bool condition, const char* format, ...);
+// The same without a condition: format the message and throw.
+[[noreturn, gnu::format(printf, 1, 2)]] void failSyntax(const char* format, ...);
+[[noreturn, gnu::format(printf, 1, 2)]] void failSemantic(const char* format, ...);
+[[noreturn, gnu::format(printf, 1, 2)]] void failRuntime(const char* format, ...);
 // Writes a warning line to the log instead of throwing; the text is not cut.
 [[gnu::format(printf, 2, 3)]] void checkWarning(bool condition, const char* format, ...);
 

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdio>
-#include <utility>
 
 namespace Karsto {
 
@@ -10,35 +9,25 @@ Log globalLog;
 
 namespace {
 
-constexpr std::array<std::pair<LogLevel, std::string_view>, kLogLevelCount> kLevelNames{{
-    {LogLevel::error, "error"},
-    {LogLevel::warning, "warning"},
-    {LogLevel::info, "info"},
-    {LogLevel::debugCode, "debugCode"},
-    {LogLevel::debugStackmachine, "debugStackmachine"},
-    {LogLevel::debugStackOp, "debugStackOp"},
-    {LogLevel::debugGCode, "debugGCode"},
-    {LogLevel::debugGProcessor, "debugGProcessor"},
-    {LogLevel::debugKiState, "debugKiState"},
-    {LogLevel::debugKiIO, "debugKiIO"},
-    {LogLevel::debugKiGeo, "debugKiGeo"},
-    {LogLevel::debugController, "debugController"},
-    {LogLevel::debugNCmdQueue, "debugNCmdQueue"},
+struct LevelRow {
+    LogLevel level;
+    std::string_view name;
+    EventType eventType;
+};
+
+constexpr std::array<LevelRow, kLogLevelCount> kLevels{{
+#define KARSTO_LOG_LEVEL(name, value, eventType) {LogLevel::name, #name, EventType::eventType},
+#include "core/log_levels.def"
 }};
 
 // The table is indexed by level number: prove every row sits at its own level.
 constexpr bool levelTableInOrder() {
-    for (size_t i = 0; i < kLevelNames.size(); ++i)
-        if (static_cast<size_t>(kLevelNames[i].first) != i) return false;
+    for (size_t i = 0; i < kLevels.size(); ++i)
+        if (static_cast<size_t>(kLevels[i].level) != i) return false;
     return true;
 }
-static_assert(levelTableInOrder(), "log level names must be listed at their own level");
-
-EventType eventTypeOf(int32_t level) {
-    if (level == static_cast<int32_t>(LogLevel::error)) return EventType::error;
-    if (level == static_cast<int32_t>(LogLevel::warning)) return EventType::warning;
-    return EventType::information;
-}
+static_assert(levelTableInOrder(), "log levels must be listed by value from 0 without gaps");
+static_assert(kLogLevelCount <= 64, "the level mask has 64 bits");
 
 std::string formatText(const char* format, va_list args) {
     va_list measure;
@@ -55,7 +44,12 @@ std::string formatText(const char* format, va_list args) {
 
 std::string_view logLevelName(int32_t level) {
     if (level < 0 || level >= kLogLevelCount) return {};
-    return kLevelNames[static_cast<size_t>(level)].second;
+    return kLevels[static_cast<size_t>(level)].name;
+}
+
+EventType logLevelEventType(int32_t level) {
+    if (level < 0 || level >= kLogLevelCount) return EventType::information;
+    return kLevels[static_cast<size_t>(level)].eventType;
 }
 
 Log::~Log() { closeFile(); }
@@ -78,7 +72,7 @@ void Log::write(int32_t level, const char* format, va_list args) {
         file_ << line << '\n';
         file_.flush();
     }
-    if (eventLog() && eventSink_ != nullptr) eventSink_->report(eventTypeOf(level), line);
+    if (eventLog() && eventSink_ != nullptr) eventSink_->report(logLevelEventType(level), line);
     for (LogListener* listener : listeners_) listener->logLine(level, line);
 }
 
@@ -89,27 +83,14 @@ void Log::writef(int32_t level, const char* format, ...) {
     va_end(args);
 }
 
-#define KARSTO_LOG_ENTRY(name)                                                                     \
+#define KARSTO_LOG_LEVEL(name, value, eventType)                                                   \
     void Log::name(const char* format, ...) {                                                      \
         va_list args;                                                                              \
         va_start(args, format);                                                                    \
         write(static_cast<int32_t>(LogLevel::name), format, args);                                 \
         va_end(args);                                                                              \
     }
-KARSTO_LOG_ENTRY(error)
-KARSTO_LOG_ENTRY(warning)
-KARSTO_LOG_ENTRY(info)
-KARSTO_LOG_ENTRY(debugCode)
-KARSTO_LOG_ENTRY(debugStackmachine)
-KARSTO_LOG_ENTRY(debugStackOp)
-KARSTO_LOG_ENTRY(debugGCode)
-KARSTO_LOG_ENTRY(debugGProcessor)
-KARSTO_LOG_ENTRY(debugKiState)
-KARSTO_LOG_ENTRY(debugKiIO)
-KARSTO_LOG_ENTRY(debugKiGeo)
-KARSTO_LOG_ENTRY(debugController)
-KARSTO_LOG_ENTRY(debugNCmdQueue)
-#undef KARSTO_LOG_ENTRY
+#include "core/log_levels.def"
 
 void Log::setLevel(int32_t level, bool on) {
     if (level < 0 || level >= kLogLevelCount) return;

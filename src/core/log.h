@@ -16,23 +16,16 @@
 
 namespace Karsto {
 
+// The levels are the rows of log_levels.def.
 enum class LogLevel : int32_t {
-    error = 0,
-    warning = 1,
-    info = 2,
-    debugCode = 3,
-    debugStackmachine = 4,
-    debugStackOp = 5,
-    debugGCode = 6,
-    debugGProcessor = 7,
-    debugKiState = 8,
-    debugKiIO = 9,
-    debugKiGeo = 10,
-    debugController = 11,
-    debugNCmdQueue = 12,
+#define KARSTO_LOG_LEVEL(name, value, eventType) name = value,
+#include "core/log_levels.def"
 };
 
-inline constexpr int32_t kLogLevelCount = 13;
+inline constexpr int32_t kLogLevelCount = 0
+#define KARSTO_LOG_LEVEL(name, value, eventType) +1
+#include "core/log_levels.def"
+    ;
 
 // The bracketed name of a level; empty for a number that is no level.
 std::string_view logLevelName(int32_t level);
@@ -43,6 +36,10 @@ enum class EventType : int32_t {
     warning = 2,
     information = 4,
 };
+
+// The event type a level's lines are reported as; information for a number that is
+// no level.
+EventType logLevelEventType(int32_t level);
 
 // Receives the lines meant for the system event log. The host installs the platform's
 // implementation; a sink that cannot deliver a line just drops it.
@@ -72,25 +69,15 @@ public:
         return (levelMask_.load(std::memory_order_relaxed) >> static_cast<int32_t>(level)) & 1u;
     }
 
-    [[gnu::format(printf, 2, 3)]] void error(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void warning(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void info(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void debugCode(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void debugStackmachine(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void debugStackOp(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void debugGCode(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void debugGProcessor(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void debugKiState(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void debugKiIO(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void debugKiGeo(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void debugController(const char* format, ...);
-    [[gnu::format(printf, 2, 3)]] void debugNCmdQueue(const char* format, ...);
+    // One entry point per level, named after it.
+#define KARSTO_LOG_LEVEL(name, value, eventType) [[gnu::format(printf, 2, 3)]] void name(const char* format, ...);
+#include "core/log_levels.def"
 
     // Writes one line at the given level; the text has no length limit.
     [[gnu::format(printf, 3, 0)]] void write(int32_t level, const char* format, va_list args);
     [[gnu::format(printf, 3, 4)]] void writef(int32_t level, const char* format, ...);
 
-    // Levels outside 0 to 12 are not used and ignored.
+    // Numbers that are no level are ignored.
     void setLevel(int32_t level, bool enabled);
     void setLevel(LogLevel level, bool on) { setLevel(static_cast<int32_t>(level), on); }
 

@@ -91,24 +91,20 @@ void Stackmachine::failAddress(int64_t address, int64_t count) const {
         if (k < static_cast<uint64_t>(sharedCells_) && count > 1)
             bad = static_cast<uint64_t>(kSharedBase) + static_cast<uint64_t>(sharedCells_);
     }
-    checkRuntime(false, "Invalid memory access at address 0x%llx",
-                 static_cast<unsigned long long>(bad));
-    __builtin_unreachable();
+    failRuntime("Invalid memory access at address 0x%llx", static_cast<unsigned long long>(bad));
 }
 
 // sp stays inside [stack base, stack end], so a push fails only on a full stack and a
 // pop only on an empty one; the other message remains for a machine whose override
 // moved sp on its own.
 void Stackmachine::failPush() const {
-    if (sp_ >= kStackEnd) checkRuntime(false, "Stack overflow");
-    checkRuntime(false, "Stack underflow");
-    __builtin_unreachable();
+    if (sp_ >= kStackEnd) failRuntime("Stack overflow");
+    failRuntime("Stack underflow");
 }
 
 void Stackmachine::failPop() const {
-    if (sp_ <= kStackBase) checkRuntime(false, "Stack underflow");
-    checkRuntime(false, "Stack overflow");
-    __builtin_unreachable();
+    if (sp_ <= kStackBase) failRuntime("Stack underflow");
+    failRuntime("Stack overflow");
 }
 
 void Stackmachine::failStackRange(int64_t address, int64_t count) const {
@@ -116,8 +112,7 @@ void Stackmachine::failStackRange(int64_t address, int64_t count) const {
     // the count is negative); anything else refused ends above the region.
     const auto end = static_cast<int64_t>(static_cast<uint64_t>(address) + static_cast<uint64_t>(count));
     checkRuntime(address >= kStackBase && (count >= 0 || end >= kStackBase), "Stack underflow");
-    checkRuntime(false, "Stack overflow");
-    __builtin_unreachable();
+    failRuntime("Stack overflow");
 }
 
 void Stackmachine::copyCells(int64_t destination, int64_t source, int64_t count) {
@@ -153,8 +148,7 @@ void Stackmachine::loadProgram(const CodeLinked& linked) {
 }
 
 void Stackmachine::failPc() const {
-    checkRuntime(false, "Program counter %lld outside the program", static_cast<long long>(pc_));
-    __builtin_unreachable();
+    failRuntime("Program counter %lld outside the program", static_cast<long long>(pc_));
 }
 
 void Stackmachine::traceStep(CodeItem& item) {

@@ -74,11 +74,8 @@ TypePointer* Type::pointerTo() {
     return pointerType_;
 }
 
-#define KARSTO_TYPE_CAST(family, message)                 \
-    Type##family* Type::as##family() {                    \
-        checkSemantic(false, message, toString().c_str()); \
-        return nullptr;                                   \
-    }
+#define KARSTO_TYPE_CAST(family, message) \
+    Type##family* Type::as##family() { failSemantic(message, toString().c_str()); }
 #include "core/type_casts.def"
 
 #define KARSTO_TYPE_CAST(family, message) \
@@ -414,10 +411,8 @@ Type* commonType(Type* a, Type* b) {
 
 Type* commonTypeOrFail(Type* a, Type* b) {
     Type* common = commonType(a, b);
-    if (common == nullptr) {
-        checkSemantic(false, "Types '%s' and '%s' can not be combined", a->toString().c_str(),
-                      b->toString().c_str());
-    }
+    if (common == nullptr)
+        failSemantic("Types '%s' and '%s' can not be combined", a->toString().c_str(), b->toString().c_str());
     return common;
 }
 

@@ -57,8 +57,7 @@ int32_t TypeStruct::memberIndex(const std::string& name) const {
 
 MethodUser* TypeStruct::methodOrFail(const std::string& name) const {
     // The leading blank belongs to the message.
-    checkSemantic(false, " Method '%s' is not declared", name.c_str());
-    return nullptr;
+    failSemantic(" Method '%s' is not declared", name.c_str());
 }
 
 Code TypeStruct::initialValueFrom(MemberValues values) const {

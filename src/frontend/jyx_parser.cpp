@@ -71,11 +71,11 @@ void JyxParser::parse() {
         while (true) {
             // Reduce only while the look-ahead is in the reduction's look-ahead set; the
             // tables have no default reductions, so an error shows in the state reached.
-            uint16_t entry = actionAt(stack.back().state, token.kind);
+            uint16_t entry = actionAt(stack.back().state, static_cast<int32_t>(token.kind));
             const auto lookaheadBegin = static_cast<uint32_t>(token.span.begin.inputOffset);
             while (actionOf(entry) == Action::reduce) {
                 reduce(targetOf(entry), lookaheadBegin);
-                entry = actionAt(stack.back().state, token.kind);
+                entry = actionAt(stack.back().state, static_cast<int32_t>(token.kind));
             }
             if (actionOf(entry) != Action::shift) throw syntaxError(token);
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/allocation_count.h"
 #include "core/code.h"
 #include "core/exception.h"
 #include "core/machine_test_support.h"
@@ -252,6 +253,23 @@ TEST(CodeLimits, RightDeepTreeOf100000Joins) {
     CodeLinked linked(code);
     ASSERT_EQ(linked.size(), 100001);
     EXPECT_EQ(linked.item(100000)->toString(), "Z");
+}
+
+// Linking formats no text on the good path: the only allocation per jump is its clone
+// (plus the growth of the linker's own arrays), however many jumps the program has.
+TEST(CodeLimits, LinkingOf100000JumpsFormatsNoText) {
+    constexpr int kJumps = 100000;
+    auto* label = new Label();
+    Code code = codeOf(label);
+    for (int i = 0; i < kJumps; ++i) code = code.concat(codeOf(new TestJump(label)));
+    const int64_t before = test::allocationCount();
+    CodeLinked linked(code);
+    const int64_t allocations = test::allocationCount() - before;
+    ASSERT_EQ(linked.size(), kJumps + 1);
+    EXPECT_EQ(static_cast<TestJump*>(linked.item(kJumps))->target(), linked.item(0));
+    // One clone per item; a formatted text per jump would double the count.
+    EXPECT_GE(allocations, kJumps + 1);
+    EXPECT_LT(allocations, kJumps + 1 + 100) << "allocations beyond one clone per item";
 }
 
 } // namespace

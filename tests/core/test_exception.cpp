@@ -38,6 +38,26 @@ TEST(Exception, EachHelperThrowsItsClass) {
     EXPECT_THROW(checkSyntax(false, "x"), ExceptionSyntax);
     EXPECT_THROW(checkSemantic(false, "x"), ExceptionSemantic);
     EXPECT_THROW(checkRuntime(false, "x"), ExceptionRuntime);
+    EXPECT_THROW(failSyntax("x"), ExceptionSyntax);
+    EXPECT_THROW(failSemantic("x"), ExceptionSemantic);
+    EXPECT_THROW(failRuntime("x"), ExceptionRuntime);
+}
+
+// The fail helpers format as the checks do: the message alone, no span, cut alike.
+TEST(Exception, FailHelpersFormatLikeTheChecks) {
+    std::string big(2000, 'y');
+    try {
+        failSemantic("Class '%s' does not declare method '%s'.", "C", "m");
+        FAIL() << "no exception";
+    } catch (const ExceptionSemantic& e) {
+        EXPECT_STREQ(e.what(), "?: Class 'C' does not declare method 'm'.");
+    }
+    try {
+        failRuntime("%s", big.c_str());
+        FAIL() << "no exception";
+    } catch (const ExceptionRuntime& e) {
+        EXPECT_EQ(e.message(), std::string(1023, 'y'));
+    }
 }
 
 TEST(Exception, TrueConditionHasNoEffect) {

@@ -138,6 +138,52 @@ TEST(Log, EventSinkGetsErrorWarningAndInformationTypes) {
     EXPECT_EQ(sink.lines.size(), 3u);
 }
 
+// Every level's entry point writes at its own level, under its own name, and reaches the
+// event log as its own event type.
+TEST(Log, EveryEntryPointHasItsLevelNameAndEventType) {
+    struct Row {
+        void (Log::*entry)(const char*, ...);
+        LogLevel level;
+        const char* name;
+        EventType type;
+    };
+    const Row rows[] = {
+        {&Log::error, LogLevel::error, "error", EventType::error},
+        {&Log::warning, LogLevel::warning, "warning", EventType::warning},
+        {&Log::info, LogLevel::info, "info", EventType::information},
+        {&Log::debugCode, LogLevel::debugCode, "debugCode", EventType::information},
+        {&Log::debugStackmachine, LogLevel::debugStackmachine, "debugStackmachine", EventType::information},
+        {&Log::debugStackOp, LogLevel::debugStackOp, "debugStackOp", EventType::information},
+        {&Log::debugGCode, LogLevel::debugGCode, "debugGCode", EventType::information},
+        {&Log::debugGProcessor, LogLevel::debugGProcessor, "debugGProcessor", EventType::information},
+        {&Log::debugKiState, LogLevel::debugKiState, "debugKiState", EventType::information},
+        {&Log::debugKiIO, LogLevel::debugKiIO, "debugKiIO", EventType::information},
+        {&Log::debugKiGeo, LogLevel::debugKiGeo, "debugKiGeo", EventType::information},
+        {&Log::debugController, LogLevel::debugController, "debugController", EventType::information},
+        {&Log::debugNCmdQueue, LogLevel::debugNCmdQueue, "debugNCmdQueue", EventType::information},
+    };
+    ASSERT_EQ(std::size(rows), static_cast<size_t>(kLogLevelCount));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const int32_t level = static_cast<int32_t>(row.level);
+        EXPECT_EQ(logLevelName(level), row.name);
+        EXPECT_EQ(logLevelEventType(level), row.type);
+        Log log;
+        CapturingListener listener;
+        CapturingEventSink sink;
+        log.addListener(&listener);
+        log.setEventSink(&sink);
+        log.setEventLog(true);
+        log.setLevel(row.level, true);
+        (log.*row.entry)("n=%d", 7);
+        EXPECT_EQ(listener.levels, std::vector<int32_t>{level});
+        EXPECT_EQ(sink.lines, std::vector<std::string>{std::string("[") + row.name + "] n=7"});
+        EXPECT_EQ(sink.types, std::vector<int32_t>{static_cast<int32_t>(row.type)});
+    }
+    EXPECT_EQ(logLevelName(kLogLevelCount), "");
+    EXPECT_EQ(logLevelEventType(-1), EventType::information);
+}
+
 TEST(Log, FileTruncatesAppendsAndSwitches) {
     const auto first = tempFile("first.log");
     const auto second = tempFile("second.log");

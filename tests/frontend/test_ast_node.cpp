@@ -23,7 +23,7 @@ SourcePosition positionOf(const char* file, int32_t line, int32_t column, int32_
 // A token as the scanner hands it over: its text and the positions of its two ends.
 Token tokenAt(std::string text, const SourcePosition& begin, const SourcePosition& end) {
     Token token;
-    token.kind = 20;
+    token.kind = TokenKind::comma;
     token.text = std::move(text);
     token.span = SourceSpan(begin, end);
     return token;

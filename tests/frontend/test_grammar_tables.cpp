@@ -187,7 +187,7 @@ Walked walkSource(const std::string& source) {
     Walked result;
     while (true) {
         Token token = scanner.nextToken();
-        if (!result.walk.feed(token.kind)) {
+        if (!result.walk.feed(static_cast<int>(token.kind))) {
             result.offending = token.text;
             return result;
         }

@@ -34,7 +34,7 @@ void emitMatrix(std::ostringstream& out, const char* declarator, const std::vect
 } // namespace
 
 std::string generatedHeader(const std::string& sources) {
-    return "// generated, do not edit: made by lrgen from " + sources + "\n";
+    return "// generated, do not edit: made by vordash_lrgen from " + sources + "\n";
 }
 
 std::string nonterminalEnumerator(const std::string& name) {
@@ -114,7 +114,7 @@ std::string emitTablesSource(const Grammar& grammar, const Tables& tables) {
 
 std::string emitAutomatonListing(const Grammar& grammar, const Automaton& automaton, const Tables& tables) {
     std::ostringstream out;
-    out << "generated, do not edit: made by lrgen from " << kGrammarSources << "\n";
+    out << "generated, do not edit: made by vordash_lrgen from " << kGrammarSources << "\n";
     out << tables.terminalCount << " terminals, " << tables.nonterminalCount << " nonterminals, "
         << grammar.productions.size() << " productions, " << tables.stateCount << " states, "
         << tables.shiftEntries << " shifts, " << tables.reduceEntries << " reduces, " << tables.gotoEntries

@@ -65,25 +65,28 @@ bool isIdentifier(const std::string& text) {
     });
 }
 
-// The names of a list numbered 0, 1, 2 ... in order: token kinds or nonterminal ids.
-std::vector<Line> readNumberedList(const std::string& file, const char* what) {
+// The names of a list numbered 0, 1, 2 ... in order: token kinds (id, name, display
+// name) or nonterminal ids (id, name).
+std::vector<Line> readNumberedList(const std::string& file, const char* what, size_t fields) {
     std::vector<Line> lines = readLines(file);
     for (size_t i = 0; i < lines.size(); ++i) {
-        expectFields(file, lines[i], 2);
+        expectFields(file, lines[i], fields);
         int id = parseNumber(file, lines[i].number, lines[i].fields[0]);
         if (id != static_cast<int>(i)) {
             fail(file, lines[i].number, std::string(what) + " " + std::to_string(id) + " out of order, expected " +
                                             std::to_string(i));
         }
-        if (lines[i].fields[1].empty()) fail(file, lines[i].number, "empty name");
+        for (size_t f = 1; f < fields; ++f)
+            if (lines[i].fields[f].empty()) fail(file, lines[i].number, "empty name");
     }
     return lines;
 }
 
 void readTerminals(const DataFiles& files, Grammar& g) {
-    for (const Line& line : readNumberedList(files.terminals, "kind")) {
-        if (line.fields[1] == "<end>") g.endKind = g.terminalCount();
-        g.terminals.push_back(line.fields[1]);
+    for (const Line& line : readNumberedList(files.terminals, "kind", 3)) {
+        if (line.fields[2] == "<end>") g.endKind = g.terminalCount();
+        g.terminalEnumerators.push_back(line.fields[1]);
+        g.terminals.push_back(line.fields[2]);
     }
     if (g.endKind < 0) throw DataError(files.terminals + ": no kind <end>");
 }
@@ -99,8 +102,9 @@ std::map<std::string, int> terminalSpellings(const DataFiles& files, Grammar& g)
     for (const Line& line : readLines(files.terminalNames)) {
         expectFields(files.terminalNames, line, 2);
         const std::string& spelling = line.fields[0];
-        int kind = parseNumber(files.terminalNames, line.number, line.fields[1]);
-        if (kind >= g.terminalCount()) fail(files.terminalNames, line.number, "no kind " + line.fields[1]);
+        auto named = std::find(g.terminalEnumerators.begin(), g.terminalEnumerators.end(), line.fields[1]);
+        if (named == g.terminalEnumerators.end()) fail(files.terminalNames, line.number, "no kind " + line.fields[1]);
+        int kind = static_cast<int>(named - g.terminalEnumerators.begin());
         if (!spellings.emplace(spelling, kind).second) {
             fail(files.terminalNames, line.number, "spelling " + spelling + " given twice");
         }
@@ -123,7 +127,7 @@ std::map<std::string, int> terminalSpellings(const DataFiles& files, Grammar& g)
 
 void readNonterminals(const DataFiles& files, Grammar& g) {
     std::set<std::string> names;
-    for (const Line& line : readNumberedList(files.nonterminals, "id")) {
+    for (const Line& line : readNumberedList(files.nonterminals, "id", 2)) {
         const std::string& name = line.fields[1];
         if (!isIdentifier(name)) fail(files.nonterminals, line.number, "'" + name + "' is no identifier");
         if (!names.insert(name).second) fail(files.nonterminals, line.number, name + " given twice");

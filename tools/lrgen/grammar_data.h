@@ -47,6 +47,7 @@ struct Attribute {
 
 struct Grammar {
     std::vector<std::string> terminals;     // display names by kind
+    std::vector<std::string> terminalEnumerators;  // TokenKind names by kind
     std::vector<std::string> nonterminals;  // names by id
     std::vector<Production> productions;    // by number
     std::vector<std::vector<Attribute>> attributes;  // by nonterminal id

@@ -1,11 +1,11 @@
-// lrgen: turns the committed grammar and node-attribute files into the parser's
+// vordash_lrgen: turns the committed grammar and node-attribute files into the parser's
 // LALR(1) tables, the grammar's named numbers and the syntax-tree node classes.
 // Fails (exit code 1, nothing written) on any LR conflict, on any fault in the data
 // files and on any count that differs from the expected one.
 //
-// lrgen --terminals F --terminal-names F --nonterminals F --productions F
-//       --attributes F --out DIR --expect name=count,...
-// Expected counts: terminals, nonterminals, productions, states, shifts, reduces, gotos.
+// vordash_lrgen --terminals F --terminal-names F --nonterminals F --productions F
+//               --attributes F --out DIR --expect name=count,...
+// Expected counts: nonterminals, productions, states, shifts, reduces, gotos.
 
 #include <cstdio>
 #include <filesystem>
@@ -113,8 +113,9 @@ int run(int argc, char** argv) {
     faults.insert(faults.end(), tables.conflicts.begin(), tables.conflicts.end());
     std::vector<std::string> more = checkEnumerators(grammar);
     faults.insert(faults.end(), more.begin(), more.end());
-    more = checkCounts(o, {{"terminals", grammar.terminalCount()},
-                           {"nonterminals", grammar.nonterminalCount()},
+    // The terminal count is the length of the numbered token-kind list, which the
+    // scanner generator owns; it is not expected here.
+    more = checkCounts(o, {{"nonterminals", grammar.nonterminalCount()},
                            {"productions", static_cast<int>(grammar.productions.size())},
                            {"states", tables.stateCount},
                            {"shifts", tables.shiftEntries},

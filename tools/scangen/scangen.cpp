@@ -1,7 +1,13 @@
-// scangen: turns the token kinds and the ordered lexical rules into the tables of the
-// scanner's longest-match automaton, written as C++ source.
+// vordash_scangen: turns the token kinds, the scanner modes and the ordered lexical rules
+// into the tables of the scanner's longest-match automaton and the TokenKind and
+// ScannerMode enums, written as C++ source.
 //
-//   scangen <token_kinds.txt> <scanner_rules.txt> <output>
+//   vordash_scangen <token_kinds.txt> <scanner_rules.txt> <output dir> <expected counts>
+//
+// It writes <output dir>/scanner_tables.inc (the tables, for the scanner's source only)
+// and <output dir>/scanner_enums.h (the enums, for every user of tokens). The expected
+// counts are "name=count" items separated by ',' for the macros and the modes; kinds
+// and rules are numbered lists whose numbering is checked line by line.
 //
 // Every pattern becomes a nondeterministic automaton (one accepting state per rule), the
 // subset construction makes it deterministic from one start state per mode, and the
@@ -9,9 +15,9 @@
 // which is how ties between equally long matches are decided. The output depends only
 // on the two inputs: ordered containers and a breadth-first numbering of the states.
 //
-// It refuses to write anything (and so fails the build) when the counts of kinds, rules
-// and macros differ from the expected ones, when a line does not parse, or when some
-// start state accepts the empty input.
+// It refuses to write anything (and so fails the build) when an expected count differs,
+// when a line does not parse, when a rule names a kind or mode that does not exist, or
+// when some start state accepts the empty input.
 
 #include <algorithm>
 #include <array>
@@ -29,19 +35,11 @@
 
 namespace {
 
-constexpr int kExpectedKinds = 183;
-constexpr int kExpectedRules = 201;
-constexpr int kExpectedMacros = 10;
 constexpr int kMaxStates = 32767; // states are int16 in the tables
-
-// Order matters: the tables are indexed by ScannerMode, whose values follow this list;
-// the combined mode (every rule) comes after them.
-const std::array<std::string, 5> kModeLetters = {"G", "S", "SL", "GL", "SG"};
-constexpr int kModeCount = 5;
-constexpr int kStartCount = kModeCount + 1;
+constexpr int kMaxModes = 15;     // modes are a bit set per rule
 
 [[noreturn]] void fail(const std::string& message) {
-    std::cerr << "scangen: " << message << "\n";
+    std::cerr << "vordash_scangen: " << message << "\n";
     std::exit(1);
 }
 
@@ -81,52 +79,92 @@ std::vector<std::string> readLines(const std::string& path) {
 // ---------------------------------------------------------------------------------------
 // Inputs
 
-std::vector<std::string> readTokenKinds(const std::string& path) {
-    std::map<int, std::string> names;
+bool isIdentifier(const std::string& text) {
+    if (text.empty() || (text[0] >= '0' && text[0] <= '9')) return false;
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+struct TokenKinds {
+    std::vector<std::string> names;    // enumerator by id
+    std::vector<std::string> displays; // display name by id
+
+    // The id a rule's kind column names: an enumerator, or a display name that no
+    // other kind shares.
+    int find(const std::string& name, const std::string& where) const {
+        for (size_t k = 0; k < names.size(); ++k)
+            if (names[k] == name) return static_cast<int>(k);
+        int found = -1;
+        for (size_t k = 0; k < displays.size(); ++k) {
+            if (displays[k] != name) continue;
+            if (found >= 0) fail(where + ": the display name " + name + " is shared by several token kinds; use the kind's name");
+            found = static_cast<int>(k);
+        }
+        if (found < 0) fail(where + ": no token kind is named " + name);
+        return found;
+    }
+};
+
+TokenKinds readTokenKinds(const std::string& path) {
+    std::map<int, std::pair<std::string, std::string>> byId;
+    std::set<std::string> names;
     std::vector<std::string> lines = readLines(path);
     for (size_t i = 0; i < lines.size(); ++i) {
         if (isCommentOrBlank(lines[i])) continue;
         std::string where = path + ":" + std::to_string(i + 1);
-        std::vector<std::string> fields = splitTabs(lines[i], 2);
-        if (fields.size() != 2 || fields[1].empty()) fail(where + ": expected <id> TAB <display name>");
+        std::vector<std::string> fields = splitTabs(lines[i], 3);
+        if (fields.size() != 3 || fields[2].empty()) fail(where + ": expected <id> TAB <name> TAB <display name>");
         int id = parseNumber(fields[0], where);
-        if (!names.emplace(id, fields[1]).second) fail(where + ": token kind " + fields[0] + " twice");
+        if (!isIdentifier(fields[1])) fail(where + ": '" + fields[1] + "' is no identifier");
+        if (!names.insert(fields[1]).second) fail(where + ": token kind name " + fields[1] + " twice");
+        if (!byId.emplace(id, std::make_pair(fields[1], fields[2])).second)
+            fail(where + ": token kind " + fields[0] + " twice");
     }
-    if (static_cast<int>(names.size()) != kExpectedKinds)
-        fail(path + ": " + std::to_string(names.size()) + " token kinds, expected " +
-             std::to_string(kExpectedKinds));
-    std::vector<std::string> ordered;
-    for (const auto& [id, name] : names) {
-        if (id != static_cast<int>(ordered.size())) fail(path + ": token kind ids must run from 0 without gaps");
-        ordered.push_back(name);
+    TokenKinds kinds;
+    for (const auto& [id, entry] : byId) {
+        if (id != static_cast<int>(kinds.names.size())) fail(path + ": token kind ids must run from 0 without gaps");
+        kinds.names.push_back(entry.first);
+        kinds.displays.push_back(entry.second);
     }
-    return ordered;
+    if (kinds.names.size() < 2) fail(path + ": no token kinds");
+    return kinds;
 }
 
 struct Rule {
     int number = 0;
-    std::array<bool, kModeCount> active{};
+    std::vector<bool> active; // by mode
     int newMode = -1; // -1 keeps the mode
     int kind = 0;     // 0: the match is skipped
     std::string pattern;
     std::string where;
 };
 
-struct RuleSet {
-    std::vector<Rule> rules; // indexed by rule number
-    std::map<std::string, std::string> macros;
+struct Mode {
+    std::string letters; // as the rules write it
+    std::string name;    // the ScannerMode enumerator
+    std::string comment; // the comment line above it, without '#'
 };
 
-int modeIndex(const std::string& letters, const std::string& where) {
-    for (int m = 0; m < kModeCount; ++m)
-        if (kModeLetters[static_cast<size_t>(m)] == letters) return m;
+struct RuleSet {
+    std::vector<Mode> modes;  // by number; the combined mode follows them
+    std::vector<Rule> rules;  // indexed by rule number
+    std::map<std::string, std::string> macros;
+
+    int modeCount() const { return static_cast<int>(modes.size()); }
+    int startCount() const { return modeCount() + 1; }
+};
+
+int modeIndex(const std::vector<Mode>& modes, const std::string& letters, const std::string& where) {
+    for (size_t m = 0; m < modes.size(); ++m)
+        if (modes[m].letters == letters) return static_cast<int>(m);
     fail(where + ": unknown mode '" + letters + "'");
 }
 
-int keywordKind(const std::vector<std::string>& kinds, const std::string& keyword, const std::string& where) {
+int keywordKind(const TokenKinds& kinds, const std::string& keyword, const std::string& where) {
     int found = -1;
-    for (size_t k = 0; k < kinds.size(); ++k) {
-        if (kinds[k] != keyword) continue;
+    for (size_t k = 0; k < kinds.displays.size(); ++k) {
+        if (kinds.displays[k] != keyword) continue;
         if (found >= 0) fail(where + ": keyword " + keyword + " names two token kinds");
         found = static_cast<int>(k);
     }
@@ -134,13 +172,42 @@ int keywordKind(const std::vector<std::string>& kinds, const std::string& keywor
     return found;
 }
 
-RuleSet readRules(const std::string& path, const std::vector<std::string>& kinds) {
+// Modes come first in the file: the rules name them.
+std::vector<Mode> readModes(const std::string& path, const std::vector<std::string>& lines) {
+    std::map<int, Mode> byNumber;
+    std::set<std::string> letters;
+    std::set<std::string> names;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (!lines[i].starts_with("mode\t")) continue;
+        std::string where = path + ":" + std::to_string(i + 1);
+        std::vector<std::string> f = splitTabs(lines[i], 4);
+        if (f.size() != 4 || f[2].empty() || f[3].empty()) fail(where + ": expected mode <n> <letters> <name>");
+        Mode mode{f[2], f[3], {}};
+        if (!isIdentifier(mode.name) || mode.name == "combined") fail(where + ": '" + mode.name + "' is no mode name");
+        if (mode.letters == "-" || mode.letters.find(',') != std::string::npos)
+            fail(where + ": '" + mode.letters + "' cannot name a mode");
+        if (!letters.insert(mode.letters).second) fail(where + ": mode " + mode.letters + " twice");
+        if (!names.insert(mode.name).second) fail(where + ": mode " + mode.name + " twice");
+        if (i > 0 && lines[i - 1].starts_with("# ")) mode.comment = lines[i - 1].substr(2);
+        if (!byNumber.emplace(parseNumber(f[1], where), mode).second) fail(where + ": mode " + f[1] + " twice");
+    }
+    std::vector<Mode> modes;
+    for (auto& [number, mode] : byNumber) {
+        if (number != static_cast<int>(modes.size())) fail(path + ": mode numbers must run from 0 without gaps");
+        modes.push_back(mode);
+    }
+    if (modes.empty() || modes.size() > kMaxModes) fail(path + ": from 1 to " + std::to_string(kMaxModes) + " modes");
+    return modes;
+}
+
+RuleSet readRules(const std::string& path, const TokenKinds& kinds) {
     RuleSet set;
     std::map<int, Rule> rules;
     std::set<int> macroNumbers;
     std::vector<std::string> lines = readLines(path);
+    set.modes = readModes(path, lines);
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (isCommentOrBlank(lines[i])) continue;
+        if (isCommentOrBlank(lines[i]) || lines[i].starts_with("mode\t")) continue;
         std::string where = path + ":" + std::to_string(i + 1);
         if (lines[i].starts_with("macro\t")) {
             std::vector<std::string> f = splitTabs(lines[i], 4);
@@ -149,34 +216,30 @@ RuleSet readRules(const std::string& path, const std::vector<std::string>& kinds
             if (!set.macros.emplace(f[2], f[3]).second) fail(where + ": macro " + f[2] + " twice");
             continue;
         }
-        if (!lines[i].starts_with("rule\t")) fail(where + ": expected a macro or a rule");
+        if (!lines[i].starts_with("rule\t")) fail(where + ": expected a mode, a macro or a rule");
         std::vector<std::string> f = splitTabs(lines[i], 6);
         if (f.size() != 6 || f[5].empty()) fail(where + ": expected rule <n> <modes> <then> <kind> <pattern>");
         Rule rule;
         rule.where = where;
         rule.number = parseNumber(f[1], where);
+        rule.active.assign(set.modes.size(), false);
         std::stringstream modes(f[2]);
         for (std::string letters; std::getline(modes, letters, ',');)
-            rule.active[static_cast<size_t>(modeIndex(letters, where))] = true;
-        if (f[3] != "-") rule.newMode = modeIndex(f[3], where);
+            rule.active[static_cast<size_t>(modeIndex(set.modes, letters, where))] = true;
+        if (f[3] != "-") rule.newMode = modeIndex(set.modes, f[3], where);
         rule.pattern = f[5];
         if (f[4] == "skip") {
             rule.kind = 0;
         } else if (f[4] == "keyword") {
             rule.kind = keywordKind(kinds, rule.pattern, where);
         } else {
-            rule.kind = parseNumber(f[4], where);
+            rule.kind = kinds.find(f[4], where);
             // Kind 0 marks a skipped match in the tables and is never returned.
-            if (rule.kind < 1 || rule.kind >= static_cast<int>(kinds.size()))
-                fail(where + ": token kind " + f[4] + " out of range");
+            if (rule.kind == 0) fail(where + ": kind " + f[4] + " marks a skipped match; write 'skip'");
         }
         if (!rules.emplace(rule.number, rule).second) fail(where + ": rule " + f[1] + " twice");
     }
-    if (static_cast<int>(rules.size()) != kExpectedRules)
-        fail(path + ": " + std::to_string(rules.size()) + " rules, expected " + std::to_string(kExpectedRules));
-    if (static_cast<int>(set.macros.size()) != kExpectedMacros)
-        fail(path + ": " + std::to_string(set.macros.size()) + " macros, expected " +
-             std::to_string(kExpectedMacros));
+    if (rules.empty()) fail(path + ": no rules");
     for (auto& [number, rule] : rules) {
         if (number != static_cast<int>(set.rules.size())) fail(path + ": rule numbers must run from 0 without gaps");
         set.rules.push_back(rule);
@@ -392,7 +455,7 @@ private:
 struct Dfa {
     std::vector<std::array<int, 256>> next; // -1: no transition
     std::vector<int> accept;                // -1: accepts no rule
-    std::array<int, kStartCount> start{};
+    std::vector<int> start; // by mode, the combined mode last
 };
 
 std::vector<int> closure(const Nfa& nfa, std::vector<int> seeds) {
@@ -429,7 +492,7 @@ ByteClasses byteClasses(const Nfa& nfa) {
     return classes;
 }
 
-Dfa determinise(const Nfa& nfa, const std::array<int, kStartCount>& nfaStarts) {
+Dfa determinise(const Nfa& nfa, const std::vector<int>& nfaStarts) {
     ByteClasses classes = byteClasses(nfa);
     std::map<std::vector<int>, int> index;
     std::vector<std::vector<int>> sets;
@@ -440,7 +503,7 @@ Dfa determinise(const Nfa& nfa, const std::array<int, kStartCount>& nfaStarts) {
         return it->second;
     };
     Dfa dfa;
-    for (int m = 0; m < kStartCount; ++m) dfa.start[static_cast<size_t>(m)] = intern(closure(nfa, {nfaStarts[static_cast<size_t>(m)]}));
+    for (int start : nfaStarts) dfa.start.push_back(intern(closure(nfa, {start})));
     for (size_t d = 0; d < sets.size(); ++d) {
         if (sets.size() > 200000) fail("the automaton grows beyond 200000 states");
         std::vector<int> row(classes.representative.size(), -1);
@@ -523,7 +586,7 @@ Dfa minimise(const Dfa& dfa) {
         result.next.push_back(next);
         result.accept.push_back(dfa.accept[member]);
     }
-    for (size_t m = 0; m < kStartCount; ++m) result.start[m] = number[static_cast<size_t>(block[static_cast<size_t>(dfa.start[m])])];
+    for (int start : dfa.start) result.start.push_back(number[static_cast<size_t>(block[static_cast<size_t>(start)])]);
     return result;
 }
 
@@ -547,18 +610,18 @@ std::string cString(const std::string& text) {
     return out + "\"";
 }
 
-std::string render(const Dfa& dfa, const RuleSet& rules, const std::vector<std::string>& kinds) {
+const char* const kHeaderLine =
+    "// generated, do not edit: made by vordash_scangen from token_kinds.txt, scanner_rules.txt\n";
+
+std::string renderTables(const Dfa& dfa, const TokenKinds& kinds, const RuleSet& rules) {
     std::ostringstream out;
-    out << "// generated by scangen from token_kinds.txt and scanner_rules.txt, do not edit\n"
-        << "// Tables of the scanner's longest-match automaton.\n\n";
+    out << kHeaderLine << "// Tables of the scanner's longest-match automaton.\n\n";
     out << "constexpr int32_t kStateCount = " << dfa.next.size() << ";\n";
-    out << "constexpr int32_t kRuleCount = " << rules.rules.size() << ";\n";
-    out << "constexpr int32_t kTokenKindCount = " << kinds.size() << ";\n";
-    out << "constexpr int32_t kModeCount = " << kStartCount << ";\n\n";
+    out << "constexpr int32_t kRuleCount = " << rules.rules.size() << ";\n\n";
 
     out << "// Display names by token kind.\n";
     out << "constexpr const char* kTokenNames[kTokenKindCount] = {\n";
-    for (size_t k = 0; k < kinds.size(); ++k) out << "    " << cString(kinds[k]) << ", // " << k << "\n";
+    for (size_t k = 0; k < kinds.displays.size(); ++k) out << "    " << cString(kinds.displays[k]) << ", // " << k << "\n";
     out << "};\n\n";
 
     out << "// Per rule: token kind (0: skipped), mode switched to (-1: none), pattern text.\n";
@@ -572,10 +635,9 @@ std::string render(const Dfa& dfa, const RuleSet& rules, const std::vector<std::
     for (size_t r = 0; r < rules.rules.size(); ++r) out << "    " << cString(rules.rules[r].pattern) << ", // " << r << "\n";
     out << "};\n\n";
 
-    out << "// Start state by mode: G-code, Structured Text, Structured Text line, G-code line,\n"
-        << "// inner Structured Text, combined.\n";
-    out << "constexpr int16_t kModeStart[kModeCount] = {";
-    for (size_t m = 0; m < kStartCount; ++m) out << (m ? ", " : "") << dfa.start[m];
+    out << "// Start state by ScannerMode.\n";
+    out << "constexpr int16_t kModeStart[kScannerModeCount] = {";
+    for (size_t m = 0; m < dfa.start.size(); ++m) out << (m ? ", " : "") << dfa.start[m];
     out << "};\n\n";
 
     out << "// Rule accepted by each state (-1: none).\n";
@@ -594,39 +656,99 @@ std::string render(const Dfa& dfa, const RuleSet& rules, const std::vector<std::
     return out.str();
 }
 
+// The enums every user of tokens names; small, so that they can sit in a widely
+// included header.
+std::string renderEnums(const TokenKinds& kinds, const RuleSet& rules) {
+    std::ostringstream out;
+    out << kHeaderLine << "#pragma once\n\n#include <cstdint>\n\nnamespace Karsto {\n\n";
+    out << "// Token kinds by id; the parser tables are indexed by the same ids.\n";
+    out << "enum class TokenKind : int32_t {\n";
+    for (size_t k = 0; k < kinds.names.size(); ++k)
+        out << "    " << kinds.names[k] << " = " << k << ", // " << kinds.displays[k] << "\n";
+    out << "};\n";
+    out << "inline constexpr int32_t kTokenKindCount = " << kinds.names.size() << ";\n\n";
+    out << "// Notation modes of the scanner; the values index its start-state table.\n";
+    out << "enum class ScannerMode : int32_t {\n";
+    for (size_t m = 0; m < rules.modes.size(); ++m) {
+        const Mode& mode = rules.modes[m];
+        out << "    " << mode.name << " = " << m << ", // " << mode.letters;
+        if (!mode.comment.empty()) out << ": " << mode.comment;
+        out << "\n";
+    }
+    out << "    combined = " << rules.modes.size() << ", // every rule at once; only the scanner's default\n";
+    out << "};\n";
+    out << "inline constexpr int32_t kScannerModeCount = " << rules.startCount() << ";\n\n";
+    out << "} // namespace Karsto\n";
+    return out.str();
+}
+
+// Parses "name=count,name=count"; every count the generator knows must be given.
+std::map<std::string, int> parseExpected(const std::string& text) {
+    std::map<std::string, int> expected;
+    std::stringstream items(text);
+    for (std::string item; std::getline(items, item, ',');) {
+        size_t eq = item.find('=');
+        if (eq == std::string::npos) fail("expected counts: '" + item + "' is not name=count");
+        expected[item.substr(0, eq)] = parseNumber(item.substr(eq + 1), "expected counts");
+    }
+    return expected;
+}
+
+void checkCounts(const std::map<std::string, int>& expected, const std::map<std::string, int>& actual) {
+    std::string faults;
+    for (const auto& [name, count] : actual) {
+        auto it = expected.find(name);
+        if (it == expected.end()) faults += "\nvordash_scangen: no expected count of " + name;
+        else if (it->second != count)
+            faults += "\nvordash_scangen: " + std::to_string(count) + " " + name + ", expected " + std::to_string(it->second);
+    }
+    for (const auto& [name, count] : expected)
+        if (actual.count(name) == 0) faults += "\nvordash_scangen: unknown count " + name;
+    if (!faults.empty()) fail("counts differ, nothing written" + faults);
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out.flush()) fail("cannot write " + path);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) fail("usage: scangen <token_kinds.txt> <scanner_rules.txt> <output>");
-    std::vector<std::string> kinds = readTokenKinds(argv[1]);
+    if (argc != 5) fail("usage: vordash_scangen <token_kinds.txt> <scanner_rules.txt> <output dir> <expected counts>");
+    TokenKinds kinds = readTokenKinds(argv[1]);
     RuleSet rules = readRules(argv[2], kinds);
+    checkCounts(parseExpected(argv[4]), {{"macros", static_cast<int>(rules.macros.size())}, {"modes", rules.modeCount()}});
 
     Nfa nfa;
-    std::array<int, kStartCount> starts{};
-    for (int& start : starts) start = nfa.add();
+    std::vector<int> starts;
+    for (int m = 0; m < rules.startCount(); ++m) starts.push_back(nfa.add());
+    const int combined = rules.modeCount();
     for (const Rule& rule : rules.rules) {
         PatternParser parser(nfa, rules.macros, rule.where);
         Fragment fragment = parser.parse(rule.pattern);
         nfa.states[static_cast<size_t>(fragment.end)].accept = rule.number;
-        for (int m = 0; m < kModeCount; ++m)
-            if (rule.active[static_cast<size_t>(m)]) nfa.states[static_cast<size_t>(starts[static_cast<size_t>(m)])].epsilon.push_back(fragment.start);
-        nfa.states[static_cast<size_t>(starts[kModeCount])].epsilon.push_back(fragment.start);
+        for (int m = 0; m <= combined; ++m)
+            if (m == combined || rule.active[static_cast<size_t>(m)])
+                nfa.states[static_cast<size_t>(starts[static_cast<size_t>(m)])].epsilon.push_back(fragment.start);
     }
 
     Dfa dfa = minimise(determinise(nfa, starts));
-    for (size_t m = 0; m < kStartCount; ++m) {
-        int rule = dfa.accept[static_cast<size_t>(dfa.start[m])];
+    for (int start : dfa.start) {
+        int rule = dfa.accept[static_cast<size_t>(start)];
         if (rule >= 0) fail("rule " + std::to_string(rule) + " matches the empty input");
     }
     if (dfa.next.size() > kMaxStates) fail("too many states for int16 tables");
 
-    std::string output = argv[3];
-    std::string temporary = output + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << render(dfa, rules, kinds);
-        if (!out) fail("cannot write " + temporary);
-    }
-    if (std::rename(temporary.c_str(), output.c_str()) != 0) fail("cannot write " + output);
+    // Written under temporary names and renamed only when both are complete, so a failed
+    // run leaves no half of a pair behind.
+    const std::string dir = argv[3];
+    const std::string tables = dir + "/scanner_tables.inc";
+    const std::string enums = dir + "/scanner_enums.h";
+    writeFile(tables + ".tmp", renderTables(dfa, kinds, rules));
+    writeFile(enums + ".tmp", renderEnums(kinds, rules));
+    if (std::rename((tables + ".tmp").c_str(), tables.c_str()) != 0) fail("cannot write " + tables);
+    if (std::rename((enums + ".tmp").c_str(), enums.c_str()) != 0) fail("cannot write " + enums);
     return 0;
 }

@@ -75,7 +75,7 @@ struct Div : Binary<Div> {
     // divisors divide. Tested here so that the common case calls nothing.
     template <class T>
     static void check(T right) {
-        if (right == T{0}) [[unlikely]] checkRuntime(false, "Division by zero");
+        if (right == T{0}) [[unlikely]] failRuntime("Division by zero");
     }
     template <class T>
     static T apply(T left, T right) {
@@ -96,7 +96,7 @@ struct Div : Binary<Div> {
 struct Mod : Binary<Mod> {
     template <class T>
     static void check(T right) {
-        if (right == T{0}) [[unlikely]] checkRuntime(false, "Modulo by zero");
+        if (right == T{0}) [[unlikely]] failRuntime("Modulo by zero");
     }
     template <class T>
     static T apply(T left, T right) {

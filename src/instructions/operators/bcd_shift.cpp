@@ -18,7 +18,7 @@ constexpr int32_t kWordBits = 64;
 
 void checkDistance(int16_t distance) {
     if (distance < 0) [[unlikely]]
-        checkRuntime(false, "Invalid negative shift-distance (%d).", static_cast<int>(distance));
+        failRuntime("Invalid negative shift-distance (%d).", static_cast<int>(distance));
 }
 
 uint64_t lowBits(int32_t width, uint64_t value) {
