@@ -9,24 +9,12 @@
 #include "core/log.h"
 #include "geometry/geo_line.h"
 #include "geometry/ncmd_queue.h"
-#include "geometry/ninterface.h"
+#include "discarding_output.h"
 
 namespace Karsto {
 namespace {
 
-class DiscardingOutput final : public NInterface {
-public:
-    void keyReset() override {}
-    void cmdAdd(std::unique_ptr<NCmd> cmd) override {
-        benchmark::DoNotOptimize(cmd.get());
-        ++delivered;
-    }
-    void ipolRulesSend() override {}
-    void finish() override {}
-    void keySet(const BlockKey& limit) override { benchmark::DoNotOptimize(limit); }
-
-    int64_t delivered = 0;
-};
+using bench::DiscardingOutput;
 
 std::unique_ptr<NCmdGeo> lineOf(uint64_t counter, const BlockOrigin& origin) {
     const double x = static_cast<double>(counter);

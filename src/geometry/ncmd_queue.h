@@ -11,6 +11,7 @@
 
 #include "geometry/block_key.h"
 #include "geometry/ncmd.h"
+#include "geometry/node_pool.h"
 #include "geometry/pose.h"
 
 namespace Karsto {
@@ -53,8 +54,10 @@ public:
             return l->key() < r->key();
         }
     };
-    // Ordered by key; a command goes after every queued command with an equal key.
-    using Store = std::multiset<std::unique_ptr<NCmd>, KeyOrder>;
+    // Ordered by key; a command goes after every queued command with an equal key. The
+    // nodes of both sets are recycled, so a steady stream of blocks allocates none.
+    using Store = std::multiset<std::unique_ptr<NCmd>, KeyOrder, PoolAllocator<std::unique_ptr<NCmd>>>;
+    using KeySet = std::multiset<BlockKey, std::less<BlockKey>, PoolAllocator<BlockKey>>;
 
     NCmdQueue() = default;
     // Clears the queue, which resets the output: an attached output must outlive it.
@@ -96,7 +99,7 @@ public:
     // The last delivery serial handed out.
     uint64_t serial() const { return serial_; }
     const Store& commands() const { return commands_; }
-    const std::multiset<BlockKey>& heldKeys() const { return heldKeys_; }
+    const KeySet& heldKeys() const { return heldKeys_; }
     BlockSearch& search() { return search_; }
     const BlockSearch& search() const { return search_; }
 
@@ -108,10 +111,13 @@ private:
     void logDelivery(const NCmd& cmd) const;
     void add(std::unique_ptr<NCmd> cmd);
 
-    std::multiset<BlockKey> heldKeys_;
+    // Declared before the sets, which return their nodes to them when they go.
+    NodePool keyNodes_;
+    NodePool commandNodes_;
+    KeySet heldKeys_{PoolAllocator<BlockKey>(keyNodes_)};
     BlockKey holdKey_ = BlockKey::start();
     BlockKey limit_ = BlockKey::start();
-    Store commands_;
+    Store commands_{KeyOrder(), PoolAllocator<std::unique_ptr<NCmd>>(commandNodes_)};
     NInterface* output_ = nullptr;
     uint64_t serial_ = 0;
     BlockSearch search_;
