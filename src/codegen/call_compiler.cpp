@@ -111,8 +111,9 @@ CallBinding bindCallParameters(std::span<Variable* const> formals, AParamList* p
             } else {
                 checkSemantic(actual->kind == AParamKind::formalInput,
                               "Invalid definition of inout variable in function call.");
-                checkSemantic(typesEqual(actual->type, type),
-                              "Mismatch type of actual and formal inout variable in function call.");
+                checkSemantic(
+                    typesEqual(actual->type, type),
+                    "Mismatch type of actual and formal inout variable in function call.");
                 checkSemantic(!actual->addressCode().empty(),
                               "Definition of inout variable is not a valid left-hand-side value.");
                 push = actual->valueCode();
@@ -127,13 +128,13 @@ CallBinding bindCallParameters(std::span<Variable* const> formals, AParamList* p
     return binding;
 }
 
-void CodegenCallCompiler::compileUserCall(FunctionUser& function, Code& out,
-                                          AParamList* parameters, const SourceSpan& span) const {
-    const CallBinding binding = bindCallParameters(
-        formalsOf(*function.parameterArea()), parameters,
-        function.getReturnType(parameters)->initialValue());
-    Code code = binding.push.concat(emitJumpSub(function.entryLabel(), span))
-                    .concat(binding.copyBack);
+void CodegenCallCompiler::compileUserCall(FunctionUser& function, Code& out, AParamList* parameters,
+                                          const SourceSpan& span) const {
+    const CallBinding binding =
+        bindCallParameters(formalsOf(*function.parameterArea()), parameters,
+                           function.getReturnType(parameters)->initialValue());
+    Code code =
+        binding.push.concat(emitJumpSub(function.entryLabel(), span)).concat(binding.copyBack);
     // The arguments' instructions too: an error while one is computed or stored back
     // reports the whole call.
     code.setSpan(span);
@@ -141,8 +142,7 @@ void CodegenCallCompiler::compileUserCall(FunctionUser& function, Code& out,
 }
 
 void CodegenCallCompiler::compileNativeCall(FunctionNative& function, Code& out,
-                                            AParamList* parameters,
-                                            const SourceSpan& span) const {
+                                            AParamList* parameters, const SourceSpan& span) const {
     const SourceSpan none;
     // The native writes its result into reserved cells; also a size of 0 is emitted.
     CallBinding binding =

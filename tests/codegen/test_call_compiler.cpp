@@ -8,6 +8,7 @@
 #include "codegen/call_compiler.h"
 #include "codegen/codegen_install.h"
 #include "codegen/codegen_test_support.h"
+#include "core/allocation_count.h"
 #include "core/aparam_list.h"
 #include "core/constant_factory.h"
 #include "core/emitters.h"
@@ -15,9 +16,11 @@
 #include "core/exception.h"
 #include "core/function.h"
 #include "core/function_native.h"
+#include "core/log.h"
 #include "core/machine_test_support.h"
 #include "core/memory.h"
 #include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 #include "core/type.h"
 #include "core/type_string.h"
 #include "core/variable.h"
@@ -107,6 +110,15 @@ Code assign(Variable& target, const Code& value) {
     return value.concat(target.addressCode()).concat(emitSt(target.type(), {}));
 }
 
+// An integer literal as an argument: no address.
+void addLiteral(AParamList& list, int64_t value) {
+    list.addPositional(makeIntConstant(value, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
+}
+void addLiteral(AParamList& list, const std::string& name, int64_t value) {
+    list.addFormalInput(name, makeIntConstant(value, typeIntegerLiteral, {}), typeIntegerLiteral,
+                        Code());
+}
+
 class CallCompilerTest : public test::CodegenTypesTest {
 protected:
     void SetUp() override {
@@ -178,16 +190,20 @@ protected:
 
 TEST_F(UserCalls, FormalCallBindsEveryModeAndCopiesBack) {
     AParamList list;
-    list.addFormalInput("x", makeIntConstant(7, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
+    list.addFormalInput("x", makeIntConstant(7, typeIntegerLiteral, {}), typeIntegerLiteral,
+                        Code());
     list.addFormalOutput("s", typeWord, flag->addressCode());
     list.addFormalInput("k", cnt->valueCode({}), typeInt, cnt->addressCode());
     const SourceSpan span = spanAt(4, 3);
     const Code call = emitCall(&g.function(), &list, span);
     EXPECT_EQ(itemTexts(call),
-              join({{"ConstLreal 0"}, itemTexts(cnt->valueCode({})),
+              join({{"ConstLreal 0"},
+                    itemTexts(cnt->valueCode({})),
                     {"ConstLiti 7", "CastLitiDint ", "SpAdd 1", entry(), "CastBoolWord "},
-                    itemTexts(flag->addressCode()), {"St 1", "SpAdd -1"},
-                    itemTexts(cnt->addressCode()), {"St 1"}}));
+                    itemTexts(flag->addressCode()),
+                    {"St 1", "SpAdd -1"},
+                    itemTexts(cnt->addressCode()),
+                    {"St 1"}}));
     test::expectSpans(call, span);
 
     setBody();
@@ -216,9 +232,9 @@ TEST_F(UserCalls, EmptyCallStartsFromInitialValues) {
     f.add("a", five, kInput);
     f.function().setBody(Code()); // never assigns its result
     const Code call = emitCall(&f.function(), &none, spanAt(3));
-    EXPECT_EQ(itemTexts(call), (Lines{"ConstLreal 4", "ConstInt 5",
-                                      "JumpSub " + f.function().entryLabel()->toString(),
-                                      "SpAdd -1"}));
+    EXPECT_EQ(itemTexts(call),
+              (Lines{"ConstLreal 4", "ConstInt 5",
+                     "JumpSub " + f.function().entryLabel()->toString(), "SpAdd -1"}));
     EXPECT_EQ(run(call, f.function().code()), "");
     EXPECT_EQ(stackCells(), 1);
     EXPECT_EQ(machine.loadF64(Stackmachine::kStackBase), 4.0);
@@ -226,50 +242,45 @@ TEST_F(UserCalls, EmptyCallStartsFromInitialValues) {
 
 TEST_F(UserCalls, BindingErrorsEmitNothing) {
     Variable* v = global("v", typeDint);
-    const std::string inoutLhs = "Definition of inout variable is not a valid left-hand-side value.";
+    const std::string inoutLhs =
+        "Definition of inout variable is not a valid left-hand-side value.";
     const struct {
         std::function<void(AParamList&)> fill;
         std::string message;
     } cases[] = {
         {[](AParamList& l) {
-             for (int i = 0; i < 4; ++i)
-                 l.addPositional(makeIntConstant(i, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
+             for (int i = 0; i < 4; ++i) addLiteral(l, i);
          },
          "Number of actual parameters (4) and number of formal parameters (3) do not match in "
          "non-formal function call."},
         {[](AParamList& l) {
-             l.addPositional(makeIntConstant(1, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
-             l.addPositional(makeIntConstant(2, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
+             addLiteral(l, 1);
+             addLiteral(l, 2);
          },
          "Number of actual parameters (2) and number of formal parameters (3) do not match in "
          "non-formal function call."},
         // the return variable is no formal
-        {[](AParamList& l) {
-             l.addFormalInput("g", makeIntConstant(1, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
-         },
+        {[](AParamList& l) { addLiteral(l, "g", 1); },
          "Use of undeclared formal parameter 'g' in formal call."},
         {[](AParamList& l) {
-             l.addFormalInput("zz", makeIntConstant(1, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
-             l.addFormalInput("aa", makeIntConstant(2, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
+             addLiteral(l, "zz", 1);
+             addLiteral(l, "aa", 2);
          },
          "Use of undeclared formal parameter 'aa' in formal call."},
-        {[](AParamList& l) {
-             l.addFormalInput("s", makeIntConstant(1, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
-         },
+        {[](AParamList& l) { addLiteral(l, "s", 1); },
          "Invalid definition of output variable in function call."},
         {[&](AParamList& l) { l.addFormalOutput("x", typeDint, v->addressCode()); },
          "Invalid definition of input variable in function call."},
         {[](AParamList& l) {
-             for (int i = 1; i <= 3; ++i)
-                 l.addPositional(makeIntConstant(i, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
+             for (int i = 1; i <= 3; ++i) addLiteral(l, i);
          },
          "Invalid definition of inout variable in function call."},
         // a literal: the type check comes before the address check
-        {[](AParamList& l) {
-             l.addFormalInput("k", makeIntConstant(5, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
-         },
+        {[](AParamList& l) { addLiteral(l, "k", 5); },
          "Mismatch type of actual and formal inout variable in function call."},
-        {[](AParamList& l) { l.addFormalInput("k", makeIntConstant(5, typeInt, {}), typeInt, Code()); },
+        {[](AParamList& l) {
+             l.addFormalInput("k", makeIntConstant(5, typeInt, {}), typeInt, Code());
+         },
          inoutLhs},
         {[](AParamList& l) { l.addFormalOutput("s", typeWord, Code()); },
          "Definition of output variable is not a valid left-hand-side value."},
@@ -336,8 +347,8 @@ TEST_F(CallCompilerTest, ResultsOutputsAndRecursion) {
 
 TEST_F(CallCompilerTest, VariablesWithoutPassingModeEmitNothing) {
     UserFunction m("m", typeInt);
-    m.add("hidden", typeLreal, kImplicit);          // 4096
-    m.add("this", typeAddr, kThisFlags);             // 4208
+    m.add("hidden", typeLreal, kImplicit);                          // 4096
+    m.add("this", typeAddr, kThisFlags);                            // 4208
     m.add("a", typeInt, kInput | flagBit(VariableFlags::CONSTANT)); // other bits do not matter
     ASSERT_EQ(kThisFlags, 4208);
     AParamList none;
@@ -409,7 +420,8 @@ TEST_F(NativeCalls, InputOutputAndResultThroughParamAddress) {
     const Code call = emitCall(n.native, &list, span);
     EXPECT_EQ(itemTexts(call), join({{"SpAdd 1", "ConstLitr 2", "CastLitrLreal ", "SpAdd 1",
                                       "CallNative n", "CastDintLint "},
-                                     itemTexts(v->addressCode()), {"St 1", "SpAdd -1"}}));
+                                     itemTexts(v->addressCode()),
+                                     {"St 1", "SpAdd -1"}}));
     test::expectSpans(call, span);
     EXPECT_EQ(run(call), "");
     EXPECT_EQ(machine.loadS64(v->offset()), -7);
@@ -418,7 +430,8 @@ TEST_F(NativeCalls, InputOutputAndResultThroughParamAddress) {
 
     // The binding's errors are the same as for user functions.
     AParamList wrong;
-    wrong.addFormalInput("r", makeIntConstant(1, typeIntegerLiteral, {}), typeIntegerLiteral, Code());
+    wrong.addFormalInput("r", makeIntConstant(1, typeIntegerLiteral, {}), typeIntegerLiteral,
+                         Code());
     EXPECT_EQ(semanticMessage([&] { emitCall(n.native, &wrong, span); }),
               "Invalid definition of output variable in function call.");
 }
@@ -446,7 +459,8 @@ TEST_F(NativeCalls, ContextCellSurvivesRepeatedExecutionOfOneCall) {
     // The call statement as a subroutine that stores the result, run twice.
     Variable* result = global("result", typeLint);
     auto* statement = new Label;
-    const Code sub = emitCodeItem(statement, {}).concat(assign(*result, call)).concat(emitReturn({}));
+    const Code sub =
+        emitCodeItem(statement, {}).concat(assign(*result, call)).concat(emitReturn({}));
     const Code once = emitJumpSub(statement, {}).concat(result->valueCode({}));
     EXPECT_EQ(run(once.concat(once), sub), "");
     EXPECT_EQ(executions, 6);
@@ -457,9 +471,10 @@ TEST_F(NativeCalls, ContextCellSurvivesRepeatedExecutionOfOneCall) {
 
 TEST_F(NativeCalls, LinkedProgramKeepsTheNativeAlive) {
     LambdaNative::destroyed = 0;
-    auto* native = new LambdaNative("keep", typeInt, false, [](LambdaNative& self, Stackmachine& m) {
-        m.storeS16(self.paramAddress(m, "keep"), 11);
-    });
+    auto* native =
+        new LambdaNative("keep", typeInt, false, [](LambdaNative& self, Stackmachine& m) {
+            m.storeS16(self.paramAddress(m, "keep"), 11);
+        });
     native->retain(); // the compile driver's
     std::unique_ptr<CodeLinked> linked;
     {
@@ -485,9 +500,57 @@ TEST_F(NativeCalls, FormalsComeFromTheParameterAreaInOrder) {
     AParamList list;
     list.addPositional(makeIntConstant(1, typeInt, {}), typeInt, Code());
     list.addPositional(makeRealConstant(2.0, typeLreal, {}), typeLreal, Code());
-    EXPECT_EQ(itemTexts(emitCall(n.native, &list, spanAt(1))),
-              (Lines{"SpAdd 0", "ConstInt 1", "ConstLreal 2", "CallNative n", "SpAdd -1",
-                     "SpAdd -1"}));
+    EXPECT_EQ(
+        itemTexts(emitCall(n.native, &list, spanAt(1))),
+        (Lines{"SpAdd 0", "ConstInt 1", "ConstLreal 2", "CallNative n", "SpAdd -1", "SpAdd -1"}));
+}
+
+// L: f(a := 1, b := 2); drop; n(x := 2.5, r => v); drop; Jump L; body of f
+TEST_F(NativeCalls, CompiledCallsStepWithoutAllocation) {
+    UserFunction f("f", typeDint);
+    Variable* a = f.add("a", typeDint, kInput);
+    Variable* b = f.add("b", typeDint, kInput);
+    f.function().setBody(
+        assign(*f.var(0), a->valueCode({})
+                              .concat(b->valueCode({}))
+                              .concat(operatorCode(OperatorFamily::Add, TypeKind::Dint))));
+    AParamList userArguments;
+    userArguments.addFormalInput("a", makeIntConstant(1, typeDint, {}), typeDint, Code());
+    userArguments.addFormalInput("b", makeIntConstant(2, typeDint, {}), typeDint, Code());
+
+    Registered n(new LambdaNative("n", typeDint, false, [](LambdaNative& self, Stackmachine& m) {
+        m.storeS32(self.paramAddress(m, "r"),
+                   static_cast<int32_t>(m.loadF64(self.paramAddress(m, "x"))));
+        m.storeS32(self.paramAddress(m, "n"), 1);
+    }));
+    n.native->addParam("x", typeLreal, kInput);
+    n.native->addParam("r", typeDint, kOutput);
+    Variable* v = global("v", typeDint);
+    AParamList nativeArguments;
+    nativeArguments.addFormalInput("x", makeRealConstant(2.5, typeLreal, {}), typeLreal, Code());
+    nativeArguments.addFormalOutput("r", typeDint, v->addressCode());
+
+    auto* loop = new Label;
+    const Code program = emitCodeItem(loop, {})
+                             .concat(emitCall(&f.function(), &userArguments, spanAt(1)))
+                             .concat(emitPop(typeDint, {}))
+                             .concat(emitCall(n.native, &nativeArguments, spanAt(2)))
+                             .concat(emitPop(typeDint, {}))
+                             .concat(emitJump(loop, {}))
+                             .concat(f.function().code());
+    for (int32_t level = 0; level < kLogLevelCount; ++level) globalLog.setLevel(level, false);
+    StackmachineInterpreter interpreter;
+    interpreter.loadProgram(CodeLinked(program));
+    interpreter.reset();
+    const int64_t base = interpreter.getSp();
+    for (int i = 0; i < 1000; ++i) interpreter.step(); // warm up
+    const int64_t before = test::allocationCount();
+    for (int i = 0; i < 10000; ++i) interpreter.step();
+    EXPECT_EQ(test::allocationCount() - before, 0);
+    while (interpreter.getPc() != 0) interpreter.step(); // to the loop's start
+    EXPECT_EQ(interpreter.getSp(), base);
+    EXPECT_EQ(interpreter.loadS32(v->offset()), 2); // the native truncates
+    interpreter.unload();
 }
 
 TEST(FunctionBody, SecondSetBodyReleasesTheFirst) {
