@@ -91,6 +91,22 @@ void BM_GlobalUpdateLoop(benchmark::State& state) {
 }
 BENCHMARK(BM_GlobalUpdateLoop);
 
+// A counting loop as a FOR loop compiles it, on a global DINT at cell 10 that runs
+// from 0 to 1000000 and starts again:
+// L: ConstLint 10; Ld 1; ConstDint 1; AddDint; ConstLint 10; St 1;
+//    ConstLint 10; Ld 1; ConstDint 1000000; BranchLtEq L;
+//    ConstDint 0; ConstLint 10; St 1; Jump L
+void BM_CountingLoop(benchmark::State& state) {
+    auto* loop = new Label();
+    stepLoop(state,
+             link({loop, new CmdConstLint(10), new CmdLd(1), new CmdConstDint(1),
+                   op(OperatorFamily::Add, TypeKind::Dint), new CmdConstLint(10), new CmdSt(1),
+                   new CmdConstLint(10), new CmdLd(1), new CmdConstDint(1000000),
+                   operatorFor(OperatorFamily::BranchLtEq, TypeKind::Dint)->make({0, 0, loop}),
+                   new CmdConstDint(0), new CmdConstLint(10), new CmdSt(1), new CmdJump(loop)}));
+}
+BENCHMARK(BM_CountingLoop);
+
 // x := (x * 1.0000001 + 0.5) / 1.0000002 on a global LREAL at cell 10 (it settles at
 // 5e6, so the loop never reaches an infinity or a NaN):
 // L: ConstLint 10; Ld 1; ConstLreal; MulLreal; ConstLreal; AddLreal; ConstLreal; DivLreal;

@@ -1,10 +1,12 @@
 // Program entry of the Vordash interpreter.
 #include <cstdio>
 
+#include "codegen/codegen_install.h"
 #include "core/log.h"
 #include "host/syslog_event_sink.h"
 
 int main() {
+    Karsto::installCodeGenerator();
     Karsto::SyslogEventSink eventSink;
     Karsto::globalLog.setEventSink(&eventSink);
     Karsto::globalLog.setLevel(Karsto::LogLevel::error, true);

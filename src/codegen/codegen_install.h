@@ -1,9 +1,12 @@
 #pragma once
-// Connects the code generator to the language core: the core compiles calls through
-// the rules installed here. Called once at start-up, before anything is compiled.
+// The seams through which the language core reaches the code generator.
 
 namespace Karsto {
 
+// Installs the code generator's parts into the core: the address rules of the memory
+// areas and the call compilers of natives and user functions. The program entry calls
+// it once at start-up; test fixtures call it (or install single parts themselves) and
+// restore what was there before.
 void installCodeGenerator();
 
 } // namespace Karsto

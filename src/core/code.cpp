@@ -81,8 +81,8 @@ void CmdWithTarget::remapLabels(LabelMap& map) {
     target_ = found->second;
 }
 
-std::string CmdWithTarget::textWithTarget(const char* operation) const {
-    std::string text = operation;
+std::string CmdWithTarget::textWithTarget(std::string_view operation) const {
+    std::string text(operation);
     text += ' ';
     text += target_ != nullptr ? target_->toString() : std::string("Label ?");
     return text;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/source_span.h"
@@ -151,7 +152,7 @@ public:
 protected:
     explicit CmdWithTarget(Label* target) : target_(target) {}
     // "<operation> Label <id>": the operation's text, a blank, the target's text.
-    std::string textWithTarget(const char* operation) const;
+    std::string textWithTarget(std::string_view operation) const;
 
 private:
     Label* target_;

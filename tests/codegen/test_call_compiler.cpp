@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "codegen/call_compiler.h"
-#include "codegen/codegen_install.h"
 #include "codegen/codegen_test_support.h"
+#include "codegen/operation_emitters.h"
+#include "codegen/scoped_code_generator.h"
 #include "core/allocation_count.h"
 #include "core/aparam_list.h"
 #include "core/constant_factory.h"
@@ -24,7 +25,6 @@
 #include "core/type.h"
 #include "core/type_string.h"
 #include "core/variable.h"
-#include "instructions/operators/operator_table.h"
 
 namespace Karsto {
 namespace {
@@ -37,27 +37,6 @@ constexpr int32_t kInput = flagBit(VariableFlags::VAR_INPUT);
 constexpr int32_t kOutput = flagBit(VariableFlags::VAR_OUTPUT);
 constexpr int32_t kInOut = flagBit(VariableFlags::VAR_IN_OUT);
 constexpr int32_t kImplicit = flagBit(VariableFlags::IMPLICIT);
-
-Code operatorCode(OperatorFamily family, TypeKind kind) {
-    return Code(operatorFor(family, kind)->make({}));
-}
-
-// Globals at their offset; parameters below fp; locals above the frame's three cells.
-class FrameAddressing final : public MemoryAddressing {
-public:
-    Code addressCode(const Memory& area, int64_t offset) const override {
-        if (area.kind() == MemoryKind::Param) return fpPlus(offset - area.size());
-        if (area.kind() == MemoryKind::Local) return fpPlus(3 + offset);
-        return makeIntConstant(offset, typeAddr, SourceSpan());
-    }
-
-private:
-    static Code fpPlus(int64_t delta) {
-        return emitFp({})
-            .concat(makeIntConstant(delta, typeAddr, {}))
-            .concat(operatorCode(OperatorFamily::Add, TypeKind::Lint));
-    }
-};
 
 // The text of every item as compiled: label operands show the labels of the compile,
 // which a call's code does not place itself.
@@ -120,17 +99,11 @@ void addLiteral(AParamList& list, const std::string& name, int64_t value) {
 }
 
 class CallCompilerTest : public test::CodegenTypesTest {
+private:
+    test::ScopedCodeGenerator generator_; // first in, last out
+
 protected:
-    void SetUp() override {
-        previousCalls_ = setCallCompiler(nullptr);
-        installCodeGenerator();
-        previousAddressing_ = setMemoryAddressing(&addressing_);
-    }
-    void TearDown() override {
-        machine.unload();
-        setCallCompiler(previousCalls_);
-        setMemoryAddressing(previousAddressing_);
-    }
+    void TearDown() override { machine.unload(); }
     Variable* global(const std::string& name, Type* type) {
         globalVariables_.push_back(
             std::make_unique<Variable>(&globals, name, type, 0, VariableAccess::PUBLIC));
@@ -152,9 +125,6 @@ protected:
     test::HookMachine machine;
 
 private:
-    FrameAddressing addressing_;
-    const CallCompiler* previousCalls_ = nullptr;
-    const MemoryAddressing* previousAddressing_ = nullptr;
     std::vector<std::unique_ptr<Variable>> globalVariables_;
 };
 
@@ -170,12 +140,11 @@ protected:
     }
     // s := TRUE; k := k + 10; g := 1.5
     void setBody() {
-        const Code body =
-            assign(*s, makeIntConstant(1, typeBool, {}))
-                .concat(assign(*k, k->valueCode({})
-                                       .concat(makeIntConstant(10, typeInt, {}))
-                                       .concat(operatorCode(OperatorFamily::Add, TypeKind::Int))))
-                .concat(assign(*g.var(0), makeRealConstant(1.5, typeLreal, {})));
+        const Code body = assign(*s, makeIntConstant(1, typeBool, {}))
+                              .concat(assign(*k, k->valueCode({})
+                                                     .concat(makeIntConstant(10, typeInt, {}))
+                                                     .concat(emitAdd(typeInt, {}))))
+                              .concat(assign(*g.var(0), makeRealConstant(1.5, typeLreal, {})));
         g.function().setBody(body);
     }
     std::string entry() { return "JumpSub " + g.function().entryLabel()->toString(); }
@@ -305,7 +274,7 @@ TEST_F(UserCalls, BodyErrorInsideAnArgumentReportsTheCall) {
     // x := 1 / 0 with the division's own span, replaced by the call's
     Code quotient = makeIntConstant(1, typeDint, spanAt(9, 20))
                         .concat(makeIntConstant(0, typeDint, spanAt(9, 24)))
-                        .concat(operatorCode(OperatorFamily::Div, TypeKind::Dint));
+                        .concat(emitDiv(typeDint, {}));
     quotient.setSpan(spanAt(9, 22));
     list.addFormalInput("x", quotient, typeDint, Code());
     const SourceSpan span = spanAt(9, 5);
@@ -511,9 +480,7 @@ TEST_F(NativeCalls, CompiledCallsStepWithoutAllocation) {
     Variable* a = f.add("a", typeDint, kInput);
     Variable* b = f.add("b", typeDint, kInput);
     f.function().setBody(
-        assign(*f.var(0), a->valueCode({})
-                              .concat(b->valueCode({}))
-                              .concat(operatorCode(OperatorFamily::Add, TypeKind::Dint))));
+        assign(*f.var(0), a->valueCode({}).concat(b->valueCode({})).concat(emitAdd(typeDint, {}))));
     AParamList userArguments;
     userArguments.addFormalInput("a", makeIntConstant(1, typeDint, {}), typeDint, Code());
     userArguments.addFormalInput("b", makeIntConstant(2, typeDint, {}), typeDint, Code());

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iterator>
 #include <string_view>
+#include <type_traits>
 
 #include "core/machine_cells.h"
 #include "core/type_kind.h"
@@ -13,12 +14,20 @@
 
 namespace Karsto::operators {
 
-// The cell formats a suffix row can name: the machine types, and Chars for a string
-// value, which no single pop or push moves.
+// The cell formats a suffix row can name: the machine types, and Chars and Wchars for
+// a STRING and a WSTRING value, which no single pop or push moves: capacity + 1 cells,
+// each character in the low 8 or 16 bits of its cell, read with the Char format.
 namespace format {
 #define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace) using name = cell::name;
 #include "core/machine_types.def"
-struct Chars {};
+struct Chars {
+    using Char = cell::U8;
+};
+struct Wchars {
+    using Char = cell::U16;
+};
+template <class Cell>
+concept CharacterString = std::is_same_v<Cell, Chars> || std::is_same_v<Cell, Wchars>;
 // No single format: the family moves its cells itself (the classes without a suffix).
 struct Own {};
 } // namespace format

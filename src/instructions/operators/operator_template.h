@@ -72,6 +72,96 @@ private:
     int64_t second_;
 };
 
+// The String and Wstring members of a family without operands (the comparisons): the
+// capacity of both values, not printed, which the kernel gets:
+//   template <class Cell, class Machine> static void run(Machine& machine, int32_t capacity);
+template <class Self, class Family, format::CharacterString Cell>
+class None<Self, Family, Cell> : public Cmd {
+public:
+    static Cmd* make(const OperatorOperands& operands) { return new Self(operands.capacity); }
+
+    explicit None(int32_t capacity) : capacity_(capacity) {}
+
+    void execute(Stackmachine& machine) final {
+        onMachine(machine, [this](auto& m) { Family::template run<Cell>(m, capacity_); });
+    }
+    std::string toString() const final { return std::string(Self::kText); }
+    CodeItem* clone() const final { return withSpanOf(new Self(capacity_)); }
+
+private:
+    int32_t capacity_;
+};
+
+// An int64 count, not printed; the kernel gets it:
+//   template <class Cell, class Machine> static void run(Machine& machine, int64_t count);
+template <class Self, class Family, class Cell>
+class Count : public Cmd {
+public:
+    static Cmd* make(const OperatorOperands& operands) { return new Self(operands.first); }
+
+    explicit Count(int64_t count) : count_(count) {}
+
+    void execute(Stackmachine& machine) final {
+        onMachine(machine, [this](auto& m) { Family::template run<Cell>(m, count_); });
+    }
+    std::string toString() const final { return std::string(Self::kText); }
+    CodeItem* clone() const final { return withSpanOf(new Self(count_)); }
+
+private:
+    int64_t count_;
+};
+
+// The String and Wstring members of a family with a count (Min, Max): the count and the
+// capacity of every value, neither printed:
+//   template <class Cell, class Machine>
+//   static void run(Machine& machine, int64_t count, int32_t capacity);
+template <class Self, class Family, format::CharacterString Cell>
+class Count<Self, Family, Cell> : public Cmd {
+public:
+    static Cmd* make(const OperatorOperands& operands) {
+        return new Self(operands.first, operands.capacity);
+    }
+
+    Count(int64_t count, int32_t capacity) : count_(count), capacity_(capacity) {}
+
+    void execute(Stackmachine& machine) final {
+        onMachine(machine,
+                  [this](auto& m) { Family::template run<Cell>(m, count_, capacity_); });
+    }
+    std::string toString() const final { return std::string(Self::kText); }
+    CodeItem* clone() const final { return withSpanOf(new Self(count_, capacity_)); }
+
+private:
+    int64_t count_;
+    int32_t capacity_;
+};
+
+// Two int64 bounds, printed as two values are (the family sets kValues to 2).
+template <class Self, class Family, class Cell>
+using Bounds = Values<Self, Family, Cell>;
+
+// A target label, held without a reference and printed after the text; isResolved and
+// remapLabels are those of every label-operand instruction. The kernel gets the label,
+// linked by then, and jumps to its address:
+//   template <class Cell, class Machine>
+//   static void run(Machine& machine, const Label& target);
+template <class Self, class Family, class Cell>
+class Target : public CmdWithTarget {
+public:
+    static Cmd* make(const OperatorOperands& operands) { return new Self(operands.target); }
+
+    explicit Target(Label* target) : CmdWithTarget(target) {}
+
+    void execute(Stackmachine& machine) final {
+        onMachine(machine, [this](auto& m) { Family::template run<Cell>(m, *target()); });
+    }
+    std::string toString() const final {
+        // The row's text ends in the blank that textWithTarget puts before the label.
+        return textWithTarget(Self::kText.substr(0, Self::kText.size() - 1));
+    }
+    CodeItem* clone() const final { return withSpanOf(new Self(target())); }
+};
+
 } // namespace shape
 
 // One row: the class in an unnamed namespace (no other file can name it) and its

@@ -25,6 +25,27 @@ constexpr int64_t clampedLength(int64_t length, int64_t capacity) {
     return std::clamp<int64_t>(length, 0, std::max<int64_t>(capacity, 0));
 }
 
+// The cells of a value of the capacity; a negative capacity counts as 0.
+constexpr int64_t valueCells(int64_t capacity) { return std::max<int64_t>(capacity, 0) + 1; }
+
+// The order of the string values of the capacity at x and at y, by unsigned character
+// code (each character the low bits of its cell that the Char format reads): below 0,
+// 0 or above 0 as x sorts before, equal to or after y. After a common prefix the
+// shorter string is smaller; cells beyond either length are not read.
+template <class Char, class Machine>
+int64_t compareStrings(Machine& machine, int64_t x, int64_t y, int64_t capacity) {
+    capacity = std::max<int64_t>(capacity, 0);
+    const int64_t xLength = clampedLength(machine.loadAddr(x + capacity), capacity);
+    const int64_t yLength = clampedLength(machine.loadAddr(y + capacity), capacity);
+    const int64_t common = std::min(xLength, yLength);
+    for (int64_t i = 0; i < common; ++i) {
+        const auto a = Char::load(machine, x + i);
+        const auto b = Char::load(machine, y + i);
+        if (a != b) return a < b ? -1 : 1;
+    }
+    return xLength - yLength;
+}
+
 // A string of the source capacity to one of the target capacity: the characters keep
 // their cells, a smaller target drops the cells above it, a greater one adds cells as
 // they are; the length is cut to the target capacity.

@@ -58,9 +58,11 @@ struct Outcome {
 
 // Pushes the operands in order (the left first) in the kind's cell format and executes
 // the instruction directly. Checks that every operand is gone and at most the result
-// was pushed.
+// was pushed; the result is read in the kind's format unless another is given (the
+// BOOL of a comparison).
 inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind,
-                         std::initializer_list<uint64_t> operands) {
+                         std::initializer_list<uint64_t> operands,
+                         std::optional<Cell> resultCell = std::nullopt) {
     machine.reset();
     const Cell cell = cellOf(kind);
     const int64_t before = machine.getSp();
@@ -74,13 +76,13 @@ inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind,
         return outcome;
     }
     EXPECT_EQ(machine.getSp(), before + 1) << cmd.toString() << "left more than its result";
-    outcome.bits = popCell(machine, cell);
+    outcome.bits = popCell(machine, resultCell.value_or(cell));
     return outcome;
 }
 
 inline Outcome executeOn(Stackmachine& machine, Cmd& cmd, TypeKind kind, uint64_t left,
-                         uint64_t right) {
-    return executeOn(machine, cmd, kind, {left, right});
+                         uint64_t right, std::optional<Cell> resultCell = std::nullopt) {
+    return executeOn(machine, cmd, kind, {left, right}, resultCell);
 }
 
 // A constant of the kind from a value given as cell bits.
