@@ -1,6 +1,8 @@
 #include "frontend/scanner_input.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -23,19 +25,47 @@ constexpr int32_t kMaxInputBytes = INT32_MAX - 1;
 
 int32_t toOffset(size_t value) { return static_cast<int32_t>(value); }
 
-// A directory would open and then read as an empty file; it is no source.
-bool openFile(std::ifstream& in, const std::string& path) {
+// Errors about one file carry the place of the "#include" that named it; those of the
+// main file have none (the message names the file).
+[[gnu::format(printf, 3, 4)]] void checkInput(bool condition, const SourceSpan& at, const char* format, ...) {
+    if (condition) return;
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    if (vsnprintf(buffer, sizeof buffer, format, args) < 0) buffer[0] = '\0';
+    va_end(args);
+    throw ExceptionSyntax(buffer, at);
+}
+
+// Which files open: a directory would read as an empty file, so it never does. A source
+// is read whole, so it must be a regular file: a device or a FIFO may never end, or block
+// the open itself until a writer comes. The stream reads through a bounded window and
+// stops at the offset limit, so it takes any other file.
+enum class Openable : int32_t { regularFiles = 0, anyButDirectories = 1 };
+
+bool openFile(std::ifstream& in, const std::string& path, Openable openable) {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return false;
+    bool fits = openable == Openable::regularFiles ? std::filesystem::is_regular_file(path, error)
+                                                    : !std::filesystem::is_directory(path, error);
+    if (!fits) return false;
     in.open(path, std::ios::binary);
     return in.is_open();
 }
 
+// A device, FIFO or socket: something stands under the name, but no source.
+bool isSpecialFile(const std::string& path) {
+    std::error_code error;
+    auto status = std::filesystem::status(path, error);
+    return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+           !std::filesystem::is_directory(status);
+}
+
 // The first entry under which name opens wins; opened receives entry + name.
-bool openThroughSearchPaths(std::ifstream& in, const std::string& name, std::string& opened) {
+bool openThroughSearchPaths(std::ifstream& in, const std::string& name, std::string& opened,
+                            Openable openable) {
     for (const std::string& entry : includeSearchPaths) {
         std::string candidate = entry + name;
-        if (openFile(in, candidate)) {
+        if (openFile(in, candidate, openable)) {
             opened = std::move(candidate);
             return true;
         }
@@ -43,14 +73,33 @@ bool openThroughSearchPaths(std::ifstream& in, const std::string& name, std::str
     return false;
 }
 
-// A read that fails midway must not pass for a shorter source.
-std::string readWhole(std::ifstream& in, const std::string& path) {
+// A read that fails midway must not pass for a shorter source. At most limit bytes are
+// read: a larger file is refused by its size before reading, and one that grows while it
+// is read (or reports no size, as /proc files do) once it passes the limit.
+std::string readWhole(std::ifstream& in, const std::string& opened, const std::string& path, size_t limit,
+                      const SourceSpan& at) {
+    std::error_code error;
+    uintmax_t size = std::filesystem::file_size(opened, error);
+    if (error) size = 0;
+    checkInput(size <= limit, at, "Expanded source exceeds limit of %d bytes in file '%s'", kMaxInputBytes,
+               path.c_str());
     std::string content;
+    content.reserve(static_cast<size_t>(size));
     char buffer[1 << 16];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-        content.append(buffer, static_cast<size_t>(in.gcount()));
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        auto count = static_cast<size_t>(in.gcount());
+        checkInput(count <= limit - content.size(), at, "Expanded source exceeds limit of %d bytes in file '%s'",
+                   kMaxInputBytes, path.c_str());
+        content.append(buffer, count);
+    }
     checkSyntax(!in.bad(), "Error reading from file '%s'", path.c_str());
     return content;
+}
+
+// Where the line that holds offset at begins: just after the nearest line feed before it.
+size_t lineBeginOf(const std::string& content, size_t at) {
+    size_t lineFeed = at == 0 ? std::string::npos : content.rfind('\n', at - 1);
+    return lineFeed == std::string::npos ? 0 : lineFeed + 1;
 }
 
 // A directive begins a line: at offset 0, after a line feed, or after a line feed and one
@@ -97,6 +146,7 @@ struct ScannerInputFile::FilePart {
 struct ScannerInputFile::Inclusion {
     std::string path;
     bool searchPaths = false;
+    SourceSpan directive; // the "#include" up to its closing character
 };
 
 // The cached iterator must not point into the other object's map.
@@ -132,15 +182,17 @@ void ScannerInputFile::load(const std::string& path) {
 // open file parts instead of recursing.
 void ScannerInputFile::readFile(const std::string& path, bool searchPaths) {
     std::vector<FilePart> open;
-    open.push_back(openPart(path, searchPaths));
+    open.push_back(openPart(path, searchPaths, SourceSpan()));
     Inclusion inclusion;
     while (!open.empty()) {
         FilePart& part = open.back();
         if (part.start < part.content.size()) {
-            if (expandStep(part, inclusion)) open.push_back(openPart(inclusion.path, inclusion.searchPaths));
+            if (expandStep(part, inclusion))
+                open.push_back(openPart(inclusion.path, inclusion.searchPaths, inclusion.directive));
             continue;
         }
         checkRoom(1, part.path);
+        enterPartEnd(part);
         text_ += '\n';
         listing_ += '\n';
         filesInExpansion_.erase(part.path);
@@ -148,7 +200,8 @@ void ScannerInputFile::readFile(const std::string& path, bool searchPaths) {
     }
 }
 
-ScannerInputFile::FilePart ScannerInputFile::openPart(const std::string& path, bool searchPaths) {
+ScannerInputFile::FilePart ScannerInputFile::openPart(const std::string& path, bool searchPaths,
+                                                      const SourceSpan& directive) {
     FilePart part;
     part.path = path;
     PathParts parts = splitPath(path);
@@ -157,19 +210,25 @@ ScannerInputFile::FilePart ScannerInputFile::openPart(const std::string& path, b
     checkSyntax(!filesInExpansion_.contains(path), "Detected recursive inclusion in file '%s'.",
                 path.c_str());
     std::ifstream in;
+    std::string opened = path;
     if (searchPaths) {
         checkSemantic(!parts.absolute, "Absolute path can not be combines with search path");
-        std::string opened;
-        checkSyntax(openThroughSearchPaths(in, path, opened), "Can not open file '%s'", path.c_str());
+        checkSyntax(openThroughSearchPaths(in, path, opened, Openable::regularFiles), "Can not open file '%s'",
+                    path.c_str());
         part.directory = splitPath(opened).directory;
-    } else {
-        checkSyntax(openFile(in, path), "Can not open file '%s'", path.c_str());
+    } else if (!openFile(in, path, Openable::regularFiles)) {
+        checkInput(!isSpecialFile(path), directive, "File '%s' is not a regular file", path.c_str());
+        checkSyntax(false, "Can not open file '%s'", path.c_str());
     }
     filesInExpansion_.insert(path);
-    part.content = readWhole(in, path);
+    // Nothing that cannot fit the expanded text is read; a scrambled file is never shorter
+    // than its text, so one that would not fit is refused here as well.
+    part.content = readWhole(in, opened, path, size_t{kMaxInputBytes} - text_.size(), directive);
     if (isScrambledSource(part.content)) {
+        checkInput(scrambledBodyHoldsText(part.content), directive,
+                   "Corrupt scrambled file '%s': its header claims more text than it holds", path.c_str());
         // The header decides the text's length: refuse one that cannot fit before the
-        // text is extended to it.
+        // text is made.
         checkRoom(unscrambledLength(part.content), path);
         part.content = unscrambleSource(part.content);
         part.scrambled = true;
@@ -193,6 +252,24 @@ void ScannerInputFile::enterLineStarts(FilePart& part, size_t end) {
         ++part.line;
         lineStart = lineFeed + 1;
     }
+}
+
+// The appended line feed, and <end> after the main file's, lie just after the part's last
+// byte: in its file and on that byte's line, even when the part ended in an "#include"
+// whose file's positions would otherwise cover them.
+void ScannerInputFile::enterPartEnd(const FilePart& part) {
+    const std::string& content = part.content;
+    int32_t key = toOffset(text_.size());
+    SourcePosition after{part.path, 1, 1, 0, key, part.scrambled};
+    if (!content.empty()) {
+        // part.line is the line of part.start, which has reached the end of the content.
+        size_t last = content.size() - 1;
+        bool endsLine = content[last] == '\n';
+        after.line = part.line - (endsLine ? 1 : 0);
+        after.column = toOffset(last - lineBeginOf(content, last)) + 2;
+        after.offset = toOffset(content.size());
+    }
+    lineStarts_.insert_or_assign(key, after);
 }
 
 void ScannerInputFile::checkRoom(size_t extra, const std::string& path) const {
@@ -238,6 +315,11 @@ bool ScannerInputFile::expandStep(FilePart& part, Inclusion& inclusion) {
     else
         checkSyntax(closing == '>', "Missing '>' at end of #include.");
     std::string name = content.substr(nameBegin, closer - nameBegin);
+    inclusion.directive = directiveSpan(part, directive, closer + 1);
+    // File names end at a NUL byte: a name cut there would open another file than the
+    // one written, and be checked for recursion under a name it is not opened by.
+    checkInput(name.find('\0') == std::string::npos, inclusion.directive,
+               "Invalid character in file name in '#include'");
 
     at = content.find_first_not_of(" \t\r", closer + 1);
     if (at == std::string::npos) {
@@ -257,6 +339,17 @@ bool ScannerInputFile::expandStep(FilePart& part, Inclusion& inclusion) {
     else
         inclusion.path = part.directory + name;
     return true;
+}
+
+// The directive's stretch in its own file: from "#" to just after the closing character,
+// on the line of part.start, which the text before the directive has reached.
+SourceSpan ScannerInputFile::directiveSpan(const FilePart& part, size_t directive, size_t end) const {
+    size_t lineBegin = lineBeginOf(part.content, directive);
+    auto at = [&](size_t offset) {
+        return SourcePosition{part.path, part.line, toOffset(offset - lineBegin) + 1, toOffset(offset),
+                              toOffset(text_.size()), part.scrambled};
+    };
+    return SourceSpan(at(directive), at(end));
 }
 
 int16_t ScannerInputFile::peek(int32_t n) {
@@ -319,8 +412,9 @@ void ScannerInputFileStream::open(const std::string& name) {
     if (file_.is_open()) file_.close();
     file_.clear();
     std::string opened;
-    bool isOpen = splitPath(name).absolute ? openFile(file_, name)
-                                           : openThroughSearchPaths(file_, name, opened);
+    bool isOpen = splitPath(name).absolute
+                      ? openFile(file_, name, Openable::anyButDirectories)
+                      : openThroughSearchPaths(file_, name, opened, Openable::anyButDirectories);
     checkSyntax(isOpen, "Can not open file '%s'", name.c_str());
     fileName_ = name;
     line_ = 1;

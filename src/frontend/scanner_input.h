@@ -79,12 +79,16 @@ public:
 private:
     struct FilePart;
     struct Inclusion;
-    FilePart openPart(const std::string& path, bool searchPaths);
+    // directive: the "#include" that names the file, for the place of errors about it
+    // (none for the main file).
+    FilePart openPart(const std::string& path, bool searchPaths, const SourceSpan& directive);
     // Appends the part's text up to its next directive (or its end) and reads that
     // directive; false when the part had no directive left.
     bool expandStep(FilePart& part, Inclusion& inclusion);
     void enterLineStarts(FilePart& part, size_t end);
     void appendText(const FilePart& part, size_t end);
+    void enterPartEnd(const FilePart& part);
+    SourceSpan directiveSpan(const FilePart& part, size_t directive, size_t end) const;
     // Refuses to grow the expanded text past what int32 offsets and columns can address.
     void checkRoom(size_t extra, const std::string& path) const;
 

@@ -117,4 +117,9 @@ size_t unscrambledLength(std::string_view content) {
     return hasTextWords(content) ? headerWord(content, HeaderWord::textLength) : 0;
 }
 
+bool scrambledBodyHoldsText(std::string_view content) {
+    if (!isScrambledSource(content) || !hasTextWords(content)) return true;
+    return unscrambledLength(content) <= (content.size() / kWordBytes - kHeaderWords) * kWordBytes;
+}
+
 } // namespace Karsto

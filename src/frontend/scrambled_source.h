@@ -30,5 +30,9 @@ std::string unscrambleSource(std::string_view content);
 // The length of the text unscrambleSource gives for a content, known from the header
 // alone: readers can refuse a length they cannot hold before anything is allocated.
 size_t unscrambledLength(std::string_view content);
+// Whether the body's words hold at least the text length the header claims, as in every
+// file scrambleSource writes. A longer claim marks a corrupt or forged file: readers
+// refuse it instead of extending a few bytes to gigabytes of zeros.
+bool scrambledBodyHoldsText(std::string_view content);
 
 } // namespace Karsto

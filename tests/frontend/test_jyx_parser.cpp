@@ -134,6 +134,20 @@ TEST(JyxParser, FileInput) {
     }
 }
 
+// The END_IF missing at the end of a file whose last line includes another belongs to
+// the including file, not to a column past the end of the included one.
+TEST(JyxParser, ErrorAtTheEndOfAnIncludingFileNamesThatFile) {
+    SourceDir dir;
+    dir.write("main.jyx", "{ IF a THEN\n#include \"a.jyx\"\n");
+    dir.write("a.jyx", "y := 2;");
+    ProbeCompile<ScannerInputFile> compile;
+    compile.input.load("main.jyx");
+    const Parser::Exception error = syntaxErrorOf(compile);
+    EXPECT_EQ(error.span.toString(), "main.jyx: 2.19-2.19");
+    EXPECT_TRUE(error.message.starts_with("Unexpected ''. Expected")) << error.message;
+    EXPECT_NE(error.message.find("END_IF"), std::string::npos) << error.message;
+}
+
 TEST(JyxParser, ExceptionKeepsMessageAndSpanApartAndCopies) {
     SourcePosition begin{"a.jyx", 3, 4, 10, 12, false};
     SourcePosition end{"a.jyx", 3, 6, 12, 14, false};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -244,15 +246,107 @@ TEST(ScannerInputFile, ScrambledFileReadsAsPlainTextWithMaskedListing) {
     EXPECT_FALSE(input.locationAt(12).scrambled);
 }
 
-// A header may claim up to 4 GiB of text; a length that offsets cannot address is refused
-// before the text is extended to it.
-TEST(ScannerInputFile, ScrambledLengthBeyondTheOffsetsIsRefused) {
+// A header may claim up to 4 GiB of text. One that claims more than its body holds is a
+// forged or damaged file: 20 bytes must not turn into gigabytes of zeros. Errors about an
+// included file carry the place of the directive that names it.
+TEST(ScannerInputFile, ScrambledHeaderClaimingMoreThanItsBodyIsRefused) {
     SourceDir d;
-    std::string header = scrambleSource("", 1);
-    header[8] = header[9] = header[10] = header[11] = '\xff'; // text length 2^32 - 1
-    d.write("s.jyx", header);
-    expectError<ExceptionSyntax>([] { loaded("s.jyx"); },
-                                 "?: Expanded source exceeds limit of 2147483646 bytes in file 's.jyx'");
+    auto forged = [](uint32_t length) {
+        std::string header = scrambleSource("", 1); // 20 bytes: the header alone
+        for (size_t i = 0; i < 4; ++i) header[8 + i] = static_cast<char>((length >> (8 * i)) & 0xFFu);
+        return header;
+    };
+    d.write("s.jyx", forged(2147483600u));
+    expectError<ExceptionSyntax>(
+        [] { loaded("s.jyx"); }, "?: Corrupt scrambled file 's.jyx': its header claims more text than it holds");
+    d.write("s.jyx", forged(0xFFFFFFFFu));
+    expectError<ExceptionSyntax>(
+        [] { loaded("s.jyx"); }, "?: Corrupt scrambled file 's.jyx': its header claims more text than it holds");
+    d.write("main.jyx", "G1\n#include \"s.jyx\" \n");
+    expectError<ExceptionSyntax>([] { loaded("main.jyx"); },
+                                 "main.jyx: 2.1-2.17: Corrupt scrambled file '" + d.path() +
+                                     "s.jyx': its header claims more text than it holds");
+    // A shorter claim still cuts the text.
+    std::string cut = scrambleSource("abcdef", 5);
+    cut[8] = 2;
+    d.write("s.jyx", cut);
+    EXPECT_EQ(loaded("s.jyx"), "ab\n");
+}
+
+// Only regular files are sources: a device or a FIFO might never end (or block the open),
+// and a file larger than the expanded text may grow is refused by its size, unread.
+TEST(ScannerInputFile, OnlyRegularFilesOfBoundedSizeAreRead) {
+    SourceDir d;
+    d.write("main.jyx", "#include \"/dev/zero\"\n");
+    expectError<ExceptionSyntax>([] { loaded("main.jyx"); },
+                                 "main.jyx: 1.1-1.21: File '/dev/zero' is not a regular file");
+    expectError<ExceptionSyntax>([] { loaded("/dev/zero"); }, "?: File '/dev/zero' is not a regular file");
+
+    ASSERT_EQ(::mkfifo((d.path() + "fifo").c_str(), 0600), 0);
+    d.write("main.jyx", "x\r\n#include \"fifo\"\r\n");
+    expectError<ExceptionSyntax>([] { loaded("main.jyx"); },
+                                 "main.jyx: 2.1-2.16: File '" + d.path() + "fifo' is not a regular file");
+
+    // Sparse: three gigabytes on paper, no blocks on disk.
+    d.write("big.jyx", "");
+    std::filesystem::resize_file(d.path() + "big.jyx", 3'000'000'000);
+    expectError<ExceptionSyntax>([] { loaded("big.jyx"); },
+                                 "?: Expanded source exceeds limit of 2147483646 bytes in file 'big.jyx'");
+    d.write("main.jyx", "#include <big.jyx>");
+    expectError<ExceptionSyntax>(
+        [] { loaded("main.jyx"); },
+        "main.jyx: 1.1-1.19: Expanded source exceeds limit of 2147483646 bytes in file 'big.jyx'");
+}
+
+// A NUL byte would cut the name: another file would open than the one written.
+TEST(ScannerInputFile, IncludeNameWithNulIsRefused) {
+    SourceDir d;
+    d.write("a.jyx", "y := 2;");
+    d.write("main.jyx", std::string("{ x := 1;\n#include \"a.jyx\0zzz\"\n}", 32));
+    expectError<ExceptionSyntax>([] { loaded("main.jyx"); },
+                                 "main.jyx: 2.1-2.21: Invalid character in file name in '#include'");
+    d.write("main.jyx", std::string("#include <a.jyx\0>", 17));
+    expectError<ExceptionSyntax>([] { loaded("main.jyx"); },
+                                 "main.jyx: 1.1-1.18: Invalid character in file name in '#include'");
+}
+
+// The line feed appended after a part, and <end> after the main file's, belong to the
+// part: its file, the line of its last byte, the columns after it. This holds also when
+// the part ends in a directive whose included file begins at the same offset.
+TEST(ScannerInputFile, PositionsAfterAPartStayInItsFile) {
+    SourceDir d;
+    d.write("empty.jyx", "");
+    d.write("y.jyx", "y := 2;");
+    std::string empty = d.path() + "empty.jyx";
+    std::string y = d.path() + "y.jyx";
+    struct Case {
+        std::string main;
+        std::string text;
+        std::vector<std::pair<int32_t, Place>> places;
+    };
+    const Case cases[] = {
+        {"#include\"empty.jyx\"", "\n\n", {{0, {empty, 1, 1, 0}}, {1, {"main.jyx", 1, 20, 19}}, {2, {"main.jyx", 1, 21, 20}}}},
+        {"{ IF a THEN\n#include \"y.jyx\"\n",
+         "{ IF a THEN\ny := 2;\n\n",
+         {{11, {"main.jyx", 1, 12, 11}}, {12, {y, 1, 1, 0}}, {19, {y, 1, 8, 7}},
+          {20, {"main.jyx", 2, 18, 29}}, {21, {"main.jyx", 2, 19, 30}}}},
+        {"a\n\n", "a\n\n\n", {{2, {"main.jyx", 2, 1, 2}}, {3, {"main.jyx", 2, 2, 3}}}},
+        {"ab", "ab\n", {{2, {"main.jyx", 1, 3, 2}}, {3, {"main.jyx", 1, 4, 3}}}},
+        {"E", "E\n", {{1, {"main.jyx", 1, 2, 1}}, {2, {"main.jyx", 1, 3, 2}}}},
+        {"\n", "\n\n", {{1, {"main.jyx", 1, 2, 1}}}},
+        {"#include \"y.jyx\"\r\nz", "y := 2;\nz\n", {{8, {"main.jyx", 2, 1, 18}}, {9, {"main.jyx", 2, 2, 19}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.main);
+        d.write("main.jyx", c.main);
+        ScannerInputFile input;
+        input.load("main.jyx");
+        ASSERT_EQ(input.expandedText(), c.text);
+        for (const auto& [offset, place] : c.places) {
+            SCOPED_TRACE(offset);
+            expectPlace(input.locationAt(offset), place, offset);
+        }
+    }
 }
 
 // A read that fails after the open (here: unmapped memory) must not yield a short text.

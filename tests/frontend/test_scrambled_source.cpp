@@ -68,5 +68,30 @@ TEST(ScrambledSource, HeaderLengthCutsOrExtends) {
     EXPECT_EQ(unscrambleSource(scrambled.substr(0, 16)), "");
 }
 
+// Readers refuse a header that claims more text than the body's words hold; every file
+// the writer makes holds its text, padding included.
+TEST(ScrambledSource, BodyHoldsTheClaimedText) {
+    for (size_t length = 0; length <= 9; ++length) {
+        SCOPED_TRACE(length);
+        EXPECT_TRUE(scrambledBodyHoldsText(scrambleSource(std::string(length, 'x'), 3)));
+    }
+    std::string scrambled = scrambleSource("abcdef", 7); // two text words
+    auto claiming = [&](uint32_t length) {
+        std::string changed = scrambled;
+        for (size_t i = 0; i < 4; ++i) changed[8 + i] = static_cast<char>((length >> (8 * i)) & 0xFFu);
+        return scrambledBodyHoldsText(changed);
+    };
+    EXPECT_TRUE(claiming(0));
+    EXPECT_TRUE(claiming(8));
+    EXPECT_FALSE(claiming(9));
+    EXPECT_FALSE(claiming(2147483600u));
+    EXPECT_FALSE(claiming(0xFFFFFFFFu));
+    // Plain text and headers without text words claim nothing.
+    EXPECT_TRUE(scrambledBodyHoldsText("plain text"));
+    std::string otherVersion = scrambled;
+    otherVersion[4] = 2;
+    EXPECT_TRUE(scrambledBodyHoldsText(otherVersion));
+}
+
 } // namespace
 } // namespace Karsto
