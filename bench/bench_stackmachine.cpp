@@ -4,15 +4,26 @@
 
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <vector>
 
+#include "codegen/codegen_install.h"
+#include "core/aparam_list.h"
 #include "core/cmd_const.h"
 #include "core/cmd_flow.h"
 #include "core/cmd_stack.h"
+#include "core/constant_factory.h"
+#include "core/emitters.h"
+#include "core/function.h"
+#include "core/function_native.h"
 #include "core/gcode.h"
 #include "core/log.h"
+#include "core/memory.h"
 #include "core/stackmachine_interpreter.h"
+#include "core/type.h"
 #include "core/type_kind.h"
+#include "core/type_string.h"
+#include "core/variable.h"
 #include "instructions/conversions/conversion_table.h"
 #include "instructions/operators/operator_table.h"
 
@@ -162,6 +173,70 @@ void BM_ConversionLoop(benchmark::State& state) {
                           cast(TypeKind::Lint, TypeKind::Lreal), new CmdSpAdd(-1), new CmdJump(loop)}));
 }
 BENCHMARK(BM_ConversionLoop);
+
+// Calls as the code generator compiles them: f(a := 1, b := 2) of a user function
+// f : DINT with inputs a, b : DINT whose body is f := a + b, and n(x := 2.5, r => cell 10)
+// of a native with an LREAL input and a DINT output, both results dropped.
+// L: <call of f>; SpAdd -1; <call of n>; SpAdd -1; Jump L; <body of f>
+class NativeRound final : public FunctionNative {
+public:
+    NativeRound() : FunctionNative("n", typeDint, false) {
+        addParam("x", typeLreal, flagBit(VariableFlags::VAR_INPUT));
+        addParam("r", typeDint, flagBit(VariableFlags::VAR_OUTPUT));
+    }
+    void execute(Stackmachine& machine, const SourceSpan&) override {
+        const double x = machine.loadF64(paramAddress(machine, "x"));
+        machine.storeS32(paramAddress(machine, "r"), static_cast<int32_t>(x + 0.5));
+        machine.storeS32(paramAddress(machine, "n"), 1);
+    }
+};
+
+void BM_CompiledCallLoop(benchmark::State& state) {
+    createElementaryTypes();
+    createDefaultStringTypes();
+    installCodeGenerator();
+    {
+        constexpr int32_t input = flagBit(VariableFlags::VAR_INPUT);
+        MemoryParam area;
+        MemoryLocal locals;
+        Variable result(&area, "f", typeDint, flagBit(VariableFlags::IMPLICIT), VariableAccess::NONE);
+        Variable a(&area, "a", typeDint, input, VariableAccess::NONE);
+        Variable b(&area, "b", typeDint, input, VariableAccess::NONE);
+        FunctionUser f("f", nullptr, typeDint, &locals, &area, SourceSpan());
+        // The parameters lie below fp: f at fp - 3, a at fp - 2, b at fp - 1.
+        auto param = [](int64_t delta) {
+            return Code(new CmdFp())
+                .concat(Code(new CmdConstLint(delta)))
+                .concat(Code(op(OperatorFamily::Add, TypeKind::Lint)));
+        };
+        f.setBody(param(-2).concat(Code(new CmdLd(1))).concat(param(-1)).concat(Code(new CmdLd(1)))
+                      .concat(Code(op(OperatorFamily::Add, TypeKind::Dint)))
+                      .concat(param(-3)).concat(Code(new CmdSt(1))));
+        AParamList userArguments;
+        userArguments.addFormalInput("a", makeIntConstant(1, typeDint, {}), typeDint, Code());
+        userArguments.addFormalInput("b", makeIntConstant(2, typeDint, {}), typeDint, Code());
+
+        auto* native = new NativeRound;
+        native->retain();
+        AParamList nativeArguments;
+        nativeArguments.addFormalInput("x", makeRealConstant(2.5, typeLreal, {}), typeLreal, Code());
+        nativeArguments.addFormalOutput("r", typeDint, Code(new CmdConstLint(10)));
+
+        auto* loop = new Label();
+        const Code program = Code(loop)
+                                 .concat(emitCall(&f, &userArguments, SourceSpan()))
+                                 .concat(Code(new CmdSpAdd(-1)))
+                                 .concat(emitCall(native, &nativeArguments, SourceSpan()))
+                                 .concat(Code(new CmdSpAdd(-1)))
+                                 .concat(Code(new CmdJump(loop)))
+                                 .concat(f.code());
+        native->release(); // the program's CallNative keeps it
+        stepLoop(state, CodeLinked(program));
+    }
+    destroyElementaryTypes();
+    destroyDefaultStringTypes();
+}
+BENCHMARK(BM_CompiledCallLoop);
 
 } // namespace
 } // namespace Karsto

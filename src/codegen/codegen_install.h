@@ -4,8 +4,9 @@
 namespace Karsto {
 
 // Installs the code generator's parts into the core: the address rules of the memory
-// areas. The program entry calls it once at start-up; test fixtures call it (or
-// install single parts themselves) and restore what was there before.
+// areas and the call compilers of natives and user functions. The program entry calls
+// it once at start-up; test fixtures call it (or install single parts themselves) and
+// restore what was there before.
 void installCodeGenerator();
 
 } // namespace Karsto
