@@ -15,7 +15,7 @@ constexpr size_t kMessageBufferSize = 1024;
 
 // Each exception class gets its own instantiation and so its own buffer.
 template <class E>
-[[noreturn]] void throwFormatted(const char* format, va_list args) {
+[[noreturn, gnu::format(printf, 1, 0)]] void throwFormatted(const char* format, va_list args) {
     thread_local char buffer[kMessageBufferSize];
     if (vsnprintf(buffer, kMessageBufferSize, format, args) < 0) buffer[0] = '\0';
     throw E(std::string(buffer), SourceSpan());

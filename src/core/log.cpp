@@ -29,7 +29,7 @@ constexpr bool levelTableInOrder() {
 static_assert(levelTableInOrder(), "log levels must be listed by value from 0 without gaps");
 static_assert(kLogLevelCount <= 64, "the level mask has 64 bits");
 
-std::string formatText(const char* format, va_list args) {
+[[gnu::format(printf, 1, 0)]] std::string formatText(const char* format, va_list args) {
     va_list measure;
     va_copy(measure, args);
     int n = vsnprintf(nullptr, 0, format, measure);

@@ -74,7 +74,7 @@ constexpr uint32_t truncateToU32(double x) { return static_cast<uint32_t>(trunca
 // 2^128, and to the infinity of its sign from the midpoint up (the midpoint ties to
 // the even neighbour, which is 2^128, so it overflows).
 constexpr float roundToFloat(double x) {
-    constexpr double kFloatMax = std::numeric_limits<float>::max();
+    constexpr double kFloatMax = static_cast<double>(std::numeric_limits<float>::max());
     constexpr double kOverflowFrom = 0x1.ffffffp+127;
     if (x > kFloatMax || x < -kFloatMax) { // NaN fails both and is cast below
         const float magnitude = (x >= kOverflowFrom || x <= -kOverflowFrom)
