@@ -101,16 +101,15 @@ inline Cmd* constantOf(TypeKind kind, uint64_t bits) {
     }
 }
 
-// Links and runs "a constant per operand; the instruction; Halt", the instruction
-// carrying the span; the result is read back with its own pop. An error leaves the
-// stack pointer where it was before the constants.
-inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind kind,
-                          std::initializer_list<uint64_t> operands,
-                          const SourceSpan& span = spanAt(4, 2), std::string* whatText = nullptr) {
+// Links and runs "the operand constants; the instruction; Halt", the instruction
+// carrying the span; the result is read back with the pop of resultKind. An error
+// leaves the stack pointer where it was before the constants.
+inline Outcome runOperator(Stackmachine& machine, OperatorFamily family, TypeKind kind,
+                           std::vector<CodeItem*> items, TypeKind resultKind,
+                           const SourceSpan& span = spanAt(4, 2),
+                           std::string* whatText = nullptr) {
     Cmd* op = newOperator(family, kind);
     op->setSpan(span);
-    std::vector<CodeItem*> items;
-    for (const uint64_t bits : operands) items.push_back(constantOf(kind, bits));
     items.push_back(op);
     items.push_back(new CmdHalt());
     loadItems(machine, items);
@@ -126,8 +125,17 @@ inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind
         return outcome;
     }
     EXPECT_EQ(machine.getSp(), before + 1);
-    outcome.bits = popCell(machine, cellOf(kind));
+    outcome.bits = popCell(machine, cellOf(resultKind));
     return outcome;
+}
+
+// The same with every operand a constant of the instruction's own kind.
+inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind kind,
+                          std::initializer_list<uint64_t> operands,
+                          const SourceSpan& span = spanAt(4, 2), std::string* whatText = nullptr) {
+    std::vector<CodeItem*> items;
+    for (const uint64_t bits : operands) items.push_back(constantOf(kind, bits));
+    return runOperator(machine, family, kind, std::move(items), kind, span, whatText);
 }
 
 inline Outcome runProgram(Stackmachine& machine, OperatorFamily family, TypeKind kind,

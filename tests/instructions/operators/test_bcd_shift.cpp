@@ -16,7 +16,6 @@
 namespace Karsto {
 namespace {
 
-using test::loadItems;
 using test::Outcome;
 using test::spanAt;
 
@@ -29,25 +28,12 @@ constexpr OperatorFamily kShifts[] = {OperatorFamily::Shl, OperatorFamily::Shr,
 // result back with the value's own pop. An error leaves the stack where it was.
 Outcome runOn(Stackmachine& machine, OperatorFamily family, TypeKind kind, uint64_t value,
               std::optional<int16_t> distance) {
-    Cmd* op = test::newOperator(family, kind);
-    op->setSpan(spanAt(4, 2));
     std::vector<CodeItem*> items{test::constantOf(kind, value)};
     if (distance) items.push_back(test::constantOf(TypeKind::Int, i64(*distance)));
-    items.push_back(op);
-    items.push_back(new CmdHalt());
-    loadItems(machine, items);
-    machine.reset();
-    const int64_t before = machine.getSp();
-    Outcome outcome;
-    try {
-        machine.run();
-    } catch (const ExceptionRuntime& e) {
-        outcome.error = e.what();
-        EXPECT_EQ(machine.getSp(), before) << op->toString() << "failed but left cells behind";
-        return outcome;
-    }
-    EXPECT_EQ(machine.getSp(), before + 1);
-    outcome.bits = popCell(machine, cellOf(kind));
+    std::string what;
+    Outcome outcome = test::runOperator(machine, family, kind, std::move(items), kind,
+                                        spanAt(4, 2), &what);
+    if (outcome.error) outcome.error = what; // the whole text, span included
     return outcome;
 }
 
