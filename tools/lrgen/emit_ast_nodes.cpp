@@ -125,11 +125,25 @@ std::string emitAstNodesSource(const Grammar& grammar) {
     std::ostringstream out;
     out << generatedHeader(kNodeSources);
     out << "#include \"frontend/ast_nodes.h\"\n\n"
+           "#include <new>\n\n"
            "namespace Karsto {\n\n";
     emitRecordSwitch(out, grammar, "void* newAstAttributes(uint16_t nonterminal)", "return new ", "();",
                      "return nullptr;");
     emitRecordSwitch(out, grammar, "void deleteAstAttributes(uint16_t nonterminal, void* record)",
                      "delete static_cast<", "*>(record); break;", "break;");
+    emitRecordSwitch(out, grammar, "size_t astAttributesSize(uint16_t nonterminal)", "return sizeof(", ");",
+                     "return 0;");
+    emitRecordSwitch(out, grammar, "void* constructAstAttributes(uint16_t nonterminal, void* storage)",
+                     "return new (storage) ", "();", "return nullptr;");
+    out << "void destroyAstAttributes(uint16_t nonterminal, void* record) {\n"
+        << "    switch (nonterminal) {\n";
+    for (int id = 0; id < grammar.nonterminalCount(); ++id) {
+        const std::string name = className(grammar.nonterminals[id]);
+        out << "    case " << id << ": static_cast<" << name << "*>(record)->~" << name << "(); break;\n";
+    }
+    out << "    default: break;\n"
+        << "    }\n"
+        << "}\n\n";
     out << "namespace AstAttribute {\n\n";
     for (const auto& [name, attribute] : namedAttributes(grammar)) {
         out << attribute.cppType << "* " << name << "(AstRecord record) {\n"
