@@ -252,7 +252,8 @@ int64_t HarnessResult::integer(const std::string& name) const {
 
 double HarnessResult::real(const std::string& name) const {
     const int64_t address = addressOf(name);
-    if (variable(name)->type()->kind() == TypeKind::Real) return compile->machine->loadF32(address);
+    if (variable(name)->type()->kind() == TypeKind::Real)
+        return static_cast<double>(compile->machine->loadF32(address));
     return compile->machine->loadF64(address);
 }
 
