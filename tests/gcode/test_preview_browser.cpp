@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -93,10 +92,14 @@ std::vector<std::string> consoleLines(const std::string& log) {
 
 // The opening tags of every element that has the highlight class.
 std::vector<std::string> highlightedElements(const std::string& dom) {
-    static const std::regex element("<[a-z]+[^>]*class=\"jyxlinehl\"[^>]*>");
+    const std::string marker = "class=\"jyxlinehl\"";
     std::vector<std::string> found;
-    for (auto it = std::sregex_iterator(dom.begin(), dom.end(), element); it != std::sregex_iterator(); ++it)
-        found.push_back(it->str());
+    for (size_t at = dom.find(marker); at != std::string::npos; at = dom.find(marker, at + 1)) {
+        const size_t open = dom.rfind('<', at);
+        const size_t close = dom.find('>', at);
+        if (open == std::string::npos || close == std::string::npos) continue;
+        found.push_back(dom.substr(open, close + 1 - open));
+    }
     return found;
 }
 
