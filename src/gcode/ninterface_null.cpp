@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
-#include <locale>
 #include <string_view>
 
 #include "frontend/scanner_input.h"
@@ -30,11 +29,6 @@ void writeText(std::ostream& out, std::string_view text) {
 
 } // namespace
 
-NInterfaceNull::NInterfaceNull() {
-    vertexText.imbue(std::locale::classic());
-    lineText.imbue(std::locale::classic());
-}
-
 void NInterfaceNull::reset() {
     vertexText.clear();
     lineText.clear();
@@ -59,7 +53,7 @@ void NInterfaceNull::sample(const Geo& geo) {
     const BlockOrigin origin = geo.origin();
     char line[24];
     const int32_t index = origin.span.valid ? lineIndex(origin.span.begin) : kNoLine;
-    auto lineEnd = std::to_chars(line, line + sizeof line, index).ptr;
+    const char* lineEnd = std::to_chars(line, line + sizeof line, index).ptr;
     for (int32_t i = 0; i < count; ++i) {
         // i / count, not i / (count - 1): the end point is the next element's start.
         const Point3 p = geo.pointAt(static_cast<double>(i) / count);

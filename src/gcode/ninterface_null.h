@@ -24,8 +24,6 @@ public:
     // The line index of a sample whose element has no valid origin span.
     static constexpr int32_t kNoLine = -2;
 
-    NInterfaceNull();
-
     // Clears the error state of both streams; their text stays.
     void reset() override;
     void keyReset() override {}
