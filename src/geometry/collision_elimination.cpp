@@ -65,6 +65,19 @@ void Canvas6d::trimAndConnect(const Point3& normal, std::span<const std::unique_
     const uint64_t limit = collision_.limit;
     const bool limited = limit < kNoLimit;
     const size_t n = input.size();
+    // Fixed per element, looked at for every pair: whether it uses up the window, and the
+    // box outside which it meets nothing.
+    std::vector<PlaneBox> boxes;
+    std::vector<bool> counted;
+    boxes.reserve(n);
+    counted.reserve(n);
+    for (const std::unique_ptr<Geo>& e : input) {
+        boxes.push_back(planeBox(*e, normal));
+        // Only elements of blocks themselves that move in the plane use up the window;
+        // inserted corners and connectors are always searched.
+        counted.push_back(e->key().sub == 0.0 &&
+                          Point3::cross(e->startTangent(), normal).length() > kInPlane);
+    }
     size_t cur = 0;
     double t0 = 0.0;
     while (cur < n) {
@@ -74,15 +87,10 @@ void Canvas6d::trimAndConnect(const Point3& normal, std::span<const std::unique_
         size_t next = cur + 1;
         uint64_t count = 0;
         for (size_t i = cur + 1; i < n; ++i) {
-            const Geo& later = *input[i];
-            // Only elements of blocks themselves that move in the plane use up the window;
-            // inserted corners and connectors are always searched.
-            if (later.key().sub == 0.0 &&
-                Point3::cross(later.startTangent(), normal).length() > kInPlane) {
-                ++count;
-            }
+            if (counted[i]) ++count;
             if (limited && count > limit) break;
-            const auto meeting = intersectElements(current, later, normal, {t0, 1.0}, {0.0, 1.0});
+            if (!boxes[cur].touches(boxes[i], kMeetingMargin)) continue;
+            const auto meeting = intersectElements(current, *input[i], normal, {t0, 1.0}, {0.0, 1.0});
             // The first meeting along the current element wins; of equal ones the later
             // element, which skips the most.
             if (meeting && meeting->tA <= tEnd) {

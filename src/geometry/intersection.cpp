@@ -132,7 +132,52 @@ double planeScale(const Geo& g, const Point3& normal) {
     return total;
 }
 
+// Extends a box by a point.
+void include(PlaneBox& box, double x, double y) {
+    box.x0 = std::fmin(box.x0, x);
+    box.x1 = std::fmax(box.x1, x);
+    box.y0 = std::fmin(box.y0, y);
+    box.y1 = std::fmax(box.y1, y);
+}
+
 } // namespace
+
+PlaneBox planeBox(const Geo& g, const Point3& normal) {
+    const Point3 n = normal.normalized();
+    const Point3 u =
+        (std::fabs(n.z) < 0.7 ? Point3{-n.y, n.x, 0.0} : Point3{0.0, -n.z, n.y}).normalized();
+    const Point3 v = Point3::cross(n, u);
+    // fmin and fmax pass over NaN, so NaN is tracked apart and gives a box that touches
+    // nothing.
+    bool nan = false;
+    PlaneBox box;
+    bool first = true;
+    const auto add = [&](const Point3& p, double grow) {
+        const double x = Point3::dot(p, u);
+        const double y = Point3::dot(p, v);
+        nan = nan || std::isnan(x) || std::isnan(y) || std::isnan(grow);
+        if (first) box = {x, y, x, y};
+        first = false;
+        include(box, x - grow, y - grow);
+        include(box, x + grow, y + grow);
+    };
+    add(g.start().position(), 0.0);
+    add(g.end().position(), 0.0);
+    if (const auto* helix = dynamic_cast<const GeoHelix*>(&g)) {
+        // The whole circle, at both ends of the lift.
+        const Point3 centre = helix->centre();
+        add(centre, helix->radius());
+        add(Point3::add(centre, Point3::scale(helix->normal(), helix->height())), helix->radius());
+    } else if (const auto* bezier = dynamic_cast<const GeoBezier*>(&g)) {
+        // The curve stays within its control polygon.
+        for (const Point3& p : bezier->innerPoints()) add(p, 0.0);
+    }
+    if (nan) {
+        const double q = std::numeric_limits<double>::quiet_NaN();
+        return {q, q, q, q};
+    }
+    return box;
+}
 
 double arcParameter(const Point3& x, const PlaneArc& arc) {
     double phi = angleOf(Point3::sub(x, arc.centre)) - angleOf(Point3::sub(arc.start, arc.centre));
