@@ -247,6 +247,19 @@ TEST(Intersection, SubdivisionEndsOnUnusableInput) {
     EXPECT_FALSE(intersectElements(across, across, {nan, 0, 1}, {0, 1}, {0, 1}));
 }
 
+TEST(Intersection, PlaneBoxHoldsClosedFormMeetingsOfSlightlyTiltedArcs) {
+    // Tilted by 0.01 rad about x the arc still counts as one of the plane, and the closed
+    // form meets the circle of its start radius: 0.05 mm beyond where the arc itself is
+    // seen along z. The boxes must not part such a pair.
+    const GeoHelix tilted = helix({1000, 0, 0}, {0, 0, 0}, {0, std::sin(0.01), std::cos(0.01)}, kPi / 2);
+    const GeoLine across = line({0, 999.99, 0}, {0, 1000.01, 0});
+    const auto m = intersectElements(across, tilted, kUp, {0, 1}, {0, 1});
+    ASSERT_TRUE(m.has_value());
+    EXPECT_NEAR(m->tA, 0.5, 1e-6);
+    EXPECT_LT(tilted.pointAt(1.0).y, 999.96);
+    EXPECT_TRUE(planeBox(across, kUp).touches(planeBox(tilted, kUp), kMeetingMargin));
+}
+
 TEST(Intersection, PlaneBoxHoldsEveryPointOfTheElement) {
     // The walk skips pairs whose boxes are apart, so a point outside its box would lose a
     // meeting.
@@ -256,6 +269,9 @@ TEST(Intersection, PlaneBoxHoldsEveryPointOfTheElement) {
     elements.push_back(std::make_unique<GeoHelix>(helix({2, 0, 0}, {0, 0, 0}, {0, -1, 1}, 1.5 * kPi)));
     elements.push_back(std::make_unique<GeoHelix>(
         GeoHelix(Pose(3, 1, 0), {1, 1, 0}, {0.2, 0.1, 1}, -5 * kPi, 12.0, kFeed, {}, {})));
+    elements.push_back(helix({2, 1, 0}, {0, 1, 0}, kUp, 0.01).clone());
+    elements.push_back(helix({2, 1, 0}, {0, 1, 0}, {0, 0, -1}, 2.5).clone());
+    elements.push_back(helix({2, 1, 0}, {0, 1, 0}, kUp, -4.0).clone());
     elements.push_back(std::make_unique<GeoBezier>(Pose(0, 0, 0), Pose(4, 0, 1),
                                                    std::vector<Point3>{{0, 4, 0}, {4, -4, 9}}, kFeed,
                                                    BlockOrigin{}, BlockKey{}));
@@ -278,6 +294,9 @@ TEST(Intersection, PlaneBoxHoldsEveryPointOfTheElement) {
             }
         }
     }
+    // A small sweep gives a small box.
+    const PlaneBox corner = planeBox(helix({10, 2, 0}, {10, 0, 0}, kUp, 0.001), kUp);
+    EXPECT_LT(std::fmax(corner.x1 - corner.x0, corner.y1 - corner.y0), 0.01);
     // NaN anywhere: the box touches nothing, not even itself.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const PlaneBox poisoned = planeBox(line({0, 0, 0}, {nan, 1, 0}), kUp);
