@@ -34,7 +34,9 @@ void inherit(T* (*accessor)(AstRecord), AstRecord record, const V& value) {
 }
 
 // The first walk's context: every context attribute of `from` that the child carries.
-// A production that defines one of them itself sets it in the child afterwards.
+// A production that defines one of them itself sets it in the child afterwards. An
+// attribute that its owner sets explicitly (defaultAccess) is not part of it; a context
+// attribute that the attribute file names for the first time joins the list here.
 template <class R>
 void passContext(const R& from, AstRecord to) {
     if constexpr (requires { from.currentAccess; }) inherit(AstAttribute::currentAccess, to, from.currentAccess);
