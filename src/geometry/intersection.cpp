@@ -132,7 +132,105 @@ double planeScale(const Geo& g, const Point3& normal) {
     return total;
 }
 
+// Whether the angle theta lies on the sweep from 0 to sweep (either sense).
+bool onSweep(double theta, double sweep) {
+    if (std::fabs(sweep) >= kTwoPi) return true;
+    double t = std::fmod(sweep >= 0.0 ? theta : -theta, kTwoPi);
+    if (t < 0.0) t += kTwoPi;
+    return t <= std::fabs(sweep);
+}
+
+// The smallest box around points and arcs, one coordinate interval at a time. NaN is
+// tracked apart because fmin and fmax pass over it.
+class BoxBuilder {
+public:
+    void point(double x, double y) {
+        extend(0, x);
+        extend(1, y);
+    }
+    // The curve c + a cos(phi) + b sin(phi) for phi from 0 to sweep (an arc, or its image
+    // in a plane, an ellipse arc).
+    void arc(const Point3& c, const Point3& a, const Point3& b, double sweep) {
+        point(c.x + a.x, c.y + a.y);
+        point(c.x + a.x * std::cos(sweep) + b.x * std::sin(sweep),
+              c.y + a.y * std::cos(sweep) + b.y * std::sin(sweep));
+        const double centre[2] = {c.x, c.y};
+        const double cosPart[2] = {a.x, a.y};
+        const double sinPart[2] = {b.x, b.y};
+        for (int axis = 0; axis < 2; ++axis) {
+            // The coordinate is centre + amplitude cos(phi - top).
+            const double top = std::atan2(sinPart[axis], cosPart[axis]);
+            const double amplitude = std::hypot(cosPart[axis], sinPart[axis]);
+            if (onSweep(top, sweep)) extend(axis, centre[axis] + amplitude);
+            if (onSweep(top + std::numbers::pi, sweep)) extend(axis, centre[axis] - amplitude);
+            nan_ = nan_ || std::isnan(top);
+        }
+    }
+    PlaneBox box() const {
+        if (nan_ || !any_[0] || !any_[1]) {
+            const double q = std::numeric_limits<double>::quiet_NaN();
+            return {q, q, q, q};
+        }
+        return {lo_[0], lo_[1], hi_[0], hi_[1]};
+    }
+
+private:
+    void extend(int axis, double value) {
+        nan_ = nan_ || std::isnan(value);
+        if (!any_[axis]) {
+            lo_[axis] = hi_[axis] = value;
+            any_[axis] = true;
+            return;
+        }
+        lo_[axis] = std::fmin(lo_[axis], value);
+        hi_[axis] = std::fmax(hi_[axis], value);
+    }
+
+    double lo_[2] = {0.0, 0.0};
+    double hi_[2] = {0.0, 0.0};
+    bool any_[2] = {false, false};
+    bool nan_ = false;
+};
+
 } // namespace
+
+PlaneBox planeBox(const Geo& g, const Point3& normal) {
+    const Point3 n = normal.normalized();
+    const Point3 u =
+        (std::fabs(n.z) < 0.7 ? Point3{-n.y, n.x, 0.0} : Point3{0.0, -n.z, n.y}).normalized();
+    const Point3 v = Point3::cross(n, u);
+    const auto image = [&](const Point3& p) { return Point3{Point3::dot(p, u), Point3::dot(p, v), 0.0}; };
+    BoxBuilder box;
+    const auto point = [&](const Point3& p) {
+        const Point3 i = image(p);
+        box.point(i.x, i.y);
+    };
+    point(g.start().position());
+    point(g.end().position());
+    if (const auto* helix = dynamic_cast<const GeoHelix*>(&g)) {
+        // The swept circle, shifted along the whole lift: the helix lies in between.
+        const Point3 a = Point3::scale(image(helix->u()), helix->radius());
+        const Point3 b = Point3::scale(image(helix->v()), helix->radius());
+        const Point3 lift = Point3::scale(helix->normal(), helix->height());
+        box.arc(image(helix->centre()), a, b, helix->angle());
+        box.arc(image(Point3::add(helix->centre(), lift)), a, b, helix->angle());
+        // And the arc as the closed forms take it: a circle in the plane through the start.
+        // Plane coordinates are these divided by |u| of the plane frame.
+        const PlaneFrame frame(normal);
+        const PlaneShape shape = shapeOf(*helix, frame);
+        if (shape.kind == PlaneShape::Kind::arc) {
+            const double k = frame.u.length();
+            const Point3 c{shape.arc.centre.x * k, shape.arc.centre.y * k, 0.0};
+            const Point3 r{shape.arc.start.x * k - c.x, shape.arc.start.y * k - c.y, 0.0};
+            box.arc(c, r, {-r.y, r.x, 0.0}, shape.arc.angle);
+        }
+    } else if (const auto* bezier = dynamic_cast<const GeoBezier*>(&g)) {
+        // The curve stays within its control polygon.
+        for (const Point3& p : bezier->innerPoints()) point(p);
+    }
+    if (std::isnan(n.x + n.y + n.z)) point({std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0});
+    return box.box();
+}
 
 double arcParameter(const Point3& x, const PlaneArc& arc) {
     double phi = angleOf(Point3::sub(x, arc.centre)) - angleOf(Point3::sub(arc.start, arc.centre));

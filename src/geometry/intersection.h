@@ -66,6 +66,25 @@ Candidates intersectArcs(const PlaneArc& a, const PlaneArc& b);
 std::optional<Meeting> intersectBySubdivision(const Geo& a, const Geo& b, const Point3& normal,
                                               ParameterRange ra, ParameterRange rb);
 
+// The rectangle that an element covers in the plane perpendicular to a normal, in
+// coordinates along two unit vectors of that plane fixed by the normal. Every point of
+// the element with a parameter in [0, 1] lies inside; NaN coordinates touch nothing.
+struct PlaneBox {
+    double x0 = 0.0;
+    double y0 = 0.0;
+    double x1 = 0.0;
+    double y1 = 0.0;
+
+    bool touches(const PlaneBox& other, double margin) const {
+        return x0 <= other.x1 + margin && other.x0 <= x1 + margin && y0 <= other.y1 + margin &&
+               other.y0 <= y1 + margin;
+    }
+};
+PlaneBox planeBox(const Geo& g, const Point3& normal);
+// Elements whose boxes lie further apart than this (mm) have no meeting point: the
+// closed forms meet on both elements, the subdivision within its resolution.
+inline constexpr double kMeetingMargin = 0.01;
+
 // The meeting point of a and b seen along normal whose parameters lie in ra and rb; of
 // two, the one first along a.
 std::optional<Meeting> intersectElements(const Geo& a, const Geo& b, const Point3& normal,

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <numbers>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -236,6 +238,68 @@ TEST(CollisionElimination, FlushHandsOnAndKeepsCollecting) {
     b.canvas.flushCollisionElimination();
     EXPECT_EQ(b.canvas.collectionDepth(), 2);
     EXPECT_EQ(b.canvas.heldElements().size(), 1u);
+}
+
+// A long random path of short and long lines, arcs and cubic curves at a few heights,
+// crossing itself often, with inserted elements among them.
+std::vector<std::unique_ptr<Geo>> tangle(uint32_t seed, size_t count) {
+    std::mt19937 random(seed);
+    const auto uniform = [&](double lo, double hi) {
+        return lo + (hi - lo) * static_cast<double>(random()) / static_cast<double>(std::mt19937::max());
+    };
+    std::vector<std::unique_ptr<Geo>> path;
+    Pose at;
+    for (size_t i = 0; i < count; ++i) {
+        const BlockKey key{i + 1, random() % 5 == 0 ? -2.0 : 0.0};
+        const double z = std::floor(uniform(0, 3));
+        const double kind = uniform(0, 1);
+        const double reach = kind < 0.05 ? 150.0 : kind < 0.3 ? 20.0 : 2.0;
+        // The path drifts along +x, so that most crossings are with near elements; a few
+        // long lines cross many.
+        const double middle = 0.6 * static_cast<double>(i);
+        const double side = at.y > 0.0 ? -1.0 : 1.0;
+        const Point3 target =
+            reach > 100.0 ? Point3{middle - 60.0 * side, 60.0 * side, z}
+                          : Point3{std::clamp(at.x + uniform(-reach, reach), middle - 15.0, middle + 15.0),
+                                   std::clamp(at.y + uniform(-reach, reach), -15.0, 15.0), z};
+        std::unique_ptr<Geo> e;
+        if (kind < 0.6) {
+            e = std::make_unique<GeoLine>(at, Pose(target, {}), kFeed, BlockOrigin{}, key);
+        } else if (kind < 0.85) {
+            const Point3 centre = Point3::add(at.position(), {uniform(-5, 5), uniform(-5, 5), 0});
+            e = std::make_unique<GeoHelix>(at, centre, kUp, uniform(-7, 7), uniform(-1, 1), kFeed,
+                                           BlockOrigin{}, key);
+        } else {
+            std::vector<Point3> inner = {Point3::add(at.position(), {uniform(-9, 9), uniform(-9, 9), 0}),
+                                         Point3::add(target, {uniform(-9, 9), uniform(-9, 9), 0})};
+            e = std::make_unique<GeoBezier>(at, Pose(target, {}), std::move(inner), kFeed, BlockOrigin{}, key);
+        }
+        at = e->end();
+        path.push_back(std::move(e));
+    }
+    return path;
+}
+
+TEST(CollisionElimination, SearchWithoutLimitFindsWhatTheWindowScanFinds) {
+    // Without a limit the walk looks up the later elements near the current one; a limit
+    // that is never reached makes it look at every one in turn. Both must agree.
+    for (const uint32_t seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        const std::vector<std::unique_ptr<Geo>> path = tangle(seed, 400);
+        const auto walk = [&](uint64_t limit) {
+            test::PathBench b;
+            b.canvas.collisionElimination().limit = limit;
+            std::vector<std::unique_ptr<Geo>> out;
+            b.canvas.trimAndConnect(kUp, path, out);
+            std::vector<std::string> texts;
+            for (const auto& e : out) texts.push_back(e->toString() + " " + std::to_string(e->key().sub));
+            return texts;
+        };
+        const std::vector<std::string> looked = walk(kNoLimit);
+        EXPECT_EQ(looked, walk((uint64_t{1} << 32) - 1));
+        // The tangle does cross itself: something was cut out.
+        EXPECT_LT(looked.size(), path.size());
+    }
 }
 
 } // namespace

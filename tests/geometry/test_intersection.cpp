@@ -247,5 +247,63 @@ TEST(Intersection, SubdivisionEndsOnUnusableInput) {
     EXPECT_FALSE(intersectElements(across, across, {nan, 0, 1}, {0, 1}, {0, 1}));
 }
 
+TEST(Intersection, PlaneBoxHoldsClosedFormMeetingsOfSlightlyTiltedArcs) {
+    // Tilted by 0.01 rad about x the arc still counts as one of the plane, and the closed
+    // form meets the circle of its start radius: 0.05 mm beyond where the arc itself is
+    // seen along z. The boxes must not part such a pair.
+    const GeoHelix tilted = helix({1000, 0, 0}, {0, 0, 0}, {0, std::sin(0.01), std::cos(0.01)}, kPi / 2);
+    const GeoLine across = line({0, 999.99, 0}, {0, 1000.01, 0});
+    const auto m = intersectElements(across, tilted, kUp, {0, 1}, {0, 1});
+    ASSERT_TRUE(m.has_value());
+    EXPECT_NEAR(m->tA, 0.5, 1e-6);
+    EXPECT_LT(tilted.pointAt(1.0).y, 999.96);
+    EXPECT_TRUE(planeBox(across, kUp).touches(planeBox(tilted, kUp), kMeetingMargin));
+}
+
+TEST(Intersection, PlaneBoxHoldsEveryPointOfTheElement) {
+    // The walk skips pairs whose boxes are apart, so a point outside its box would lose a
+    // meeting.
+    const std::vector<Point3> normals = {{0, 0, 1}, {0, 0, -3}, {1, 0, 0}, {0.8, 0, 0.6}, {1, 2, 3}};
+    std::vector<std::unique_ptr<Geo>> elements;
+    elements.push_back(line({1, -2, 3}, {-4, 5, 0.5}).clone());
+    elements.push_back(std::make_unique<GeoHelix>(helix({2, 0, 0}, {0, 0, 0}, {0, -1, 1}, 1.5 * kPi)));
+    elements.push_back(std::make_unique<GeoHelix>(
+        GeoHelix(Pose(3, 1, 0), {1, 1, 0}, {0.2, 0.1, 1}, -5 * kPi, 12.0, kFeed, {}, {})));
+    elements.push_back(helix({2, 1, 0}, {0, 1, 0}, kUp, 0.01).clone());
+    elements.push_back(helix({2, 1, 0}, {0, 1, 0}, {0, 0, -1}, 2.5).clone());
+    elements.push_back(helix({2, 1, 0}, {0, 1, 0}, kUp, -4.0).clone());
+    elements.push_back(std::make_unique<GeoBezier>(Pose(0, 0, 0), Pose(4, 0, 1),
+                                                   std::vector<Point3>{{0, 4, 0}, {4, -4, 9}}, kFeed,
+                                                   BlockOrigin{}, BlockKey{}));
+    elements.push_back(std::make_unique<GeoBezier>(
+        Pose(0, 0, 0), Pose(1, 1, 1),
+        std::vector<Point3>{{5, 0, 0}, {-3, 2, 1}, {0, -6, 2}, {2, 2, -4}}, kFeed, BlockOrigin{},
+        BlockKey{}));
+    for (const Point3& n : normals) {
+        for (const auto& e : elements) {
+            SCOPED_TRACE(n.toString() + " " + e->toString());
+            const PlaneBox box = planeBox(*e, n);
+            for (int i = 0; i <= 200; ++i) {
+                // The point's plane coordinates: the box of a line of no length there.
+                const Point3 p = e->pointAt(i / 200.0);
+                const PlaneBox at = planeBox(line(p, p), n);
+                ASSERT_GE(at.x0, box.x0 - 1e-9) << i;
+                ASSERT_LE(at.x1, box.x1 + 1e-9) << i;
+                ASSERT_GE(at.y0, box.y0 - 1e-9) << i;
+                ASSERT_LE(at.y1, box.y1 + 1e-9) << i;
+            }
+        }
+    }
+    // A small sweep gives a small box.
+    const PlaneBox corner = planeBox(helix({10, 2, 0}, {10, 0, 0}, kUp, 0.001), kUp);
+    EXPECT_LT(std::fmax(corner.x1 - corner.x0, corner.y1 - corner.y0), 0.01);
+    // NaN anywhere: the box touches nothing, not even itself.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const PlaneBox poisoned = planeBox(line({0, 0, 0}, {nan, 1, 0}), kUp);
+    EXPECT_FALSE(poisoned.touches(poisoned, 1.0));
+    const PlaneBox noNormal = planeBox(line({0, 0, 0}, {1, 1, 0}), {0, 0, 0});
+    EXPECT_FALSE(noNormal.touches(noNormal, 1.0));
+}
+
 } // namespace
 } // namespace Karsto
