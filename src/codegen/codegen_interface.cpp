@@ -60,7 +60,8 @@ const CodegenInterface& CodegenInterface::definer() const {
 const CodegenInterface& CodegenInterface::extendedDefinition(const TypeInterface* extended) const {
     const auto* x =
         extended == nullptr ? nullptr : dynamic_cast<const CodegenInterface*>(extended->definition());
-    checkSemantic(x != nullptr && x->layout_.defined,
+    // A definition that failed half way has no usable table.
+    checkSemantic(x != nullptr && x->layout_.complete,
                   "Interface '%s' extends an interface that is not defined.", name().c_str());
     return *x;
 }
@@ -139,6 +140,7 @@ void CodegenInterface::define(std::vector<MethodUser*> methods, Memory* globalMe
     l.allInterfaces.insert(this);
     for (const CodegenInterface* x : extended)
         l.allInterfaces.insert(x->layout_.allInterfaces.begin(), x->layout_.allInterfaces.end());
+    l.complete = true;
 }
 
 Type* CodegenInterface::clone() const { return new CodegenInterface(&definer()); }
@@ -178,7 +180,7 @@ Code CodegenInterface::objectAddressCode() {
 Code CodegenInterface::tableImageInit(MethodsByName methods,
                                       const InterfaceOffsets& pointerOffsets,
                                       const InterfaceChain& chain) const {
-    checkSemantic(layout().defined, "Interface '%s' is not defined.", name().c_str());
+    checkSemantic(layout().complete, "Interface '%s' is not defined.", name().c_str());
     const SourceSpan none;
     Code code;
     // Each table, then the tables nested in it in order: a depth-first walk with an

@@ -98,7 +98,8 @@ private:
     struct Layout {
         Layout();
         ~Layout();
-        bool defined = false;
+        bool defined = false;  // define has started
+        bool complete = false; // define has finished without error
         Memory* globalMemory = nullptr; // not owned
         std::vector<MethodUser*> methods;
         std::vector<MethodUser*> newMethods;

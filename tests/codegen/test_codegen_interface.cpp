@@ -226,6 +226,12 @@ TEST_F(InterfaceTest, DefinitionErrors) {
     // A definition runs once: a second one would leave a second global behind.
     EXPECT_EQ(semanticMessage([&] { k->define({}, &globals); }), "Interface 'k' is defined twice.");
     EXPECT_EQ(globals.variables().size(), 2u);
+    // A failed definition has no table to nest.
+    CodegenInterface* failed = interface("f", {j, j});
+    EXPECT_NE(semanticMessage([&] { failed->define({}, &globals); }), "no error");
+    EXPECT_EQ(semanticMessage([&] { defined("g", {}, {failed}); }),
+              "Interface 'g' extends an interface that is not defined.");
+    EXPECT_EQ(semanticMessage([&] { failed->vmtAddress(); }), "Interface 'f' is not defined.");
 }
 
 TEST_F(InterfaceTest, DiamondsThatOutgrowMemoryAreRefused) {
