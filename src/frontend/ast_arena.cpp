@@ -49,6 +49,11 @@ size_t slotBytes(int32_t production) {
     return 4 * (info.length + static_cast<size_t>(std::popcount(info.tokens)));
 }
 
+// After the child slots: the reference of the node's attribute record.
+constexpr size_t kRecordSlotBytes = 4;
+// Attribute records hold pointers and 64-bit values.
+constexpr size_t kRecordAlignment = 8;
+
 } // namespace
 
 AstArena::~AstArena() {
@@ -89,7 +94,7 @@ void* AstArena::allocate(size_t size) {
 }
 
 Parser::AstNode* AstArena::newNode(int32_t production, uint32_t begin, uint32_t end) {
-    const size_t slots = slotBytes(production);
+    const size_t slots = slotBytes(production) + kRecordSlotBytes;
     void* storage = allocate(sizeof(Parser::AstNode) + slots);
     auto* node = new (storage) Parser::AstNode(production, begin, end);
     std::memset(static_cast<unsigned char*>(storage) + sizeof(Parser::AstNode), 0, slots);
@@ -177,17 +182,37 @@ std::string_view AstArena::textOf(uint32_t begin, uint32_t end) const {
     return std::string_view(text).substr(begin, end - begin);
 }
 
+unsigned char* AstArena::recordSlot(const Parser::AstNode& node) {
+    auto* base = reinterpret_cast<unsigned char*>(const_cast<Parser::AstNode*>(&node));
+    return base + sizeof(Parser::AstNode) + slotBytes(node.production());
+}
+
 void* AstArena::attributesOf(const Parser::AstNode& node) {
-    Record& record = records_[&node];
-    if (record.attributes == nullptr) {
-        record.nonterminal = node.nonterminal();
-        record.attributes = newAstAttributes(record.nonterminal);
+    unsigned char* slot = recordSlot(node);
+    uint32_t reference = 0;
+    std::memcpy(&reference, slot, sizeof reference);
+    if (reference != 0) {
+        auto* unit = blocks_[reference >> kUnitBits] + (reference & kUnitMask) * kAlignment;
+        return unit + (reinterpret_cast<uintptr_t>(unit) % kRecordAlignment);
     }
-    return record.attributes;
+    const uint16_t nonterminal = node.nonterminal();
+    const size_t size = astAttributesSize(nonterminal);
+    if (size == 0) throw std::logic_error("syntax tree: no attribute record for nonterminal " + std::to_string(nonterminal));
+    // Room in the list first, so that a record made is always destroyed.
+    if (records_.size() == records_.capacity()) records_.reserve(2 * records_.size() + 64);
+    // The arena cuts 4-byte units: the record starts at the next 8-byte boundary.
+    auto* unit = static_cast<unsigned char*>(allocate(size + kRecordAlignment - kAlignment));
+    unsigned char* storage = unit + (reinterpret_cast<uintptr_t>(unit) % kRecordAlignment);
+    ASAN_UNPOISON_MEMORY_REGION(storage, size);
+    void* record = constructAstAttributes(nonterminal, storage);
+    records_.push_back({record, nonterminal});
+    reference = referenceOf(reinterpret_cast<const Parser::AstNode*>(unit));
+    std::memcpy(slot, &reference, sizeof reference);
+    return record;
 }
 
 void AstArena::reset() {
-    for (auto& [node, record] : records_) deleteAstAttributes(record.nonterminal, record.attributes);
+    for (const Record& record : records_) destroyAstAttributes(record.nonterminal, record.attributes);
     records_.clear();
     for (unsigned char* block : blocks_) ASAN_POISON_MEMORY_REGION(block + headerBytes, blockBytes - headerBytes);
     block_ = 0;

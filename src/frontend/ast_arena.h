@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "core/shared_string.h"
@@ -64,7 +63,7 @@ public:
     // addToken or reset.
     std::string_view textOf(uint32_t begin, uint32_t end) const;
 
-    // The attribute record of a node, made on first use.
+    // The attribute record of a node, made on first use in the arena's storage.
     void* attributesOf(const Parser::AstNode& node);
 
     // Frees every node, record, line start and token text; the blocks stay for reuse.
@@ -87,6 +86,8 @@ private:
         void* attributes;
         uint16_t nonterminal;
     };
+    // Where a node keeps the reference of its attribute record (0: none made yet).
+    static unsigned char* recordSlot(const Parser::AstNode& node);
     struct BlockHeader {
         AstArena* arena;
         uint32_t index;
@@ -105,7 +106,9 @@ private:
     std::vector<LineStart> lines_;
     std::vector<SharedString> files_;
     std::string text_; // token bytes at their input offsets; the gaps are unused
-    std::unordered_map<const Parser::AstNode*, Record> records_; // once the evaluator asks
+    // Every attribute record made, for their destruction at the reset. The records live
+    // in the blocks beside the nodes; a node finds its own through its record slot.
+    std::vector<Record> records_;
 };
 
 } // namespace Karsto

@@ -4,7 +4,8 @@
 // Parser::AstChild; tokens are not nodes of their own.
 //
 // The reading interface below is all that the evaluator and the tests use; the storage
-// behind it (records of 16 bytes plus 4 per node child and 8 per token child, cut from
+// behind it (records of 16 bytes plus 4 per node child, 8 per token child and 4 for the
+// reference of the attribute record, cut from
 // the parser's AstArena, with spans and token texts held as offsets into the expanded
 // input) may change without them noticing:
 //
@@ -114,6 +115,12 @@ inline uint32_t Parser::AstChild::end() const {
 // and its destruction (generated with the records, frontend/ast_nodes.cpp).
 void* newAstAttributes(uint16_t nonterminal);
 void deleteAstAttributes(uint16_t nonterminal, void* record);
+// The same in storage of the caller's (the arena's): the record's size (0 for an
+// unknown nonterminal; no record needs more than 8-byte alignment), its construction
+// with every field empty and its destruction, which leaves the storage to the caller.
+size_t astAttributesSize(uint16_t nonterminal);
+void* constructAstAttributes(uint16_t nonterminal, void* storage);
+void destroyAstAttributes(uint16_t nonterminal, void* record);
 
 // The 16-bit code of character n (from 0) of a decoded string literal; an n past the
 // end throws std::out_of_range instead of reading beyond the list.

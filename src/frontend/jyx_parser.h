@@ -28,8 +28,10 @@ public:
     void parse() override;
     // Deletes the program, if any.
     void releaseProgram() override;
-    // Walks the tree of a successful parse; the semantic evaluator defines it.
-    virtual void evaluate() = 0;
+    // Walks the tree of a successful parse twice, declaring and then compiling, and
+    // leaves the Program; defined by the semantic evaluator (src/evaluator), whose
+    // library every user of the parser links. Tests override it with steps of their own.
+    virtual void evaluate();
 
     // Whether a token of that kind would be shifted now, after the reductions it
     // causes. Works on a view of the stack: the stack itself is left as it is.

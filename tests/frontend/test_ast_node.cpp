@@ -125,7 +125,7 @@ TEST(AstNode, AttributeRecordsAreMadeOnceAndReleasedAtTheReset) {
     EXPECT_EQ(number.type, nullptr);
     number.code = shared;
     EXPECT_EQ(&t.gnumber->attributes<AstNode_gnumber>(), &number);
-    EXPECT_EQ(t.gword->attributes<AstNode_gword>().code1.node(), nullptr);
+    EXPECT_EQ(t.gword->attributes<AstNode_gword>().wordValues.node(), nullptr);
     EXPECT_THROW(t.gword->attributes<AstNode_gnumber>(), std::logic_error);
     EXPECT_EQ(shared.node()->refCount(), 2);
     t.arena.reset();
@@ -164,7 +164,7 @@ TEST(AstArena, ADeepSpineOverManyBlocksLinksAndReleasesWithoutRecursion) {
         Parser::AstNode* level = arena.newNode(list, 0, 0);
         arena.setChild(level, 0, AstChild::ofNode(spine));
         arena.setChild(level, 1, AstChild::ofNode(element));
-        level->attributes<AstNode_statement_decl_list>().code1 = shared;
+        level->attributes<AstNode_statement_decl_list>().code = shared;
         spine = level;
         levels.push_back(spine);
     }

@@ -295,7 +295,7 @@ TEST(GProcessorNc2, WorkingPlaneIsNormalisedAndAShortVectorRefused) {
     EXPECT_DOUBLE_EQ(p.path.planeNormal.z, 0.8);
     const Point3 before = p.path.planeNormal;
     for (const Point3& bad : {Point3{0.0, 0.0, 1e-7}, Point3{0.0, 0.0, 0.0}, Point3{0.0, 0.0, 1e-6},
-                              Point3{NAN, 0.0, 1.0}}) {
+                              Point3{std::nan(""), 0.0, 1.0}}) {
         EXPECT_EQ(runtimeError([&] { p.setWorkingPlane(bad.x, bad.y, bad.z); }),
                   "Invalid workingplane normal vector.");
         EXPECT_EQ(p.path.planeNormal, before);

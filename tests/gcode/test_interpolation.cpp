@@ -88,6 +88,10 @@ TEST(InterpolationLinear, ProjectParameterAndBlend) {
     EXPECT_EQ(q.blend(to, from, 0.0), from);
     EXPECT_EQ(q.blend(to, from, 1.0), to);
     EXPECT_EQ(q.blend(to, from, 0.25), (std::vector<double>{0.5, 0.0, 0.0, 0.0, 1.0}));
+
+    const InterpolationLinear none(c.processor, {});
+    EXPECT_EQ(none.projectParameter({}, {}, {}), 0.5);
+    EXPECT_TRUE(none.blend({}, {}, 0.5).empty());
 }
 
 } // namespace

@@ -1,4 +1,6 @@
+#include <map>
 #include <sstream>
+#include <vector>
 
 #include "emit.h"
 
@@ -41,6 +43,25 @@ void emitRecordSwitch(std::ostringstream& out, const Grammar& grammar, const std
         << "}\n\n";
 }
 
+struct NamedAttribute {
+    std::string cppType;
+    std::vector<int> nonterminals; // ids of the records that carry it, ascending
+};
+
+// Every named attribute (placeholders excluded) by name, with the records carrying it.
+std::map<std::string, NamedAttribute> namedAttributes(const Grammar& grammar) {
+    std::map<std::string, NamedAttribute> named;
+    for (int id = 0; id < grammar.nonterminalCount(); ++id) {
+        for (const Attribute& a : grammar.attributes[id]) {
+            if (a.placeholder) continue;
+            NamedAttribute& entry = named[a.name];
+            entry.cppType = a.cppType;
+            entry.nonterminals.push_back(id);
+        }
+    }
+    return named;
+}
+
 } // namespace
 
 std::string emitAstNodesHeader(const Grammar& grammar) {
@@ -59,7 +80,10 @@ std::string emitAstNodesHeader(const Grammar& grammar) {
            "#include \"frontend/ast_node.h\"\n\n"
            "namespace Karsto {\n\n";
     for (const std::string& pointee : grammar.pointerClasses) out << "class " << pointee << ";\n";
-    if (!grammar.pointerClasses.empty()) out << "\n";
+    for (const std::string& pointee : grammar.pointerTemplates) {
+        out << "template <class T>\nclass " << pointee << ";\n";
+    }
+    if (!grammar.pointerClasses.empty() || !grammar.pointerTemplates.empty()) out << "\n";
 
     for (int id = 0; id < grammar.nonterminalCount(); ++id) {
         out << "struct " << className(grammar.nonterminals[id]) << " {\n"
@@ -79,7 +103,21 @@ std::string emitAstNodesHeader(const Grammar& grammar) {
            "template <class Visitor>\n";
     emitRecordSwitch(out, grammar, "void visitAstAttributes(uint16_t nonterminal, void* record, Visitor&& visit)",
                      "static_cast<", "*>(record)->visitAttributes(visit); break;", "break;");
-    out << "} // namespace Karsto\n";
+    out << "// A node's attribute record with its nonterminal: what the by-name accessors take.\n"
+           "struct AstRecord {\n"
+           "    uint16_t nonterminal;\n"
+           "    void* fields;\n"
+           "};\n\n"
+           "inline AstRecord astRecordOf(Parser::AstNode& node) { return {node.nonterminal(), node.attributeRecord()}; }\n\n"
+           "// The attributes by name, for a node whose nonterminal is known only at run time (a\n"
+           "// forwarding production lets any of several nonterminals stand at one place): the\n"
+           "// field of that name in the record, or null when the record has none.\n"
+           "namespace AstAttribute {\n";
+    for (const auto& [name, attribute] : namedAttributes(grammar)) {
+        out << attribute.cppType << "* " << name << "(AstRecord record);\n";
+    }
+    out << "} // namespace AstAttribute\n\n"
+           "} // namespace Karsto\n";
     return out.str();
 }
 
@@ -87,12 +125,39 @@ std::string emitAstNodesSource(const Grammar& grammar) {
     std::ostringstream out;
     out << generatedHeader(kNodeSources);
     out << "#include \"frontend/ast_nodes.h\"\n\n"
+           "#include <new>\n\n"
            "namespace Karsto {\n\n";
     emitRecordSwitch(out, grammar, "void* newAstAttributes(uint16_t nonterminal)", "return new ", "();",
                      "return nullptr;");
     emitRecordSwitch(out, grammar, "void deleteAstAttributes(uint16_t nonterminal, void* record)",
                      "delete static_cast<", "*>(record); break;", "break;");
-    out << "} // namespace Karsto\n";
+    emitRecordSwitch(out, grammar, "size_t astAttributesSize(uint16_t nonterminal)", "return sizeof(", ");",
+                     "return 0;");
+    emitRecordSwitch(out, grammar, "void* constructAstAttributes(uint16_t nonterminal, void* storage)",
+                     "return new (storage) ", "();", "return nullptr;");
+    out << "void destroyAstAttributes(uint16_t nonterminal, void* record) {\n"
+        << "    switch (nonterminal) {\n";
+    for (int id = 0; id < grammar.nonterminalCount(); ++id) {
+        const std::string name = className(grammar.nonterminals[id]);
+        out << "    case " << id << ": static_cast<" << name << "*>(record)->~" << name << "(); break;\n";
+    }
+    out << "    default: break;\n"
+        << "    }\n"
+        << "}\n\n";
+    out << "namespace AstAttribute {\n\n";
+    for (const auto& [name, attribute] : namedAttributes(grammar)) {
+        out << attribute.cppType << "* " << name << "(AstRecord record) {\n"
+            << "    switch (record.nonterminal) {\n";
+        for (int id : attribute.nonterminals) {
+            out << "    case " << id << ": return &static_cast<" << className(grammar.nonterminals[id])
+                << "*>(record.fields)->" << name << ";\n";
+        }
+        out << "    default: return nullptr;\n"
+            << "    }\n"
+            << "}\n\n";
+    }
+    out << "} // namespace AstAttribute\n\n"
+           "} // namespace Karsto\n";
     return out.str();
 }
 

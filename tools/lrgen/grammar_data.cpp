@@ -243,8 +243,27 @@ std::string placeholderName(Storage storage, size_t position) {
     return kind + std::to_string(position);
 }
 
+// "Class*" or "Template<Class>*": the classes (and the template) to forward-declare,
+// false for any other spelling.
+bool pointerTarget(const std::string& kind, std::set<std::string>& classes, std::set<std::string>& templates) {
+    if (kind.size() < 2 || kind.back() != '*') return false;
+    const std::string target = kind.substr(0, kind.size() - 1);
+    if (isIdentifier(target)) {
+        classes.insert(target);
+        return true;
+    }
+    const size_t open = target.find('<');
+    if (open == std::string::npos || target.back() != '>') return false;
+    const std::string name = target.substr(0, open);
+    const std::string argument = target.substr(open + 1, target.size() - open - 2);
+    if (!isIdentifier(name) || !isIdentifier(argument)) return false;
+    templates.insert(name);
+    classes.insert(argument);
+    return true;
+}
+
 Attribute parseAttribute(const std::string& file, int line, const std::string& text, size_t position,
-                         std::set<std::string>& pointerClasses) {
+                         std::set<std::string>& pointerClasses, std::set<std::string>& pointerTemplates) {
     Attribute a;
     size_t blank = text.find(' ');
     std::string kind = text.substr(0, blank);
@@ -254,6 +273,7 @@ Attribute parseAttribute(const std::string& file, int line, const std::string& t
         if (!known) fail(file, line, "unknown storage kind '" + kind + "'");
         a.cppType = cppTypeOf(a.storage);
         a.name = placeholderName(a.storage, position);
+        a.placeholder = true;
         return a;
     }
     a.name = text.substr(blank + 1);
@@ -263,18 +283,22 @@ Attribute parseAttribute(const std::string& file, int line, const std::string& t
     } else if (kind == "int32") {
         a.storage = Storage::word;
         a.cppType = "int32_t";
-    } else if (kind.size() > 1 && kind.back() == '*' && isIdentifier(kind.substr(0, kind.size() - 1))) {
+    } else if (pointerTarget(kind, pointerClasses, pointerTemplates)) {
         a.storage = Storage::word;
         a.cppType = kind;
-        pointerClasses.insert(kind.substr(0, kind.size() - 1));
     } else {
-        fail(file, line, "a named attribute needs a storage kind, int32 or a class pointer, not '" + kind + "'");
+        fail(file, line,
+             "a named attribute needs a storage kind, int32 or a pointer to a class or to a template of one "
+             "class, not '" + kind + "'");
     }
     return a;
 }
 
 void readAttributes(const DataFiles& files, Grammar& g) {
     std::set<std::string> pointerClasses;
+    std::set<std::string> pointerTemplates;
+    // Each attribute name has one type in every record: the by-name accessors rely on it.
+    std::map<std::string, std::pair<std::string, std::string>> typeOfName; // name -> type, first nonterminal
     g.attributes.assign(g.nonterminals.size(), {});
     std::vector<bool> seen(g.nonterminals.size(), false);
     for (const Line& line : readLines(files.attributes)) {
@@ -292,8 +316,16 @@ void readAttributes(const DataFiles& files, Grammar& g) {
             size_t comma = list.find(", ", start);
             std::string item = list.substr(start, comma == std::string::npos ? comma : comma - start);
             Attribute a = parseAttribute(files.attributes, line.number, item, g.attributes[id].size(),
-                                         pointerClasses);
+                                         pointerClasses, pointerTemplates);
             if (!names.insert(a.name).second) fail(files.attributes, line.number, "attribute " + a.name + " twice");
+            if (!a.placeholder) {
+                auto [it, fresh] = typeOfName.emplace(a.name, std::make_pair(a.cppType, line.fields[1]));
+                if (!fresh && it->second.first != a.cppType) {
+                    fail(files.attributes, line.number,
+                         "attribute " + a.name + " is " + a.cppType + " here but " + it->second.first + " in " +
+                             it->second.second);
+                }
+            }
             g.attributes[id].push_back(std::move(a));
             if (comma == std::string::npos) break;
             start = comma + 2;
@@ -303,6 +335,7 @@ void readAttributes(const DataFiles& files, Grammar& g) {
         if (!seen[id]) throw DataError(files.attributes + ": no line for " + g.nonterminals[id]);
     }
     g.pointerClasses.assign(pointerClasses.begin(), pointerClasses.end());
+    g.pointerTemplates.assign(pointerTemplates.begin(), pointerTemplates.end());
 }
 
 } // namespace

@@ -43,6 +43,7 @@ struct Attribute {
     Storage storage = Storage::word;
     std::string cppType;   // the member's type as written in the node class
     std::string name;      // the member's name
+    bool placeholder = false; // no name given yet: called after its kind and position
 };
 
 struct Grammar {
@@ -52,6 +53,7 @@ struct Grammar {
     std::vector<Production> productions;    // by number
     std::vector<std::vector<Attribute>> attributes;  // by nonterminal id
     std::vector<std::string> pointerClasses;         // classes attributes point to, sorted
+    std::vector<std::string> pointerTemplates;       // class templates of one argument, sorted
 
     int terminalCount() const { return static_cast<int>(terminals.size()); }
     int nonterminalCount() const { return static_cast<int>(nonterminals.size()); }

@@ -1,0 +1,85 @@
+// Compile throughput: scanning, parsing, both evaluator walks and linking of generated
+// G-code blocks whose words compute "=" expressions over host externals, as the compile
+// driver does it; blocks per second. Reading the file is outside the timing.
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codegen/codegen_install.h"
+#include "core/code.h"
+#include "core/memory.h"
+#include "core/program.h"
+#include "core/type.h"
+#include "core/type_pointer.h"
+#include "core/type_string.h"
+#include "core/variable.h"
+#include "frontend/jyx_parser.h"
+#include "frontend/scanner.h"
+#include "frontend/scanner_input.h"
+#include "mixed_source.h"
+
+namespace Karsto {
+namespace {
+
+// Blocks with plain numbers and "=" expressions over the host's R-parameters and two
+// INT variables.
+std::string expressionBlocks(int blocks) {
+    std::string source;
+    for (int i = 0; i < blocks; ++i) {
+        const std::string n = std::to_string(i);
+        source += "N" + n + " G1 X=R1*2+" + n + " Y=a/b-R2 Z=-r1 F1000\n";
+    }
+    return source;
+}
+
+struct HostVariables {
+    HostVariables() {
+        for (const char* name : {"r1", "r2"}) add(name, typeLreal);
+        for (const char* name : {"a", "b"}) add(name, typeInt);
+    }
+    void add(const char* name, Type* type) {
+        variables.push_back(std::make_unique<Variable>(&shared, name, type, flagBit(VariableFlags::HOST_DECLARED),
+                                                       VariableAccess::NONE));
+    }
+    MemoryShared shared;
+    std::vector<std::unique_ptr<Variable>> variables;
+};
+
+void BM_CompileGcodeExpressions(benchmark::State& state) {
+    createElementaryTypes();
+    createDefaultStringTypes();
+    createNullPointerType();
+    installCodeGenerator();
+    const int blocks = static_cast<int>(state.range(0));
+    MixedSourceFile file("bench_compile", expressionBlocks(blocks));
+    ScannerInputFile loaded;
+    loaded.load(file.path());
+    HostVariables host;
+    int64_t compiles = 0;
+    int64_t items = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto input = std::make_unique<ScannerInputFile>(loaded);
+        state.ResumeTiming();
+        Scanner scanner(input.get());
+        scanner.mode = ScannerMode::gcode;
+        JyxParser parser(&scanner);
+        for (const auto& variable : host.variables) parser.symbols.variables->declare(variable->name(), variable.get());
+        parser.parse();
+        CodeLinked linked(parser.program->code);
+        items = linked.size();
+        benchmark::DoNotOptimize(items);
+        ++compiles;
+    }
+    state.counters["blocks"] = benchmark::Counter(static_cast<double>(compiles) * blocks, benchmark::Counter::kIsRate);
+    state.counters["items/block"] = static_cast<double>(items) / blocks;
+}
+BENCHMARK(BM_CompileGcodeExpressions)->Arg(5000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace Karsto
+
+BENCHMARK_MAIN();

@@ -1,0 +1,323 @@
+#include "support/jyx_harness.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <utility>
+
+#include "codegen/codegen_install.h"
+#include "core/code.h"
+#include "core/exception.h"
+#include "core/function_native.h"
+#include "core/memory.h"
+#include "core/natives_basic.h"
+#include "core/program.h"
+#include "core/stackmachine_interpreter.h"
+#include "core/type.h"
+#include "core/type_pointer.h"
+#include "core/type_string.h"
+#include "core/variable.h"
+#include "frontend/ast_nodes.h"
+#include "frontend/jyx_parser.h"
+#include "frontend/scanner.h"
+#include "frontend/scanner_input.h"
+
+namespace Karsto::test {
+
+struct HarnessResult::Compile {
+    // Declared in the order that lets each part outlive its users: the parser's symbol
+    // tables refer to the host variables, the machine to the processor and host cells.
+    MemoryShared shared;
+    std::vector<std::unique_ptr<Variable>> externals;
+    std::vector<uint64_t> sharedCells;
+    ScannerInputFile input;
+    std::unique_ptr<Scanner> scanner;
+    std::unique_ptr<JyxParser> parser;
+    Scope<Variable>* finalVariables = nullptr;
+    FakeProcessor processor;
+    std::unique_ptr<StackmachineInterpreter> machine;
+};
+
+namespace {
+
+// The directory t.jyx is written to, one per process, removed at exit.
+class SourceDirectory {
+public:
+    SourceDirectory() {
+        root_ = std::filesystem::temp_directory_path() / ("vordash_harness_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(root_);
+    }
+    ~SourceDirectory() {
+        std::error_code error;
+        std::filesystem::remove_all(root_, error);
+    }
+    SourceDirectory(const SourceDirectory&) = delete;
+    SourceDirectory& operator=(const SourceDirectory&) = delete;
+
+    // Writes the source as t.jyx and loads it as the driver does: a relative name found
+    // through the include search paths, which are restored afterwards.
+    void load(ScannerInputFile& input, const std::string& source) const {
+        {
+            std::ofstream out(root_ / "t.jyx", std::ios::binary | std::ios::trunc);
+            out.write(source.data(), static_cast<std::streamsize>(source.size()));
+        }
+        std::vector<std::string> saved = std::exchange(includeSearchPaths, {root_.string() + "/"});
+        try {
+            input.load("t.jyx");
+        } catch (...) {
+            includeSearchPaths = std::move(saved);
+            throw;
+        }
+        includeSearchPaths = std::move(saved);
+    }
+
+private:
+    std::filesystem::path root_;
+};
+
+const SourceDirectory& sourceDirectory() {
+    static const SourceDirectory directory;
+    return directory;
+}
+
+// The basic natives, one reference each for the compile, as the driver holds them.
+class NativeReferences {
+public:
+    explicit NativeReferences(SymbolTables& symbols) {
+        registerBasicNatives(natives_);
+        for (FunctionNative* native : natives_) {
+            native->retain();
+            symbols.functions->declare(native->name(), native);
+        }
+    }
+    ~NativeReferences() {
+        for (FunctionNative* native : natives_) native->release();
+    }
+    NativeReferences(const NativeReferences&) = delete;
+    NativeReferences& operator=(const NativeReferences&) = delete;
+
+private:
+    std::vector<FunctionNative*> natives_;
+};
+
+// Redirects the process's standard output into a scratch file while it lives.
+class StdoutCapture {
+public:
+    StdoutCapture() {
+        std::fflush(stdout);
+        std::cout.flush();
+        file_ = std::tmpfile();
+        saved_ = ::dup(STDOUT_FILENO);
+        if (file_ != nullptr && saved_ >= 0) ::dup2(::fileno(file_), STDOUT_FILENO);
+    }
+    ~StdoutCapture() { restore(); }
+    StdoutCapture(const StdoutCapture&) = delete;
+    StdoutCapture& operator=(const StdoutCapture&) = delete;
+
+    // Flushes, restores standard output and returns what was written meanwhile.
+    std::string finish() {
+        std::fflush(stdout);
+        std::cout.flush();
+        restore();
+        std::string text;
+        if (file_ == nullptr) return text;
+        std::rewind(file_);
+        char buffer[4096];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
+        std::fclose(file_);
+        file_ = nullptr;
+        return text;
+    }
+
+private:
+    void restore() {
+        if (saved_ < 0) return;
+        ::dup2(saved_, STDOUT_FILENO);
+        ::close(saved_);
+        saved_ = -1;
+    }
+
+    std::FILE* file_ = nullptr;
+    int saved_ = -1;
+};
+
+HarnessError errorOf(const ExceptionKarsto& error) { return {error.message(), error.span(), error.what()}; }
+
+HarnessError errorOf(const std::exception& error) { return {error.what(), SourceSpan(), error.what()}; }
+
+void declareExternals(HarnessResult::Compile& compile, const std::vector<HostExternal>& externals) {
+    for (const HostExternal& external : externals) {
+        compile.externals.push_back(std::make_unique<Variable>(&compile.shared, external.name, external.type,
+                                                               flagBit(VariableFlags::HOST_DECLARED),
+                                                               VariableAccess::NONE));
+        compile.parser->symbols.variables->declare(external.name, compile.externals.back().get());
+    }
+    compile.sharedCells.assign(static_cast<size_t>(compile.shared.size()), 0);
+    for (size_t i = 0; i < externals.size(); ++i) {
+        const HostExternal& external = externals[i];
+        uint64_t& cell = compile.sharedCells[static_cast<size_t>(compile.externals[i]->offset())];
+        if (external.type->kind() == TypeKind::Lreal)
+            std::memcpy(&cell, &external.value, sizeof external.value);
+        else
+            cell = static_cast<uint64_t>(static_cast<int64_t>(external.value));
+    }
+}
+
+void compileInto(HarnessResult& result, const std::string& source, const HarnessOptions& options) {
+    prepareLanguageRuntime();
+    result.compile = std::make_unique<HarnessResult::Compile>();
+    HarnessResult::Compile& compile = *result.compile;
+    LogCapture log(options.logLevels);
+    try {
+        sourceDirectory().load(compile.input, source);
+        compile.scanner = std::make_unique<Scanner>(&compile.input);
+        compile.scanner->mode = ScannerMode::gcode;
+        compile.parser = std::make_unique<JyxParser>(compile.scanner.get());
+        NativeReferences natives(compile.parser->symbols);
+        declareExternals(compile, options.externals);
+        compile.parser->parse();
+        if (compile.parser->program == nullptr) throw std::logic_error("the evaluator left no program");
+        auto& program = compile.parser->root->childNode(0)->attributes<AstNode_gprogram>();
+        compile.finalVariables = program.variableScopeOut;
+        compile.machine = std::make_unique<StackmachineInterpreter>(&compile.processor);
+        compile.machine->loadProgram(CodeLinked(compile.parser->program->code));
+        result.listing = compile.machine->program.toString();
+    } catch (const Parser::Exception& error) {
+        result.compileError = HarnessError{error.message, error.span, error.text};
+    } catch (const ExceptionKarsto& error) {
+        result.compileError = errorOf(error);
+    } catch (const std::exception& error) {
+        result.compileError = errorOf(error);
+    }
+    result.logLines = std::move(log.lines);
+    if (result.compileError) compile.machine.reset();
+}
+
+} // namespace
+
+void prepareLanguageRuntime() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        createElementaryTypes();
+        createDefaultStringTypes();
+        createNullPointerType();
+        installCodeGenerator();
+    });
+}
+
+HarnessResult::HarnessResult() = default;
+HarnessResult::HarnessResult(HarnessResult&&) noexcept = default;
+HarnessResult& HarnessResult::operator=(HarnessResult&&) noexcept = default;
+HarnessResult::~HarnessResult() = default;
+
+std::string HarnessResult::errorText() const {
+    if (compileError) return compileError->text;
+    if (runError) return runError->text;
+    return {};
+}
+
+Variable* HarnessResult::variable(const std::string& name) const {
+    if (compile == nullptr || compile->finalVariables == nullptr) return nullptr;
+    return compile->finalVariables->lookup(name);
+}
+
+int64_t HarnessResult::addressOf(const std::string& name) const {
+    Variable* found = variable(name);
+    if (found == nullptr || compile->machine == nullptr) throw std::invalid_argument("no variable '" + name + "'");
+    const int64_t base = found->memory()->kind() == MemoryKind::Shared ? int64_t{0x80000000} : 0;
+    return base + found->offset();
+}
+
+int64_t HarnessResult::integer(const std::string& name) const {
+    const int64_t address = addressOf(name);
+    StackmachineInterpreter& machine = *compile->machine;
+    switch (variable(name)->type()->kind()) {
+    case TypeKind::Sint: return machine.loadS8(address);
+    case TypeKind::Int: return machine.loadS16(address);
+    case TypeKind::Dint: return machine.loadS32(address);
+    case TypeKind::Usint: return machine.loadU8(address);
+    case TypeKind::Uint: return machine.loadU16(address);
+    case TypeKind::Udint: return machine.loadU32(address);
+    case TypeKind::Bool: return machine.loadU1(address) ? 1 : 0;
+    default: return machine.loadS64(address);
+    }
+}
+
+double HarnessResult::real(const std::string& name) const {
+    const int64_t address = addressOf(name);
+    if (variable(name)->type()->kind() == TypeKind::Real)
+        return static_cast<double>(compile->machine->loadF32(address));
+    return compile->machine->loadF64(address);
+}
+
+bool HarnessResult::boolean(const std::string& name) const { return integer(name) != 0; }
+
+const CodeLinked& HarnessResult::linked() const {
+    if (compile == nullptr || compile->machine == nullptr) throw std::logic_error("no linked program");
+    return compile->machine->program;
+}
+
+std::string HarnessResult::blocksText() const {
+    std::string text;
+    for (const FakeProcessor::Block& block : blocks) text += blockText(block) + "\n";
+    return text;
+}
+
+std::string blockText(const FakeProcessor::Block& block) {
+    std::string text;
+    if (block.skipLevel >= 0) text += "/" + std::to_string(block.skipLevel);
+    for (const GCodeWord& word : block.words) {
+        char value[400];
+        const auto end = std::to_chars(value, value + sizeof value, word.value, std::chars_format::fixed).ptr;
+        if (!text.empty()) text += ' ';
+        text += word.name + "=" + std::string(value, end);
+    }
+    return text;
+}
+
+HarnessResult compileOnly(const std::string& source, const HarnessOptions& options) {
+    HarnessResult result;
+    compileInto(result, source, options);
+    return result;
+}
+
+HarnessResult compileAndRun(const std::string& source, const HarnessOptions& options) {
+    HarnessResult result;
+    compileInto(result, source, options);
+    if (!result.compiled()) return result;
+    HarnessResult::Compile& compile = *result.compile;
+    StackmachineInterpreter& machine = *compile.machine;
+    std::vector<Variable*> externals;
+    for (const auto& external : compile.externals) externals.push_back(external.get());
+    machine.setSharedArea(compile.sharedCells.data(), static_cast<int64_t>(compile.sharedCells.size()),
+                          sharedNamesOf(externals));
+    LogCapture log(options.logLevels);
+    StdoutCapture output;
+    result.ran = true;
+    try {
+        const int64_t size = machine.program.size();
+        while (machine.getPc() >= 0 && machine.getPc() < size) {
+            if (result.steps == options.stepLimit) throw std::runtime_error("step limit reached");
+            machine.step();
+            ++result.steps;
+        }
+    } catch (const ExceptionKarsto& error) {
+        result.runError = errorOf(error);
+    } catch (const std::exception& error) {
+        result.runError = errorOf(error);
+    }
+    result.output = output.finish();
+    result.sp = machine.getSp();
+    result.blocks = std::move(compile.processor.blocks);
+    result.logLines.insert(result.logLines.end(), log.lines.begin(), log.lines.end());
+    return result;
+}
+
+} // namespace Karsto::test
