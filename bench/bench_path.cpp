@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <memory>
+#include <numbers>
 
 #include "core/log.h"
 #include "geometry/canvas6d.h"
@@ -84,6 +85,43 @@ void BM_LineTo(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(output.delivered), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_LineTo)->Arg(0)->Arg(1)->ArgName("pipeline")->Unit(benchmark::kMillisecond);
+
+// One turn of that circle in as many chords under tool radius compensation of 2 mm
+// towards its inside, where every chord corner makes a small loop; with "eliminate" the
+// compensated path goes through collision elimination without a look-ahead limit, which
+// cuts the loops out.
+void BM_Compensation(benchmark::State& state) {
+    for (int32_t level = 0; level < kLogLevelCount; ++level) globalLog.setLevel(level, false);
+    const uint64_t limit = state.range(0) != 0 ? UINT64_MAX : 0;
+    DiscardingOutput output;
+    const FeedParams feed{100.0, 0.0};
+    const BlockOrigin origin{SourceSpan(), 10.0};
+    constexpr double kRadius = 50.0;
+    const double step = 2.0 * std::numbers::pi / kLines;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Channel channel(output);
+        Canvas6d canvas(channel, {});
+        canvas.setCurrent({kRadius + 5.0, 0, 0});
+        state.ResumeTiming();
+        canvas.setParallelPath({0, 0, 2}, 0.0, 0.0, 0.0, 0.0, 0.0, limit);
+        canvas.lineTo({kRadius, 0, 0}, feed, origin, channel.key());
+        channel.nextBlock();
+        for (int i = 1; i <= kLines; ++i) {
+            const double a = step * i;
+            canvas.lineTo({kRadius * std::cos(a), kRadius * std::sin(a), 0}, feed, origin,
+                          channel.key());
+            channel.nextBlock();
+        }
+        canvas.setParallelPath({}, 0.0, 0.0, 0.0, 0.0, 0.0, 0);
+        channel.commands.clear();
+    }
+    state.counters["lines"] = benchmark::Counter(static_cast<double>(state.iterations()) * kLines,
+                                                 benchmark::Counter::kIsRate);
+    state.counters["commands"] =
+        benchmark::Counter(static_cast<double>(output.delivered), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_Compensation)->Arg(0)->Arg(1)->ArgName("eliminate")->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace Karsto

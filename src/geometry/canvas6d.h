@@ -53,6 +53,8 @@ struct RadiusCompensationState {
     void reset() { *this = RadiusCompensationState(); }
 };
 
+class GeoHelix;
+
 class Canvas6d final : public AProcessor {
 public:
     // axes: x, y, z, a, b, c. Builds the smoothing chain, then resets.
@@ -101,6 +103,58 @@ public:
     int32_t collectionDepth() const { return depth_; }
     const BlockKey& heldKey() const { return heldKey_; }
     const std::vector<std::unique_ptr<Geo>>& heldElements() const { return held_; }
+
+    // Tool radius compensation. A non-zero offset vector (plane normal times the signed
+    // distance; each element moves towards vector x tangent) switches it on: a path still
+    // pending is computed first, then a collection level opens. Under a mirroring stack the
+    // vector is negated, so the path stays on the programmed side. A limit other than 0
+    // sends the compensated path through collision elimination with that look-ahead. The
+    // zero vector switches compensation off and computes the path.
+    void setParallelPath(const Point3& offsetVector, double offset, double approachRadius,
+                         double approachAngle, double departRadius, double departAngle,
+                         uint64_t limit);
+    // Replaces the held elements by the compensated path (approach, shifted elements with
+    // their corners, depart) and ends one collection level. The first held element only
+    // gives the approach its start; current becomes the end of the compensated path.
+    void computeParallelPath();
+    // The arc of the given radius and sweep that arrives at end moving along tangent, in
+    // the plane of normal; none when radius x angle is 0. Own feed, the key as given.
+    std::unique_ptr<GeoHelix> approachArc(const Pose& end, const Point3& normal,
+                                          const Point3& tangent, const BlockOrigin& origin,
+                                          const BlockKey& key, double radius, double angle) const;
+    // The arc that leaves start moving along tangent; none when radius x angle is 0.
+    std::unique_ptr<GeoHelix> departArc(const Pose& start, const Point3& normal,
+                                        const Point3& tangent, const BlockOrigin& origin,
+                                        const BlockKey& key, double radius, double angle) const;
+    // The elements that join the shifted end previousEnd to the shifted start nextStart
+    // about the programmed corner point, keyed below key: an arc (with straight
+    // extensions when the compensation's offset is set) when both lie at the same distance
+    // from the corner, else a line, or a line and an arc arriving along the next element
+    // when an approach arc is set. Nothing when the two coincide.
+    void insertCorner(const Pose& previousEnd, const Pose& nextStart, const Point3& nextTangent,
+                      const Point3& corner, const Point3& offsetVector, const FeedParams& feed,
+                      const BlockOrigin& origin, const BlockKey& key);
+
+    // Collision elimination along normal (stored as given) with a look-ahead limit. Opens
+    // a collection level unless it is on already; in every case the elements held from
+    // now on are the ones examined.
+    void beginCollisionElimination(const Point3& normal, uint64_t limit);
+    // Replaces the examined held elements by the walk of trimAndConnect. Collection level,
+    // active flag and start index stay.
+    void eliminateCollisions();
+    // Eliminates, ends the collection level when collision elimination is on, and switches
+    // it off.
+    void endCollisionElimination();
+    // While collision elimination is on: eliminates, hands on what was held (unless another
+    // level still holds it) and opens a level again; settings and start index stay.
+    void flushCollisionElimination();
+    // Walks input in order: wherever an element meets a later one within the look-ahead
+    // window (seen along normal), it is cut there, the elements in between are left out
+    // and the walk goes on from the meeting point of the later one; a connector line
+    // bridges a gap that remains in space. Every walked element appears as a new copy or
+    // piece in output; input stays with the caller.
+    void trimAndConnect(const Point3& normal, std::span<const std::unique_ptr<Geo>> input,
+                        std::vector<std::unique_ptr<Geo>>& output) const;
 
     CollisionEliminationState& collisionElimination() { return collision_; }
     RadiusCompensationState& radiusCompensation() { return compensation_; }

@@ -130,10 +130,7 @@ double GeoHelix::nearestParameter(const Point3& p) const {
     return std::clamp(t, 0.0, 1.0);
 }
 
-std::unique_ptr<Geo> GeoHelix::clone() const {
-    return std::make_unique<GeoHelix>(start_, end_, centre_, normal_, feed_, origin_, key_,
-                                      angle_);
-}
+std::unique_ptr<Geo> GeoHelix::clone() const { return std::unique_ptr<Geo>(new GeoHelix(*this)); }
 
 std::unique_ptr<Geo> GeoHelix::reversed() const {
     return std::make_unique<GeoHelix>(end_, start_, centre_, normal_, feed_, origin_, key_,

@@ -44,6 +44,8 @@ public:
     std::unique_ptr<Geo> subElement(double t0, double t1) const override;
     // The angle of p about the axis, its turn chosen by the height of p; in [0, 1].
     double nearestParameter(const Point3& p) const override;
+    // An exact copy: nothing is recomputed, so even an arc that no constructor would make
+    // again (a NaN frame) can be copied.
     std::unique_ptr<Geo> clone() const override;
     std::unique_ptr<Geo> reversed() const override;
 

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "geometry/aprocessor.h"
+#include "geometry/canvas6d.h"
+#include "geometry/geometry_test_support.h"
 #include "geometry/ncmd_queue.h"
 #include "geometry/pproc.h"
 #include "geometry/recording_output.h"
@@ -56,6 +58,36 @@ public:
 
     std::vector<std::unique_ptr<Geo>> elements;
     int flushes = 0;
+};
+
+// A path processor on a test channel with an empty transformation stack. Each motion
+// is a block of its own: its key is the channel's current one, its origin names the
+// block's counter as line and N number, and the block ends after it.
+struct PathBench {
+    BlockOrigin origin() const {
+        const auto n = static_cast<int32_t>(channel.key().counter);
+        return originAt(n, n);
+    }
+    void line(const Pose& target, double velocity = 10.0) {
+        canvas.lineTo(target, FeedParams{velocity, 0.0}, origin(), channel.key());
+        channel.nextBlock();
+    }
+    void lines(std::initializer_list<Pose> targets) {
+        for (const Pose& target : targets) line(target);
+    }
+    // An element made by the test, keyed and originated like a motion of the block.
+    void element(std::unique_ptr<Geo> geo) {
+        canvas.addGeo(std::move(geo));
+        channel.nextBlock();
+    }
+    std::vector<std::string> heldTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& e : canvas.heldElements()) texts.push_back(e->toString());
+        return texts;
+    }
+
+    TestChannel channel;
+    Canvas6d canvas{channel, {}};
 };
 
 // The golden stream tests/geometry/<name>.expected.
