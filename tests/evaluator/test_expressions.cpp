@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/code.h"
 #include "evaluator_test_support.h"
 
 namespace Karsto::test {
@@ -264,6 +265,58 @@ TEST(Expressions, CodeOfLiteralsAndOperators) {
     EXPECT_EQ(code[code.size() - 4], "ConstLiti 5");
     EXPECT_EQ(code[code.size() - 3], "NegLiti ");
     EXPECT_EQ(code[code.size() - 2], "CastLitiInt ");
+}
+
+TEST(Expressions, TypedCharacterStringsConvertWithinOneWidth) {
+    // Each typed string compared with a plain one of its own type, to see its value too;
+    // the names are the conversion the typed prefix adds after the literal's constants.
+    struct Case {
+        std::string expression;
+        Lines conversion; // between the literal's last constant and the comparison's own
+    };
+    const Case cases[] = {
+        {"STRING#'A' = 'A'", {"CastCharStr"}},
+        {"CHAR#'A' = 'A'", {}},
+        {"CHAR#'AB' = 'A'", {"CastStrChar"}},
+        {"WCHAR#'A' = \"A\"", {}},
+        {"WSTRING#'ABC' = \"ABC\"", {"CastStr"}},
+        {"WSTRING#\"A\" = \"A\"", {"CastCharStr"}},
+        {"WCHAR#\"AB\" = \"A\"", {"CastStrChar"}},
+        {"STRING#'' = ''", {"CastStr"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
+        const HarnessResult r = compileAndRun(wordSource("REAL#2.0 ** ((" + c.expression + ") OR DWORD#0)"));
+        ASSERT_TRUE(r.ok()) << r.errorText();
+        EXPECT_EQ(blockText(r.blocks[0]), "g=1 x=2");
+        const Lines names = namesOf(codeOf(r));
+        Lines casts;
+        for (const std::string& name : names)
+            if (name == "CastCharStr" || name == "CastStrChar" || name == "CastStr") casts.push_back(name);
+        // The right operand converts to the common type too, where it differs (CastStr
+        // is the text of the string-to-string conversion).
+        ASSERT_GE(casts.size(), c.conversion.size()) << r.listing;
+        EXPECT_EQ(Lines(casts.begin(), casts.begin() + static_cast<long>(c.conversion.size())), c.conversion);
+    }
+}
+
+TEST(Expressions, OneCharacterNullAndTypedStringCastsCarryNoSpan) {
+    const HarnessResult r = compileOnly(wordSource("REAL#2.0 ** ((CHAR#'AB' = 'A') OR (NULL = NULL) OR DWORD#0)"));
+    ASSERT_TRUE(r.compiled()) << r.errorText();
+    const CodeLinked& linked = r.linked();
+    int checked = 0;
+    for (int64_t i = 0; i < linked.size(); ++i) {
+        const std::string text = linked.item(i)->toString();
+        const std::string name = text.substr(0, text.find(' '));
+        SCOPED_TRACE(text);
+        if (name == "ConstChar" || text == "ConstLint 0" || name == "CastStrChar") {
+            EXPECT_FALSE(linked.item(i)->span().valid);
+            ++checked;
+        } else if (name == "ConstUint" || name == "ConstLitr" || name == "EqChar") {
+            EXPECT_TRUE(linked.item(i)->span().valid);
+        }
+    }
+    EXPECT_EQ(checked, 4); // 'A', the cast, and the two NULLs
 }
 
 TEST(Expressions, ATimeFactorIsEvaluatedFirst) {
