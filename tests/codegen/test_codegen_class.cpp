@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -71,7 +73,7 @@ class ClassTest : public test::CodegenTypesTest {
 private:
     test::ScopedCodeGenerator generator_; // first in, last out
 
-protected:
+public: // the cases of the table build through a reference
     MethodUser* method(const std::string& name, const MethodTraits& traits = {}) {
         methods_.push_back(std::make_unique<Method>(name, traits));
         return methods_.back()->method.get();
@@ -208,6 +210,114 @@ TEST_F(ClassTest, MemberScopeHoldsAliasesIntoTheObject) {
     EXPECT_EQ(servo->memberScope()->parent(), drive->memberScope());
     EXPECT_EQ(servo->memberScope()->lookup("x"), x);
     EXPECT_EQ(servo->memberScope()->findOwn("y")->offset(), 3);
+}
+
+TEST_F(ClassTest, DefinitionChecksRaiseTheirTexts) {
+    // a is a root class with a public method f; each case defines b from it or a class of
+    // its own.
+    struct Case {
+        std::function<void(ClassTest&)> build;
+        std::string message;
+    };
+    auto withA = [](ClassTest& t, MethodTraits f, bool isFinal = false) {
+        return t.define(t.make("a", nullptr, {}, isFinal), {}, {t.method("f", f)});
+    };
+    const MethodTraits over{.isOverride = true};
+    const std::vector<Case> cases = {
+        {[](ClassTest& t) { t.define(t.make("a", nullptr, {}), {}, {t.method("f"), t.method("f")}); },
+         "Method 'f' defined twice in 'a'"},
+        {[&](ClassTest& t) { t.define(t.make("b", withA(t, {}, true), {}), {}, {}); },
+         "Class 'a' id declared 'final' and can not be inherited by class 'b'."},
+        {[&](ClassTest& t) { t.define(t.make("b", withA(t, {}), {}), {}, {t.method("f")}); },
+         "Method 'f' in class 'b' overrides method of baseclass, but is not declared as "
+         "overriding."},
+        {[&](ClassTest& t) { t.define(t.make("b", withA(t, {}), {}), {}, {t.method("g", over)}); },
+         "Method 'g' in class 'b' is declared to override method, which is not declared in "
+         "baseclass."},
+        {[&](ClassTest& t) {
+             t.define(t.make("b", withA(t, {.access = VariableAccess::PRIVATE}), {}), {},
+                      {t.method("f", {.access = VariableAccess::PRIVATE, .isOverride = true})});
+         },
+         "Can not override private method 'f' in class 'b'."},
+        {[&](ClassTest& t) {
+             t.define(t.make("b", withA(t, {}), {}), {},
+                      {t.method("f", {.isOverride = true, .input = typeInt})});
+         },
+         "Signature of method 'f' in class 'b' differs from signature in baseclass."},
+        {[](ClassTest& t) {
+             t.define(t.make("a", nullptr, {}), {}, {t.method("f", {.isAbstract = true})});
+         },
+         "Method 'f' in class 'a' is abstract, but the class itself is not abstract."},
+        {[&](ClassTest& t) {
+             t.define(t.make("b", withA(t, {}), {}, false, true), {},
+                      {t.method("f", {.isOverride = true, .isAbstract = true})});
+         },
+         "Method 'f' in class 'b' must not be abstract and overriding."},
+        {[&](ClassTest& t) {
+             t.define(t.make("b", withA(t, {}), {}), {},
+                      {t.method("f", {.access = VariableAccess::PROTECTED, .isOverride = true})});
+         },
+         "Access specifier of method 'f' in class 'b' differs from overridden method."},
+        {[&](ClassTest& t) {
+             t.define(t.make("b", withA(t, {.isFinal = true}), {}), {}, {t.method("f", over)});
+         },
+         "Method 'f' is declared as 'final' in baseclass and can not be overridden in class "
+         "'b'."},
+        {[](ClassTest& t) {
+             CodegenClass* a = t.define(t.make("a", nullptr, {}, false, true), {},
+                                        {t.method("m", {.isAbstract = true})});
+             t.define(t.make("b", a, {}), {}, {});
+         },
+         "Method 'm' of class 'a' is abstract, but not defined in non-abstract class 'b'."},
+        {[](ClassTest& t) { t.define(t.make("a", nullptr, {}, false, true), {}, {t.method("f")}); },
+         "Class 'a' is declared to be abstract, but does not contain any abstract method."},
+        {[](ClassTest& t) {
+             t.makeDriveAndServo();
+             t.define(t.make("b", nullptr, {t.i}), {}, {t.method("m1")});
+         },
+         "Declaration of method 'm2' of interface 'i' is missing in cl0ass 'b'."},
+        {[](ClassTest& t) {
+             t.makeDriveAndServo();
+             t.define(t.make("b", nullptr, {t.i}), {},
+                      {t.method("m1", {.access = VariableAccess::PROTECTED}), t.method("m2")});
+         },
+         "Declaration of method 'm1' of interface 'i' in class 'b' must be declared 'public' or "
+         "'internal'."},
+        {[](ClassTest& t) {
+             t.makeDriveAndServo();
+             t.define(t.make("b", nullptr, {t.j}), {}, {t.method("stop", {.input = typeInt})});
+         },
+         "Signature of method 'stop' in class 'b' does not match declaration in interface 'j'"},
+        {[](ClassTest& t) {
+             t.makeDriveAndServo();
+             t.define(t.make("b", nullptr, {t.i, t.i}), {}, {t.method("m1"), t.method("m2")});
+         },
+         "Member 'i' declared twice in structure"},
+        {[](ClassTest& t) { t.define(t.make("a", nullptr, {}), {{"x", typeInt}, {"x", typeInt}}, {}); },
+         "Attribute 'x' already defined in class 'a'"},
+        {[](ClassTest& t) {
+             t.makeDriveAndServo();
+             t.define(t.make("b", t.servo, {}), {{"x", typeInt}}, {});
+         },
+         "Attribute 'x' inherited from baseclass of 'b'"},
+    };
+    for (const Case& c : cases) {
+        ClassTest& t = *this;
+        EXPECT_EQ(semanticMessage([&] { c.build(t); }), c.message);
+    }
+}
+
+TEST_F(ClassTest, AbstractClassLeavingAnInheritedAbstractMethodIsAccepted) {
+    CodegenClass* a =
+        define(make("a", nullptr, {}, false, true), {}, {method("m", {.isAbstract = true})});
+    CodegenClass* b = define(make("b", a, {}, false, true), {}, {method("n")});
+    EXPECT_TRUE(b->defined());
+    // A concrete heir defines it and takes its slot.
+    MethodUser* m = method("m", {.isOverride = true});
+    CodegenClass* c = define(make("c", b, {}), {}, {m});
+    EXPECT_EQ(c->methodSlotOffsets(), (std::map<std::string, int64_t>{{"m", 2}, {"n", 3}}));
+    EXPECT_TRUE(c->newMethods().empty());
+    EXPECT_EQ(c->findMethod("m"), m);
 }
 
 } // namespace
