@@ -31,13 +31,21 @@ CodegenClass::CodegenClass(std::string name, TypeClass* baseClass,
     : TypeClass(std::move(name), baseClass, std::move(interfaces)), isFinal_(isFinal),
       isAbstract_(isAbstract) {}
 
+CodegenClass::CodegenClass(const CodegenClass* definition)
+    : TypeClass(definition), isFinal_(definition->isFinal_), isAbstract_(definition->isAbstract_) {}
+
 CodegenClass::~CodegenClass() = default;
+
+const CodegenClass& CodegenClass::definer() const {
+    // A copy is only ever made from a CodegenClass, so its definition is one too.
+    return *static_cast<const CodegenClass*>(definition());
+}
 
 const CodegenClass* CodegenClass::baseDefinition() const {
     if (baseClass() == nullptr) return nullptr;
-    const auto* base = dynamic_cast<const CodegenClass*>(baseClass());
+    const auto* base = dynamic_cast<const CodegenClass*>(baseClass()->definition());
     // A definition that failed half way has no usable layout.
-    checkSemantic(base != nullptr && base->layout_.complete,
+    checkSemantic(base != nullptr && base->layout().complete,
                   "Class '%s' extends a class that is not defined.", name().c_str());
     return base;
 }
@@ -55,13 +63,14 @@ std::vector<const CodegenInterface*> CodegenClass::declaredDefinitions() const {
 }
 
 MethodUser* CodegenClass::findMethod(const std::string& name) const {
-    auto found = layout_.methodsByName.find(name);
-    return found == layout_.methodsByName.end() ? nullptr : found->second;
+    auto found = layout().methodsByName.find(name);
+    return found == layout().methodsByName.end() ? nullptr : found->second;
 }
 
 CodegenClass* CodegenClass::define(void* bodyContext, Memory* attributeMemory,
                                    std::vector<MethodUser*> methods, Memory* globalMemory) {
-    checkSemantic(!layout_.defined, "Class '%s' is defined twice.", name().c_str());
+    checkSemantic(definition() == this && !layout_.defined, "Class '%s' is defined twice.",
+                  name().c_str());
     checkSemantic(attributeMemory != nullptr && globalMemory != nullptr,
                   "Class '%s' has no memory for its layout.", name().c_str());
     const std::vector<const CodegenInterface*> declared = declaredDefinitions();
@@ -84,7 +93,7 @@ CodegenClass* CodegenClass::define(void* bodyContext, Memory* attributeMemory,
         l.interfacePart->addMember(d->declaredName(), d->tableStruct());
     l.vmtStruct = std::make_unique<TypeStruct>();
     if (const CodegenClass* base = baseDefinition())
-        l.vmtStruct->addMember("base", base->layout_.vmtStruct.get());
+        l.vmtStruct->addMember("base", base->layout().vmtStruct.get());
     l.vmtStruct->addMember("method", l.methodPart.get());
     l.vmtStruct->addMember("interface", l.interfacePart.get());
     layOut(declared);
@@ -107,13 +116,13 @@ void CodegenClass::layOut(const std::vector<const CodegenInterface*>& declared) 
     // The cached reference type of a root class is shared: it never gets an initializer.
     l.imageStruct->addMember(
         "basevmt", base == nullptr ? typeVoid->pointerTo()
-                                   : keep(base->layout_.imageStruct->pointerTo()->cloneWithInitializer(
+                                   : keep(base->layout().imageStruct->pointerTo()->cloneWithInitializer(
                                          base->vmtAddress())));
     l.imageStruct->addMember("inext", l.inextType);
     l.imageStruct->addMember("img", l.vmtStruct.get());
 
     const int64_t img = l.imageStruct->memberOffset("img");
-    if (base != nullptr) l.methodSlotOffsets = base->layout_.methodSlotOffsets;
+    if (base != nullptr) l.methodSlotOffsets = base->layout().methodSlotOffsets;
     const int64_t methodStart = img + l.vmtStruct->memberOffset("method");
     for (const MethodUser* m : l.newMethods)
         l.methodSlotOffsets[m->name()] = methodStart + l.methodPart->memberOffset(m->name());
@@ -124,7 +133,7 @@ void CodegenClass::layOut(const std::vector<const CodegenInterface*>& declared) 
             l.methodSlotOffsets.emplace(methodName, t + o);
     }
 
-    if (base != nullptr) l.tableOffsets = base->layout_.tableOffsets;
+    if (base != nullptr) l.tableOffsets = base->layout().tableOffsets;
     for (size_t k = 0; k < declared.size(); ++k)
         for (const auto& [i, o] : declared[k]->tableOffsets())
             l.tableOffsets[i] = interfaceStart +
@@ -133,7 +142,7 @@ void CodegenClass::layOut(const std::vector<const CodegenInterface*>& declared) 
     l.vmtVariable = std::make_unique<Variable>(l.globalMemory, vmtName(name()),
                                                l.imageStruct.get(), 0, VariableAccess::NONE);
 
-    if (base != nullptr) l.allInterfaces = base->layout_.allInterfaces;
+    if (base != nullptr) l.allInterfaces = base->layout().allInterfaces;
     for (const CodegenInterface* d : declared)
         l.allInterfaces.insert(d->allInterfaces().begin(), d->allInterfaces().end());
 
@@ -158,7 +167,7 @@ void CodegenClass::layOut(const std::vector<const CodegenInterface*>& declared) 
 
     l.coreStruct = std::make_unique<TypeStruct>();
     l.coreStruct->addMember("base", base == nullptr ? static_cast<Type*>(typeVoid)
-                                                      : base->layout_.coreStruct.get());
+                                                      : base->layout().coreStruct.get());
     l.coreStruct->addMember("attr", l.attrStruct.get());
     l.coreStruct->addMember("iface", l.ifaceStruct.get());
     l.objectStruct = std::make_unique<TypeStruct>();
@@ -172,7 +181,7 @@ void CodegenClass::layOut(const std::vector<const CodegenInterface*>& declared) 
         l.objectStruct->memberOffset("core") + l.coreStruct->memberOffset("iface");
     for (const TypeInterface* i : l.allInterfaces) {
         l.pointerOffsets[i] = base != nullptr && base->implements(i)
-                                  ? base->layout_.pointerOffsets.at(i)
+                                  ? base->layout().pointerOffsets.at(i)
                                   : pointerStart + l.ifaceStruct->memberOffset(i->name());
     }
 
@@ -188,10 +197,10 @@ void CodegenClass::layOut(const std::vector<const CodegenInterface*>& declared) 
 void CodegenClass::layOutAttributes() {
     Layout& l = layout_;
     if (const CodegenClass* base = baseDefinition()) {
-        l.attributeIndex = base->layout_.attributeIndex;
-        l.attributes = base->layout_.attributes;
-        l.attributeOffsets = base->layout_.attributeOffsets;
-        l.attributeOwners = base->layout_.attributeOwners;
+        l.attributeIndex = base->layout().attributeIndex;
+        l.attributes = base->layout().attributes;
+        l.attributeOffsets = base->layout().attributeOffsets;
+        l.attributeOwners = base->layout().attributeOwners;
     }
     const int64_t attrStart =
         l.objectStruct->memberOffset("core") + l.coreStruct->memberOffset("attr");
@@ -227,8 +236,8 @@ void CodegenClass::declareMembers() {
 }
 
 Code CodegenClass::vmtAddress() const {
-    checkSemantic(layout_.vmtVariable != nullptr, "Class '%s' is not defined.", name().c_str());
-    return layout_.vmtVariable->addressCode();
+    checkSemantic(layout().vmtVariable != nullptr, "Class '%s' is not defined.", name().c_str());
+    return layout().vmtVariable->addressCode();
 }
 
 Code CodegenClass::vmtImageInit(MethodsByName methods, const InterfaceOffsets& pointerOffsets,
@@ -238,12 +247,12 @@ Code CodegenClass::vmtImageInit(MethodsByName methods, const InterfaceOffsets& p
     std::vector<const CodegenClass*> lineage;
     for (const CodegenClass* c = this; c != nullptr; c = c->baseDefinition()) {
         lineage.push_back(c);
-        for (MethodUser* m : c->layout_.methods) methods.emplace(m->name(), m);
+        for (MethodUser* m : c->layout().methods) methods.emplace(m->name(), m);
     }
     const SourceSpan none;
     Code code;
     for (auto c = lineage.rbegin(); c != lineage.rend(); ++c) {
-        for (const MethodUser* m : (*c)->layout_.newMethods)
+        for (const MethodUser* m : (*c)->layout().newMethods)
             code = code.concat(emitConstLabel(methods.at(m->name())->entryLabel(), none));
         for (const CodegenInterface* d : (*c)->declaredDefinitions())
             code = code.concat(d->tableImageInit(methods, pointerOffsets, chain));
@@ -252,38 +261,38 @@ Code CodegenClass::vmtImageInit(MethodsByName methods, const InterfaceOffsets& p
 }
 
 int64_t CodegenClass::interfaceOffset(TypeInterface* i) {
-    auto found = i == nullptr ? layout_.pointerOffsets.end() : layout_.pointerOffsets.find(i);
-    checkSemantic(found != layout_.pointerOffsets.end(),
+    auto found = i == nullptr ? layout().pointerOffsets.end() : layout().pointerOffsets.find(i);
+    checkSemantic(found != layout().pointerOffsets.end(),
                   "Class '%s' does not implement interface '%s'", name().c_str(),
                   i == nullptr ? "" : i->name().c_str());
     return found->second;
 }
 
 int64_t CodegenClass::size() const {
-    return layout_.objectStruct == nullptr ? 1 : layout_.objectStruct->size();
+    return layout().objectStruct == nullptr ? 1 : layout().objectStruct->size();
 }
 
 Code CodegenClass::defaultValue() const {
-    checkSemantic(layout_.complete, "Class '%s' is not defined.", name().c_str());
-    return layout_.objectStruct->initialValue();
+    checkSemantic(layout().complete, "Class '%s' is not defined.", name().c_str());
+    return layout().objectStruct->initialValue();
 }
 
 bool CodegenClass::hasMember(const std::string& name) const {
-    return layout_.attributeIndex.contains(name);
+    return layout().attributeIndex.contains(name);
 }
 
 int32_t CodegenClass::memberCount() const {
-    return static_cast<int32_t>(layout_.attributes.size());
+    return static_cast<int32_t>(layout().attributes.size());
 }
 
 std::string CodegenClass::memberName(int32_t i) const {
-    return layout_.attributes[static_cast<size_t>(i)]->name();
+    return layout().attributes[static_cast<size_t>(i)]->name();
 }
 
 Type* CodegenClass::memberType(const std::string& name) const { return memberTypeAt(memberIndex(name)); }
 
 Type* CodegenClass::memberTypeAt(int32_t i) const {
-    return layout_.attributes[static_cast<size_t>(i)]->type();
+    return layout().attributes[static_cast<size_t>(i)]->type();
 }
 
 int64_t CodegenClass::memberOffset(const std::string& name) const {
@@ -291,19 +300,17 @@ int64_t CodegenClass::memberOffset(const std::string& name) const {
 }
 
 int64_t CodegenClass::memberOffsetAt(int32_t i) const {
-    return layout_.attributeOffsets[static_cast<size_t>(i)];
+    return layout().attributeOffsets[static_cast<size_t>(i)];
 }
 
 int32_t CodegenClass::memberIndex(const std::string& name) const {
-    auto found = layout_.attributeIndex.find(name);
-    checkSemantic(found != layout_.attributeIndex.end(), "Member '%s' does not exist in class '%s'",
+    auto found = layout().attributeIndex.find(name);
+    checkSemantic(found != layout().attributeIndex.end(), "Member '%s' does not exist in class '%s'",
                   name.c_str(), this->name().c_str());
     return found->second;
 }
 
-Type* CodegenClass::clone() const {
-    failSemantic("Internal error: copies of class '%s' are not built yet", name().c_str());
-}
+Type* CodegenClass::clone() const { return new CodegenClass(&definer()); }
 
 std::string CodegenClass::toString() const {
     failSemantic("Internal error: the text form of class '%s' is not built yet", name().c_str());
@@ -331,7 +338,7 @@ void CodegenClass::enterMethods(const std::vector<const CodegenInterface*>& decl
     const CodegenClass* base = baseDefinition();
     for (MethodUser* m : l.methods) {
         m->setOwner(this);
-        bool inherited = base != nullptr && base->layout_.methodsByName.contains(m->name());
+        bool inherited = base != nullptr && base->layout().methodsByName.contains(m->name());
         for (const CodegenInterface* d : declared)
             inherited = inherited || d->methodsByName().contains(m->name());
         if (!inherited) l.newMethods.push_back(m);
@@ -345,7 +352,7 @@ void CodegenClass::enterMethods(const std::vector<const CodegenInterface*>& decl
     checkSemantic(!base->isFinal_,
                   "Class '%s' id declared 'final' and can not be inherited by class '%s'.",
                   base->name().c_str(), name().c_str());
-    for (const auto& [methodName, method] : base->layout_.methodsByName)
+    for (const auto& [methodName, method] : base->layout().methodsByName)
         l.methodsByName.emplace(methodName, method);
 }
 
@@ -387,7 +394,7 @@ void CodegenClass::checkOverrides() {
     }
 
     if (base != nullptr) {
-        for (const auto& [methodName, f] : base->layout_.methodsByName) {
+        for (const auto& [methodName, f] : base->layout().methodsByName) {
             if (!f->isAbstract() || l.ownMethodsByName.contains(methodName)) continue;
             const std::string owner =
                 f->owner() != nullptr ? f->owner()->declaredName() : std::string("<undef>");

@@ -42,7 +42,7 @@ public:
 
     bool isFinal() const { return isFinal_; }
     bool isAbstract() const { return isAbstract_; }
-    bool defined() const { return layout_.defined; }
+    bool defined() const { return layout().defined; }
 
     std::string declaredName() const override { return name(); }
     MethodUser* findMethod(const std::string& name) const override;
@@ -67,9 +67,12 @@ public:
     int64_t memberOffsetAt(int32_t i) const override;
     int32_t memberIndex(const std::string& name) const override;
 
-    // Member access checks, calls, text form, initial values and copies are not built
-    // yet: each raises an internal error.
+    // A copy sharing this definition (no second define, no second global, no owner
+    // change): only its initializer is its own.
     Type* clone() const override;
+
+    // Member access checks, calls, text form and initial values from member values are
+    // not built yet: each raises an internal error.
     std::string toString() const override;
     void checkAccess(const std::string& name, Type* accessingClass) const override;
     MethodUser* methodOrFail(const std::string& name) const override;
@@ -77,29 +80,29 @@ public:
                   bool direct) override;
     Code initialValueFrom(MemberValues values) const override;
 
-    const std::vector<MethodUser*>& methods() const { return layout_.methods; }
+    const std::vector<MethodUser*>& methods() const { return layout().methods; }
     // The own methods that get a slot of their own in the method table.
-    const std::vector<MethodUser*>& newMethods() const { return layout_.newMethods; }
-    const MethodsByName& ownMethodsByName() const { return layout_.ownMethodsByName; }
+    const std::vector<MethodUser*>& newMethods() const { return layout().newMethods; }
+    const MethodsByName& ownMethodsByName() const { return layout().ownMethodsByName; }
     // Own and inherited methods by name, an own method hiding an inherited one.
-    const MethodsByName& methodsByName() const { return layout_.methodsByName; }
+    const MethodsByName& methodsByName() const { return layout().methodsByName; }
     // The offset inside the image of each method's code-address cell.
     const std::map<std::string, int64_t>& methodSlotOffsets() const {
-        return layout_.methodSlotOffsets;
+        return layout().methodSlotOffsets;
     }
     // The offset inside the image of each implemented interface's table.
-    const InterfaceOffsets& tableOffsets() const { return layout_.tableOffsets; }
-    const InterfaceSet& allInterfaces() const { return layout_.allInterfaces; }
+    const InterfaceOffsets& tableOffsets() const { return layout().tableOffsets; }
+    const InterfaceSet& allInterfaces() const { return layout().allInterfaces; }
     // The offset inside an object of each implemented interface's pointer cell.
-    const InterfaceOffsets& pointerOffsets() const { return layout_.pointerOffsets; }
+    const InterfaceOffsets& pointerOffsets() const { return layout().pointerOffsets; }
 
-    TypeStruct* vmtStruct() const { return layout_.vmtStruct.get(); }
-    TypeStruct* imageStruct() const { return layout_.imageStruct.get(); }
-    TypeStruct* attrStruct() const { return layout_.attrStruct.get(); }
-    TypeStruct* ifaceStruct() const { return layout_.ifaceStruct.get(); }
-    TypeStruct* coreStruct() const { return layout_.coreStruct.get(); }
-    TypeStruct* objectStruct() const { return layout_.objectStruct.get(); }
-    Variable* vmtVariable() const { return layout_.vmtVariable.get(); }
+    TypeStruct* vmtStruct() const { return layout().vmtStruct.get(); }
+    TypeStruct* imageStruct() const { return layout().imageStruct.get(); }
+    TypeStruct* attrStruct() const { return layout().attrStruct.get(); }
+    TypeStruct* ifaceStruct() const { return layout().ifaceStruct.get(); }
+    TypeStruct* coreStruct() const { return layout().coreStruct.get(); }
+    TypeStruct* objectStruct() const { return layout().objectStruct.get(); }
+    Variable* vmtVariable() const { return layout().vmtVariable.get(); }
 
 private:
     struct Layout {
@@ -141,6 +144,9 @@ private:
         std::vector<std::unique_ptr<Variable>> aliases;
     };
 
+    explicit CodegenClass(const CodegenClass* definition);
+    const CodegenClass& definer() const;
+    const Layout& layout() const { return definer().layout_; }
     // The defined CodegenClass behind the base class, or a semantic error.
     const CodegenClass* baseDefinition() const;
     // The defined CodegenInterfaces behind the declared interfaces, in order.
@@ -156,7 +162,7 @@ private:
 
     bool isFinal_;
     bool isAbstract_;
-    Layout layout_;
+    Layout layout_; // empty in a copy
 };
 
 } // namespace Karsto

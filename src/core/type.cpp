@@ -162,10 +162,13 @@ bool shallowEqual(Type* a, Type* b, std::vector<TypePair>& parts) {
     }
     switch (a->kind()) {
     case TypeKind::Enum:
-    case TypeKind::Class:
-        // Separately declared enumerations and classes never equal each other, however
-        // alike their definitions are.
+        // Separately declared enumerations never equal each other, however alike their
+        // definitions are.
         return a == b;
+    case TypeKind::Class:
+        // Likewise classes, but a copy that carries an initializer is its original.
+        if (!a->isClass() || !b->isClass()) return a == b;
+        return a->asClass()->definition() == b->asClass()->definition();
     case TypeKind::Interface:
         // Likewise interfaces, but a copy that carries an initializer is its original.
         if (!a->isInterface() || !b->isInterface()) return a == b;

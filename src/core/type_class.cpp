@@ -14,18 +14,25 @@ TypeClass::TypeClass(std::string name, TypeClass* baseClass,
     : TypeScif(TypeKind::Class, kindBit(TypeKind::Class) | kindBit(TypeKind::Interface)),
       name_(std::move(name)), baseClass_(baseClass), interfaces_(std::move(interfaces)),
       memberScope_(std::make_unique<Scope<Variable>>(
-          baseClass == nullptr ? nullptr : baseClass->memberScope())) {}
+          baseClass == nullptr ? nullptr : baseClass->memberScope())),
+      definition_(this) {}
+
+TypeClass::TypeClass(const TypeClass* definition)
+    : TypeScif(TypeKind::Class, kindBit(TypeKind::Class) | kindBit(TypeKind::Interface)),
+      name_(definition->name_), baseClass_(definition->baseClass_),
+      interfaces_(definition->interfaces_), definition_(definition->definition_) {}
 
 bool TypeClass::derivesFrom(const TypeClass* other) const {
     // A loop, not recursion, over chains of any length. The base class is fixed at
     // construction, so a chain cannot come back to itself.
+    if (other == nullptr) return false;
     for (const TypeClass* c = this; c != nullptr; c = c->baseClass_)
-        if (c == other) return true;
+        if (c->definition_ == other->definition_) return true;
     return false;
 }
 
 bool TypeClass::implements(const TypeInterface* i) const {
-    for (const TypeInterface* declared : interfaces_)
+    for (const TypeInterface* declared : definition_->interfaces_)
         if (declared->derivesFrom(i)) return true;
     return false;
 }

@@ -37,18 +37,27 @@ public:
     const std::string& name() const { return name_; }
     TypeClass* baseClass() const { return baseClass_; }
     const std::vector<TypeInterface*>& interfaces() const { return interfaces_; }
-    // The scope of the attributes, chained to the base class's member scope.
-    Scope<Variable>* memberScope() const { return memberScope_.get(); }
+    // The scope of the attributes, chained to the base class's member scope; a copy
+    // answers its definition's.
+    Scope<Variable>* memberScope() const { return definition_->memberScope_.get(); }
+    // The class whose definition this one shares: itself for a class made from a
+    // declaration, the original for a copy that only carries an initializer. Type
+    // identity goes through it, so such a copy is the same class as its original.
+    const TypeClass* definition() const { return definition_; }
 
 protected:
     // Kind Class; converts to Class and Interface.
     TypeClass(std::string name, TypeClass* baseClass, std::vector<TypeInterface*> interfaces);
+    // A copy with the name, base and interfaces of the definition, sharing its identity
+    // and member scope (the definition's own definition, so copies of copies stay flat).
+    explicit TypeClass(const TypeClass* definition);
 
 private:
     std::string name_;
     TypeClass* baseClass_;                    // not owned
     std::vector<TypeInterface*> interfaces_;  // declared here, not owned
-    std::unique_ptr<Scope<Variable>> memberScope_;
+    std::unique_ptr<Scope<Variable>> memberScope_; // null in a copy
+    const TypeClass* definition_;                  // this, or the original; not owned
 };
 
 class TypeInterface : public TypeScif {

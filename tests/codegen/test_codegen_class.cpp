@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "codegen/cast_emitter.h"
 #include "codegen/codegen_class.h"
 #include "codegen/codegen_interface.h"
 #include "codegen/codegen_test_support.h"
@@ -318,6 +319,45 @@ TEST_F(ClassTest, AbstractClassLeavingAnInheritedAbstractMethodIsAccepted) {
     EXPECT_EQ(c->methodSlotOffsets(), (std::map<std::string, int64_t>{{"m", 2}, {"n", 3}}));
     EXPECT_TRUE(c->newMethods().empty());
     EXPECT_EQ(c->findMethod("m"), m);
+}
+
+TEST_F(ClassTest, CopyWithInitializerSharesTheDefinition) {
+    makeDriveAndServo();
+    const int64_t globalCells = globals.size();
+    std::unique_ptr<Type> copy(servo->cloneWithInitializer(servo->defaultValue()));
+    auto* c = dynamic_cast<CodegenClass*>(copy.get());
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(typesEqual(c, servo));
+    EXPECT_TRUE(typesEqual(servo, c));
+    EXPECT_TRUE(c->derivesFrom(drive));
+    EXPECT_TRUE(servo->derivesFrom(c));
+    EXPECT_FALSE(drive->derivesFrom(c));
+    EXPECT_TRUE(c->implements(i));
+    EXPECT_EQ(itemTexts(c->vmtAddress()), itemTexts(servo->vmtAddress()));
+    EXPECT_EQ(globals.size(), globalCells);
+    EXPECT_EQ(c->memberScope(), servo->memberScope());
+    EXPECT_EQ(c->size(), 6);
+    EXPECT_EQ(c->interfaceOffset(i), 5);
+    for (MethodUser* m : {servoM1, servoM2, servoF}) EXPECT_EQ(m->owner(), servo) << m->name();
+    EXPECT_TRUE(emitImplicitConversion(c, servo, {}).empty());
+    EXPECT_EQ(semanticMessage([&] { c->define(nullptr, nullptr, {}, &globals); }),
+              "Class 'servo' is defined twice.");
+    // A copy of the copy still stands for servo.
+    std::unique_ptr<Type> second(c->clone());
+    EXPECT_TRUE(typesEqual(second.get(), servo));
+}
+
+TEST_F(ClassTest, LongInheritanceChainsWithoutRecursion) {
+    // Each class overrides f of the root: the image of the last holds its own f.
+    CodegenClass* c = define(make("c0", nullptr, {}), {}, {method("f")});
+    CodegenClass* root = c;
+    MethodUser* last = nullptr;
+    for (int k = 1; k < 1000; ++k) {
+        last = method("f", {.isOverride = true});
+        c = define(make("c" + std::to_string(k), c, {}), {}, {last});
+    }
+    EXPECT_TRUE(c->derivesFrom(root));
+    EXPECT_EQ(itemTexts(c->vmtStruct()->initialValue()), (Lines{label(last)}));
 }
 
 } // namespace
