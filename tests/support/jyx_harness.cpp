@@ -39,6 +39,7 @@ struct HarnessResult::Compile {
     std::vector<std::unique_ptr<Variable>> externals;
     std::vector<uint64_t> sharedCells;
     ScannerInputFile input;
+    ScannerInputFile* source = &input; // or an input the caller loaded
     std::unique_ptr<Scanner> scanner;
     std::unique_ptr<JyxParser> parser;
     Scope<Variable>* finalVariables = nullptr;
@@ -178,18 +179,28 @@ void declareExternals(HarnessResult::Compile& compile, const std::vector<HostExt
 // What the compiled program runs on.
 enum class RunTarget : uint8_t {
     recordingBlocks, // the recording processor: every block as its words
-    ncChannel,       // a G-code processor with a recording output
+    ncChannel,       // a G-code processor with an output
+};
+
+// Where the source comes from and where an NC run delivers.
+struct RunSetup {
+    RunTarget target = RunTarget::recordingBlocks;
+    ScannerInputFile* input = nullptr; // loaded by the caller; else the text is t.jyx
+    NInterface* output = nullptr;      // not owned; else a recording output
 };
 
 void compileInto(HarnessResult& result, const std::string& source, const HarnessOptions& options,
-                 RunTarget target) {
+                 const RunSetup& setup) {
     prepareLanguageRuntime();
     result.compile = std::make_unique<HarnessResult::Compile>();
     HarnessResult::Compile& compile = *result.compile;
     LogCapture log(options.logLevels);
     try {
-        sourceDirectory().load(compile.input, source);
-        compile.scanner = std::make_unique<Scanner>(&compile.input);
+        if (setup.input != nullptr)
+            compile.source = setup.input;
+        else
+            sourceDirectory().load(compile.input, source);
+        compile.scanner = std::make_unique<Scanner>(compile.source);
         compile.scanner->mode = ScannerMode::gcode;
         compile.parser = std::make_unique<JyxParser>(compile.scanner.get());
         NativeReferences natives(compile.parser->symbols);
@@ -199,9 +210,13 @@ void compileInto(HarnessResult& result, const std::string& source, const Harness
         auto& program = compile.parser->root->childNode(0)->attributes<AstNode_gprogram>();
         compile.finalVariables = program.variableScopeOut;
         GProcessor* processor = &compile.processor;
-        if (target == RunTarget::ncChannel) {
-            compile.ncOutput = std::make_unique<RecordingOutput>();
-            compile.ncProcessor = std::make_unique<GProcessorNc2>(compile.ncOutput.get());
+        if (setup.target == RunTarget::ncChannel) {
+            NInterface* output = setup.output;
+            if (output == nullptr) {
+                compile.ncOutput = std::make_unique<RecordingOutput>();
+                output = compile.ncOutput.get();
+            }
+            compile.ncProcessor = std::make_unique<GProcessorNc2>(output);
             processor = compile.ncProcessor.get();
         }
         compile.machine = std::make_unique<StackmachineInterpreter>(processor);
@@ -335,13 +350,13 @@ std::string blockText(const FakeProcessor::Block& block) {
 
 HarnessResult compileOnly(const std::string& source, const HarnessOptions& options) {
     HarnessResult result;
-    compileInto(result, source, options, RunTarget::recordingBlocks);
+    compileInto(result, source, options, {});
     return result;
 }
 
 HarnessResult compileAndRun(const std::string& source, const HarnessOptions& options) {
     HarnessResult result;
-    compileInto(result, source, options, RunTarget::recordingBlocks);
+    compileInto(result, source, options, {});
     if (!result.compiled()) return result;
     runToEnd(result, options);
     result.blocks = std::move(result.compile->processor.blocks);
@@ -350,10 +365,17 @@ HarnessResult compileAndRun(const std::string& source, const HarnessOptions& opt
 
 HarnessResult runNcProgram(const std::string& source, const HarnessOptions& options) {
     HarnessResult result;
-    compileInto(result, source, options, RunTarget::ncChannel);
+    compileInto(result, source, options, {RunTarget::ncChannel, nullptr, nullptr});
     if (!result.compiled()) return result;
     runToEnd(result, options);
     result.ncLines = result.compile->ncOutput->lines;
+    return result;
+}
+
+HarnessResult runNcProgram(ScannerInputFile& input, NInterface& output, const HarnessOptions& options) {
+    HarnessResult result;
+    compileInto(result, {}, options, {RunTarget::ncChannel, &input, &output});
+    if (result.compiled()) runToEnd(result, options);
     return result;
 }
 

@@ -30,6 +30,8 @@
 
 namespace Karsto {
 class CodeLinked;
+class NInterface;
+class ScannerInputFile;
 class Type;
 class Variable;
 class StackmachineInterpreter;
@@ -117,6 +119,10 @@ HarnessResult compileAndRun(const std::string& source, const HarnessOptions& opt
 // Compiles the source and runs it on a channel: a StackmachineInterpreter bound to a
 // GProcessorNc2 with a recording output, waiting off, until the machine stops.
 HarnessResult runNcProgram(const std::string& source, const HarnessOptions& options = {});
+// The same for an input the caller loaded (its includes expanded), delivering to output
+// (not owned), which must outlive the result; ncLines stay empty.
+HarnessResult runNcProgram(ScannerInputFile& input, NInterface& output,
+                           const HarnessOptions& options = {});
 
 // A recorded block as one line: "/<level> " when it has a skip mark, then the words as
 // "<letter>=<value>" separated by blanks, values in their shortest exact form (10,
