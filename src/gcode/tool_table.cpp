@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -125,7 +126,7 @@ void ToolTable::readLine(const std::string& line, int32_t lineNumber, const std:
         if (line[i] != ';') continue;
         if (count < kFields)
             fields[static_cast<size_t>(count)] = std::string_view(line).substr(start, i - start);
-        ++count;
+        if (count < INT32_MAX) ++count; // saturates: a gigabyte line of ";" must not overflow it
         start = i + 1;
     }
     static_assert(kFields == 16, "the message names the column count");
