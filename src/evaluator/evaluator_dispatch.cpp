@@ -92,76 +92,145 @@ void evaluateProduction(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
 
     // Literals, operator expressions and the elementary type names of typed literals
     case Prod::binary_integer_0: // binary_integer -> <binary integer>
+        return Eval::binary_integer_0(evaluator, node, step);
     case Prod::bit_string_literal_0: // bit_string_literal -> bit_string_type_name_no_bool '#' bit_string_literal_2
+        return Eval::bit_string_literal_0(evaluator, node, step);
     case Prod::bit_string_type_name_0: // bit_string_type_name -> BOOL
+        return Eval::bit_string_type_name_0(evaluator, node, step);
     case Prod::bit_string_type_name_1: // bit_string_type_name -> BYTE
+        return Eval::bit_string_type_name_1(evaluator, node, step);
     case Prod::bit_string_type_name_2: // bit_string_type_name -> WORD
+        return Eval::bit_string_type_name_2(evaluator, node, step);
     case Prod::bit_string_type_name_3: // bit_string_type_name -> DWORD
+        return Eval::bit_string_type_name_3(evaluator, node, step);
     case Prod::bit_string_type_name_4: // bit_string_type_name -> LWORD
+        return Eval::bit_string_type_name_4(evaluator, node, step);
     case Prod::bit_string_type_name_no_bool_0: // bit_string_type_name_no_bool -> BYTE
+        return Eval::bit_string_type_name_no_bool_0(evaluator, node, step);
     case Prod::bit_string_type_name_no_bool_1: // bit_string_type_name_no_bool -> WORD
+        return Eval::bit_string_type_name_no_bool_1(evaluator, node, step);
     case Prod::bit_string_type_name_no_bool_2: // bit_string_type_name_no_bool -> DWORD
+        return Eval::bit_string_type_name_no_bool_2(evaluator, node, step);
     case Prod::bit_string_type_name_no_bool_3: // bit_string_type_name_no_bool -> LWORD
+        return Eval::bit_string_type_name_no_bool_3(evaluator, node, step);
     case Prod::boolean_literal_0: // boolean_literal -> BOOL '#' <decimal integer>
+        return Eval::boolean_literal_0(evaluator, node, step);
     case Prod::boolean_literal_1: // boolean_literal -> TRUE
+        return Eval::boolean_literal_1(evaluator, node, step);
     case Prod::boolean_literal_2: // boolean_literal -> BOOL '#' TRUE
+        return Eval::boolean_literal_2(evaluator, node, step);
     case Prod::boolean_literal_3: // boolean_literal -> FALSE
+        return Eval::boolean_literal_3(evaluator, node, step);
     case Prod::boolean_literal_4: // boolean_literal -> BOOL '#' FALSE
+        return Eval::boolean_literal_4(evaluator, node, step);
     case Prod::character_string_1: // character_string -> STRING '#' single_byte_character_string
+        return Eval::character_string_1(evaluator, node, step);
     case Prod::character_string_2: // character_string -> CHAR '#' single_byte_character_string
+        return Eval::character_string_2(evaluator, node, step);
     case Prod::character_string_3: // character_string -> WSTRING '#' single_byte_character_string
+        return Eval::character_string_3(evaluator, node, step);
     case Prod::character_string_4: // character_string -> WCHAR '#' single_byte_character_string
+        return Eval::character_string_4(evaluator, node, step);
     case Prod::character_string_6: // character_string -> WSTRING '#' double_byte_character_string
+        return Eval::character_string_6(evaluator, node, step);
     case Prod::character_string_7: // character_string -> WCHAR '#' double_byte_character_string
+        return Eval::character_string_7(evaluator, node, step);
     case Prod::constant_5: // constant -> NULL
+        return Eval::constant_5(evaluator, node, step);
     case Prod::double_byte_character_string_0: // double_byte_character_string -> <2-byte string>
+        return Eval::double_byte_character_string_0(evaluator, node, step);
     case Prod::expression_1: // expression -> expression OR expression_xor
+        return Eval::expression_1(evaluator, node, step);
     case Prod::expression_add_1: // expression_add -> expression_add '+' expression_mul
+        return Eval::expression_add_1(evaluator, node, step);
     case Prod::expression_add_2: // expression_add -> expression_add '-' expression_mul
+        return Eval::expression_add_2(evaluator, node, step);
     case Prod::expression_and_1: // expression_and -> expression_and AND expression_cmp
+        return Eval::expression_and_1(evaluator, node, step);
     case Prod::expression_and_2: // expression_and -> expression_and '&' expression_cmp
+        return Eval::expression_and_2(evaluator, node, step);
     case Prod::expression_cmp_1: // expression_cmp -> expression_cmp '=' expression_equ
+        return Eval::expression_cmp_1(evaluator, node, step);
     case Prod::expression_cmp_2: // expression_cmp -> expression_cmp '<>' expression_equ
+        return Eval::expression_cmp_2(evaluator, node, step);
     case Prod::expression_equ_1: // expression_equ -> expression_equ '<' expression_add
+        return Eval::expression_equ_1(evaluator, node, step);
     case Prod::expression_equ_2: // expression_equ -> expression_equ '>' expression_add
+        return Eval::expression_equ_2(evaluator, node, step);
     case Prod::expression_equ_3: // expression_equ -> expression_equ '<=' expression_add
+        return Eval::expression_equ_3(evaluator, node, step);
     case Prod::expression_equ_4: // expression_equ -> expression_equ '>=' expression_add
+        return Eval::expression_equ_4(evaluator, node, step);
     case Prod::expression_mul_1: // expression_mul -> expression_mul '*' expression_power
+        return Eval::expression_mul_1(evaluator, node, step);
     case Prod::expression_mul_2: // expression_mul -> expression_mul '/' expression_power
+        return Eval::expression_mul_2(evaluator, node, step);
     case Prod::expression_mul_3: // expression_mul -> expression_mul MOD expression_power
+        return Eval::expression_mul_3(evaluator, node, step);
     case Prod::expression_power_1: // expression_power -> expression_power '**' expression_unary
+        return Eval::expression_power_1(evaluator, node, step);
     case Prod::expression_primary_0: // expression_primary -> '(' expression ')'
+        return Eval::expression_primary_0(evaluator, node, step);
     case Prod::expression_secondary_1: // expression_secondary -> constant
+        return Eval::expression_secondary_1(evaluator, node, step);
     case Prod::expression_unary_1: // expression_unary -> '-' expression_secondary
+        return Eval::expression_unary_1(evaluator, node, step);
     case Prod::expression_unary_2: // expression_unary -> '+' expression_secondary
+        return Eval::expression_unary_2(evaluator, node, step);
     case Prod::expression_unary_3: // expression_unary -> NOT expression_secondary
+        return Eval::expression_unary_3(evaluator, node, step);
     case Prod::expression_xor_1: // expression_xor -> expression_xor XOR expression_and
+        return Eval::expression_xor_1(evaluator, node, step);
     case Prod::hex_integer_0: // hex_integer -> <hexadecimal integer>
+        return Eval::hex_integer_0(evaluator, node, step);
     case Prod::integer_0: // integer -> <decimal integer>
+        return Eval::integer_0(evaluator, node, step);
     case Prod::integer_literal_1: // integer_literal -> integer_type_name '#' integer_literal_3
+        return Eval::integer_literal_1(evaluator, node, step);
     case Prod::integer_type_name_0: // integer_type_name -> signed_integer_type_name
+        return Eval::integer_type_name_0(evaluator, node, step);
     case Prod::integer_type_name_1: // integer_type_name -> unsigned_integer_type_name
+        return Eval::integer_type_name_1(evaluator, node, step);
     case Prod::octal_integer_0: // octal_integer -> <octal integer>
+        return Eval::octal_integer_0(evaluator, node, step);
     case Prod::real_literal_1: // real_literal -> real_type_name '#' real_literal_2
+        return Eval::real_literal_1(evaluator, node, step);
     case Prod::real_literal_2_0: // real_literal_2 -> <real number>
+        return Eval::real_literal_2_0(evaluator, node, step);
     case Prod::real_type_name_0: // real_type_name -> REAL
+        return Eval::real_type_name_0(evaluator, node, step);
     case Prod::real_type_name_1: // real_type_name -> LREAL
+        return Eval::real_type_name_1(evaluator, node, step);
     case Prod::signed_integer_1: // signed_integer -> '+' integer
+        return Eval::signed_integer_1(evaluator, node, step);
     case Prod::signed_integer_2: // signed_integer -> '-' integer
+        return Eval::signed_integer_2(evaluator, node, step);
     case Prod::signed_integer_type_name_0: // signed_integer_type_name -> SINT
+        return Eval::signed_integer_type_name_0(evaluator, node, step);
     case Prod::signed_integer_type_name_1: // signed_integer_type_name -> INT
+        return Eval::signed_integer_type_name_1(evaluator, node, step);
     case Prod::signed_integer_type_name_2: // signed_integer_type_name -> DINT
+        return Eval::signed_integer_type_name_2(evaluator, node, step);
     case Prod::signed_integer_type_name_3: // signed_integer_type_name -> LINT
+        return Eval::signed_integer_type_name_3(evaluator, node, step);
     case Prod::single_byte_character_string_0: // single_byte_character_string -> <1-byte string>
+        return Eval::single_byte_character_string_0(evaluator, node, step);
     case Prod::time_literal_0: // time_literal -> <time>
+        return Eval::time_literal_0(evaluator, node, step);
     case Prod::time_literal_1: // time_literal -> <time of day>
+        return Eval::time_literal_1(evaluator, node, step);
     case Prod::time_literal_2: // time_literal -> <date>
+        return Eval::time_literal_2(evaluator, node, step);
     case Prod::time_literal_3: // time_literal -> <date and time>
+        return Eval::time_literal_3(evaluator, node, step);
     case Prod::unsigned_integer_type_name_0: // unsigned_integer_type_name -> USINT
+        return Eval::unsigned_integer_type_name_0(evaluator, node, step);
     case Prod::unsigned_integer_type_name_1: // unsigned_integer_type_name -> UINT
+        return Eval::unsigned_integer_type_name_1(evaluator, node, step);
     case Prod::unsigned_integer_type_name_2: // unsigned_integer_type_name -> UDINT
+        return Eval::unsigned_integer_type_name_2(evaluator, node, step);
     case Prod::unsigned_integer_type_name_3: // unsigned_integer_type_name -> ULINT
-        return Eval::notImplemented(evaluator, node, step);
+        return Eval::unsigned_integer_type_name_3(evaluator, node, step);
 
     // Type names, variable declarations, names and assignment
     case Prod::access_spec_0: // access_spec -> PUBLIC
