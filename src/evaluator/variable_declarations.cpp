@@ -7,7 +7,10 @@
 #include <string>
 #include <utility>
 
+#include "core/exception.h"
+#include "core/memory.h"
 #include "core/name_resolution.h"
+#include "core/stackmachine.h"
 #include "core/type.h"
 #include "core/variable.h"
 #include "evaluator/attribute_access.h"
@@ -64,6 +67,13 @@ void declareLine(Evaluator& evaluator, AstNode_rd_decl_any& self, Parser::AstNod
     auto& list = names.attributes<AstNode_rd_identifier_list>();
     self.variableScopeOut = declareVariables(self.variableScope, list.names, self.storageArea, type, flags,
                                              static_cast<VariableAccess>(self.access), evaluator.parser);
+    // Global cells end where the machine's stack begins: a variable beyond would share
+    // its cells with the stack.
+    if (self.storageArea != nullptr && self.storageArea->kind() == MemoryKind::Global)
+        checkSemantic(self.storageArea->size() <= Stackmachine::kStackBase,
+                      "Global variables need %lld cells, more than the %lld of global memory",
+                      static_cast<long long>(self.storageArea->size() - 1),
+                      static_cast<long long>(Stackmachine::kStackBase - 1));
     // The names are not needed again; a long program should not keep them.
     std::vector<std::string>().swap(list.names);
 }

@@ -194,6 +194,15 @@ TEST(Declarations, NamesAreFoundOnlyAfterTheirLineAndTypesOnlyWhenDeclared) {
     }
 }
 
+TEST(Declarations, GlobalVariablesEndBelowTheMachinesStack) {
+    HarnessResult r = compileAndRun("{VAR a : STRING[1048573]; b : INT; END_VAR b := 5;}\n");
+    ASSERT_TRUE(r.ok()) << r.errorText();
+    EXPECT_EQ(r.variable("b")->offset(), 0xFFFFF);
+    EXPECT_EQ(r.integer("b"), 5);
+    r = compileOnly("{VAR a : STRING[1048573]; b : INT;\nc, e : INT; END_VAR}\n");
+    EXPECT_EQ(r.errorText(), "t.jyx: 2.1-2.11: Global variables need 1048577 cells, more than the 1048575 of global memory");
+}
+
 TEST(Declarations, NamesAreCaseInsensitiveAndTenKeywordsMayBeNames) {
     HarnessResult r = compileAndRun("{VAR Count, xor, x : INT; END_VAR COUNT := 4; XOR := 5; X := count * Xor;}\n");
     ASSERT_TRUE(r.ok()) << r.errorText();
