@@ -163,10 +163,13 @@ bool shallowEqual(Type* a, Type* b, std::vector<TypePair>& parts) {
     switch (a->kind()) {
     case TypeKind::Enum:
     case TypeKind::Class:
-    case TypeKind::Interface:
-        // Separately declared enumerations, classes and interfaces never equal each
-        // other, however alike their definitions are.
+        // Separately declared enumerations and classes never equal each other, however
+        // alike their definitions are.
         return a == b;
+    case TypeKind::Interface:
+        // Likewise interfaces, but a copy that carries an initializer is its original.
+        if (!a->isInterface() || !b->isInterface()) return a == b;
+        return a->asInterface()->definition() == b->asInterface()->definition();
     case TypeKind::String:
         if (!a->isString() || !b->isString()) return a == b;
         return a->asString()->capacity() == b->asString()->capacity();

@@ -1,5 +1,6 @@
 #include "core/type_class.h"
 
+#include <atomic>
 #include <unordered_set>
 
 #include "core/constant_factory.h"
@@ -29,19 +30,34 @@ bool TypeClass::implements(const TypeInterface* i) const {
     return false;
 }
 
+namespace {
+
+// Compiles run on one thread, but an atomic keeps the counter sound should two
+// controllers ever compile at once.
+std::atomic<uint64_t> gInterfaceSerial{0};
+
+} // namespace
+
 TypeInterface::TypeInterface(std::string name, std::vector<TypeInterface*> extends)
     : TypeScif(TypeKind::Interface, kindBit(TypeKind::Interface)), name_(std::move(name)),
-      extends_(std::move(extends)) {}
+      extends_(std::move(extends)), definition_(this), serial_(++gInterfaceSerial) {}
+
+TypeInterface::TypeInterface(const TypeInterface* definition)
+    : TypeScif(TypeKind::Interface, kindBit(TypeKind::Interface)), name_(definition->name_),
+      extends_(definition->extends_), definition_(definition->definition_),
+      serial_(definition->serial_) {}
 
 bool TypeInterface::derivesFrom(const TypeInterface* other) const {
     // Depth first in list order with an explicit stack; every interface is expanded once,
     // so graphs in which many paths share interfaces stay linear.
-    std::vector<const TypeInterface*> pending{this};
+    if (other == nullptr) return false;
+    const TypeInterface* target = other->definition_;
+    std::vector<const TypeInterface*> pending{definition_};
     std::unordered_set<const TypeInterface*> seen;
     while (!pending.empty()) {
-        const TypeInterface* i = pending.back();
+        const TypeInterface* i = pending.back()->definition_;
         pending.pop_back();
-        if (i == other) return true;
+        if (i == target) return true;
         if (!seen.insert(i).second) continue;
         for (auto it = i->extends_.rbegin(); it != i->extends_.rend(); ++it)
             if (*it != nullptr) pending.push_back(*it);

@@ -56,8 +56,17 @@ public:
     TypeInterface* asInterface() override { return this; }
     bool isInterface() const override { return true; }
 
-    // True when this interface is other or any interface it extends (and so on) is.
+    // True when this interface is other or any interface it extends (and so on) is;
+    // interfaces compare through their defining interface.
     bool derivesFrom(const TypeInterface* other) const;
+
+    // The interface whose definition this one shares: itself for an interface made from
+    // a declaration, the original for a copy that only carries an initializer. Type
+    // identity goes through it, so such a copy is the same interface as its original.
+    const TypeInterface* definition() const { return definition_; }
+    // Creation order of the defining interfaces, shared by their copies: orders sets and
+    // maps of interfaces the same way on every run, whatever the addresses.
+    uint64_t serial() const { return serial_; }
 
     int64_t size() const override { return 1; } // one "<addr>" cell
     std::string toString() const override { return "Interface " + name_ + " (" + ")"; }
@@ -82,12 +91,24 @@ public:
     const std::vector<TypeInterface*>& extends() const { return extends_; }
 
 protected:
-    // Kind Interface; converts to Interface.
+    // Kind Interface; converts to Interface. A defining interface with a new serial.
     TypeInterface(std::string name, std::vector<TypeInterface*> extends);
+    // A copy with the name and extended interfaces of the definition, sharing its
+    // identity (the definition's own definition, so copies of copies stay flat).
+    explicit TypeInterface(const TypeInterface* definition);
 
 private:
     std::string name_;
     std::vector<TypeInterface*> extends_; // not owned
+    const TypeInterface* definition_;     // this, or the original; not owned
+    uint64_t serial_;
+};
+
+// Orders interfaces by creation, a copy in the place of its definition.
+struct InterfaceOrder {
+    bool operator()(const TypeInterface* a, const TypeInterface* b) const {
+        return a->serial() < b->serial();
+    }
 };
 
 } // namespace Karsto

@@ -50,14 +50,19 @@ GProcessorNc2::GProcessorNc2(NInterface* output) : queue_(std::make_unique<NCmdQ
     canvas_->setSecondVelocity(0.0);
 
     interpolation_ = std::make_unique<InterpolationLinear>(*this, qAxes_);
-    // TODO(#51): the tool table (255 zero-filled tools) is built here.
 
     reset();
 }
 
 // The canvas, interpolation and space go before the queue (members in reverse order).
-// TODO(#51): the tool table is saved to the tool-data file first, errors dropped.
-GProcessorNc2::~GProcessorNc2() = default;
+GProcessorNc2::~GProcessorNc2() {
+    if (toolDataFile_.empty()) return;
+    // A destructor must not throw, and nobody is left to report a failed save to.
+    try {
+        saveToolDataAs(toolDataFile_);
+    } catch (...) {
+    }
+}
 
 void GProcessorNc2::executeBlock(int32_t, const std::vector<GCodeWord>&, const SourceSpan&) {
     // TODO(#52): the block executor.
@@ -162,12 +167,6 @@ void GProcessorNc2::updateZeroOffset() {
     m.m[1][3] = t.y;
     m.m[2][3] = t.z;
     m.invalidate(); // direct entry writes do not invalidate by themselves
-}
-
-void GProcessorNc2::updateToolCompensation() {
-    // TODO(#51): a selected tool's length along the plane normal plus its offsets; until
-    // the tool table exists only D0 (no tool, no compensation) can be selected.
-    toolMatrix_->setIdentity();
 }
 
 void GProcessorNc2::emitQueryAxes() {

@@ -16,15 +16,18 @@
 #include "core/space.h"
 #include "gcode/interpolation.h"
 #include "gcode/modal_records.h"
+#include "gcode/tool_table.h"
 #include "gcode/units.h"
 #include "gcode/zero_offset.h"
 #include "geometry/aprocessor.h"
 #include "geometry/block_key.h"
 #include "geometry/point3.h"
+#include "geometry/pose.h"
 
 namespace Karsto {
 
 class Canvas6d;
+class Nc2FuncData;
 class NCmdQueue;
 class NInterface;
 class Stackmachine;
@@ -93,6 +96,14 @@ struct BlockSearchFields {
     bool axisAnswerInSearch = false; // an axis-position answer arrived during the search
 };
 
+// The kernel's answer to an axis query, in machine coordinates.
+struct AxisPositions {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+    std::array<double, 5> q{};
+};
+
 class GProcessorNc2 final : public GProcessor, public AProcessorOwner {
 public:
     // output: the channel's NC output (not owned); it must outlive the processor.
@@ -135,11 +146,57 @@ public:
     void selectZeroOffset(int32_t index);
     // Rebuilds the zero-offset matrix and the q offsets from the zero offsets.
     void updateZeroOffset();
-    // Rebuilds the tool matrix from the selected tool.
+    // Rebuilds the tool matrix from the selected tool: its length and length allowance
+    // along the plane normal (signed by the P word) plus its offsets. "Invalid tool type
+    // '%d'." for a type other than none, drill and mill.
     void updateToolCompensation();
 
+    // The D word: "Tool Number D%d does not lie in range D0..D255." outside 0..255. A tool
+    // other than D0 queues its number as T function; then the compensation follows it.
+    void selectTool(int d);
+    // The tool table is loaded from and saved to the channel's tool-data file; the name is
+    // kept for the next save and the save at destruction.
+    void loadToolData(const std::string& fileName);
+    void saveToolDataAs(const std::string& fileName);
+    void saveToolData();
+    const std::string& toolDataFile() const { return toolDataFile_; }
+
+    // Emitters: each queues one command under the current key and origin; nothing is
+    // delivered before the block ends, and none takes a wait counter (callers that wait
+    // take it themselves).
+    void emitWait(double seconds);
+    void emitMFunc(double number);
+    void emitAccurateStop();
+    void emitAutoAccurateStop(double angle);
+    // letter: 'h', 's' or 't'.
+    void emitHst(char letter, double value);
+    void emitSync();
     // Queues a query of the kernel's axis positions under the current key and origin.
     void emitQueryAxes();
+    // The command keeps its own copy of the block.
+    void emitNc2Func(const Nc2FuncData& data);
+    void emitMsg(const std::string& text);
+
+    // Settings shared by the block executor and the built-ins.
+    // The units of the next F words; the feed in effect stays.
+    void setVelocityUnit(int32_t length, int32_t time);
+    // Scales axis index (0 x, 1 y, 2 z) by appending a matrix to the user transformations;
+    // any other index appends an identity.
+    void setAxisScaling(double factor, int32_t index);
+    // rc 0 off, 1 left (G41), 2 right (G42) of the path at the distance radius (mm); any
+    // other rc is only logged.
+    void setRadiusCompensation(int32_t rc, double radius);
+    void enableAutoAccurateStop(double angle);
+    // The kernel's axis positions become the current ones, and a command tells the output
+    // the current frame in program coordinates.
+    void updateAxes(const AxisPositions& positions);
+
+    // Circular and helical moves in the working plane from the current pose to target (in
+    // program coordinates, mm and rad); clockwise for G2. By radius: negative chooses the
+    // arc of at least 180 degrees. By centre: with correction, a centre whose start and end
+    // radii differ is moved onto the mean radius. A failing circle queues nothing.
+    void circleByRadius(const Pose& target, double radius, bool negative, bool clockwise);
+    void circleByCenter(const Pose& target, const Point3& centre, bool clockwise, bool correction);
 
     // Recording of per-line records: blocks record while ipolRules is not 0, the built-ins
     // only while it is 1.
@@ -189,6 +246,8 @@ public:
     ToolSelection tool;
     TrcParameters trc;
     ModalRecords records;
+    // 255 zero tools at construction; no reset changes them.
+    ToolTable tools;
 
 private:
     // Declared first, so it goes last: the canvas's chain and the commands refer to it.
@@ -209,6 +268,7 @@ private:
     TransMatrix* toolMatrix_ = nullptr;
     std::unique_ptr<InterpolationLinear> interpolation_;
     ZeroOffsets zeroOffsets_;
+    std::string toolDataFile_;
 };
 
 } // namespace Karsto

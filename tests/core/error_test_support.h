@@ -1,5 +1,5 @@
 #pragma once
-// Runs a call that should raise a semantic error and returns what it raised, so that
+// Runs a call that should raise a semantic or runtime error and returns what it raised, so that
 // a table row or one line can state the expected text.
 
 #include <functional>
@@ -24,6 +24,16 @@ inline std::string semanticMessage(const std::function<void()>& call) {
     try {
         call();
     } catch (const ExceptionSemantic& e) {
+        return e.message();
+    }
+    return "no error";
+}
+
+// The message of a runtime error alone, or "no error".
+inline std::string runtimeMessage(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const ExceptionRuntime& e) {
         return e.message();
     }
     return "no error";

@@ -181,7 +181,8 @@ TEST_F(ControllerCycle, FailedAndHaltedTasksAreReportedInTheSameCycle) {
     EXPECT_FALSE(failingTask->changed);
     const std::string text = test::spanAt(3).toString() + ": Division by zero";
     ASSERT_NE(failingTask->error, nullptr);
-    EXPECT_EQ(typeid(*failingTask->error), typeid(ExceptionRuntime));
+    const auto& failure = *failingTask->error;
+    EXPECT_EQ(typeid(failure), typeid(ExceptionRuntime));
     EXPECT_EQ(failingTask->error->what(), text);
     EXPECT_EQ(log.lines, (std::vector<std::string>{"[error] fails: " + text}));
     EXPECT_EQ(failingTask->machine->stepCount, 3); // never stepped again
@@ -204,7 +205,9 @@ TEST_F(ControllerCycle, RefusedStateReportFailsOnlyTasksWithoutError) {
     EXPECT_EQ(kernel.reports[2].task, halting);
     EXPECT_EQ(kernel.reports[2].state, StackmachineState::error);
     EXPECT_EQ(kernel.reports[2].cycle, 2);
-    EXPECT_EQ(typeid(*halting->error), typeid(ExceptionSemantic));
+    ASSERT_NE(halting->error, nullptr);
+    const auto& refusal = *halting->error;
+    EXPECT_EQ(typeid(refusal), typeid(ExceptionSemantic));
     EXPECT_STREQ(halting->error->what(), "?: refused");
     EXPECT_STREQ(failingTask->error->what(), "?: first");
     EXPECT_FALSE(failingTask->changed);

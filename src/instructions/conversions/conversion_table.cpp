@@ -2,14 +2,8 @@
 
 #include <array>
 #include <iterator>
-#include <string>
-#include <string_view>
 
-#include "core/code.h"
-#include "core/machine_cells.h"
-#include "core/stackmachine.h"
-#include "core/stackmachine_interpreter.h"
-#include "instructions/conversions/cast_rules.h"
+#include "instructions/conversions/cast_factories.h"
 
 namespace Karsto {
 namespace {
@@ -48,55 +42,11 @@ static_assert(rowsIn(CastTable::FromBitString) == 52, "13 each from LWORD, DWORD
 static_assert(rowsIn(CastTable::TimeDate) == 16, "8 between short and long forms, 8 parts of DT and LDT");
 static_assert(std::size(kRowTables) == 269, "the conversion family has 269 classes");
 
-// ---- the classes ------------------------------------------------------------------------
-
-// What a conversion does: one pop, the row's rule, one push. Rows that name the same
-// three share this routine, whatever their class names. Flattened: with over a hundred
-// such routines in this file the optimiser's growth limit for the file would otherwise
-// leave the interpreter's pop and push as calls.
-template <class Pop, class Push, class Rule>
-struct CastStep {
-    template <class Machine>
-    [[gnu::flatten]] static void run(Machine& machine) {
-        Push::push(machine, Rule::template apply<typename Push::Pushed>(Pop::pop(machine)));
-    }
-};
-
-// Everything a conversion class has but its name. Self is the class itself, so that a
-// clone is of the same class; the span is all it carries.
-template <class Self, class Step>
-class CastInstruction : public Cmd {
-public:
-    void execute(Stackmachine& machine) final {
-        onMachine(machine, [](auto& m) { Step::run(m); });
-    }
-    std::string toString() const final { return std::string(Self::kText); }
-    CodeItem* clone() const final {
-        auto* copy = new Self();
-        copy->setSpan(span());
-        return copy;
-    }
-};
-
-#define KARSTO_CAST_ROW(Table, From, To, Pop, Push, Rule)                                             \
-    class CmdCast##From##To final                                                              \
-        : public CastInstruction<CmdCast##From##To,                                            \
-                                 CastStep<cell::Pop, cell::Push, castrule::Rule>> {           \
-    public:                                                                                    \
-        static constexpr std::string_view kText = "Cast" #From #To " ";                        \
-    };
-#include "instructions/conversions/cast_tables.def"
-
 // ---- registry and selection -----------------------------------------------------------
-
-template <class C>
-Cmd* create() {
-    return new C();
-}
 
 constexpr ConversionEntry kRegistry[] = {
 #define KARSTO_CAST_ROW(Table, From, To, Pop, Push, Rule)                                             \
-    ConversionEntry{TypeKind::From, TypeKind::To, &create<CmdCast##From##To>},
+    ConversionEntry{TypeKind::From, TypeKind::To, &conversions::makeCast##From##To},
 #include "instructions/conversions/cast_tables.def"
 };
 

@@ -23,10 +23,11 @@ using test::runProgram;
 constexpr int64_t kMinLint = std::numeric_limits<int64_t>::min();
 constexpr int64_t kMaxLint = std::numeric_limits<int64_t>::max();
 
-// Runs the program on both kinds of machine; they must agree.
+// Runs the program on both kinds of machine; they must agree. The machines are made
+// once: each run loads its program and resets.
 Outcome runBoth(OperatorFamily family, TypeKind kind, uint64_t left, uint64_t right) {
-    StackmachineInterpreter interpreter;
-    Stackmachine plain;
+    static StackmachineInterpreter interpreter;
+    static Stackmachine plain;
     const Outcome a = runProgram(interpreter, family, kind, left, right);
     const Outcome b = runProgram(plain, family, kind, left, right);
     EXPECT_EQ(a.bits, b.bits);

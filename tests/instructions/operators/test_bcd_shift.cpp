@@ -37,11 +37,12 @@ Outcome runOn(Stackmachine& machine, OperatorFamily family, TypeKind kind, uint6
     return outcome;
 }
 
-// Both kinds of machine must agree.
+// Both kinds of machine must agree. The machines are made once: each run loads its
+// program and resets.
 Outcome runBoth(OperatorFamily family, TypeKind kind, uint64_t value,
                 std::optional<int16_t> distance = std::nullopt) {
-    StackmachineInterpreter interpreter;
-    Stackmachine plain;
+    static StackmachineInterpreter interpreter;
+    static Stackmachine plain;
     const Outcome a = runOn(interpreter, family, kind, value, distance);
     const Outcome b = runOn(plain, family, kind, value, distance);
     EXPECT_EQ(a.bits, b.bits);

@@ -236,8 +236,8 @@ TEST(Comparisons, StringMembersDefaultToTheDefaultCapacity) {
 // top's, for a count of 1 or less) and returns its bits on each machine.
 std::vector<uint64_t> extremeOnBoth(F family, TypeKind kind, const std::vector<uint64_t>& values,
                                     int64_t count) {
-    StackmachineInterpreter interpreter;
-    Stackmachine plain;
+    static StackmachineInterpreter interpreter; // made once: each use resets it
+    static Stackmachine plain;
     const Code code(operatorFor(family, kind)->make({count}));
     std::vector<uint64_t> results;
     for (Stackmachine* machine : {static_cast<Stackmachine*>(&interpreter), &plain}) {

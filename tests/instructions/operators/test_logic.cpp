@@ -17,8 +17,8 @@ namespace {
 // may hold any byte) on both machines; returns the result as the kind's pop reads it.
 std::vector<uint64_t> resultsOnBoth(OperatorFamily family, TypeKind kind,
                                     std::initializer_list<uint64_t> operands) {
-    StackmachineInterpreter interpreter;
-    Stackmachine plain;
+    static StackmachineInterpreter interpreter; // made once: each use resets it
+    static Stackmachine plain;
     const Code code(test::newOperator(family, kind));
     std::vector<uint64_t> results;
     for (Stackmachine* machine : {static_cast<Stackmachine*>(&interpreter), &plain}) {

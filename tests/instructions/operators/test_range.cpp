@@ -96,8 +96,8 @@ TEST(AssertRange, AFailureCarriesTheInstructionsSpan) {
 // runs it on both machines (run steps to the end of the items): whether each jumped,
 // the operands all gone.
 std::vector<bool> jumpsOnBoth(F family, TypeKind kind, const std::vector<uint64_t>& operands) {
-    StackmachineInterpreter interpreter;
-    Stackmachine plain;
+    static StackmachineInterpreter interpreter; // made once: each run loads and resets it
+    static Stackmachine plain;
     std::vector<bool> jumped;
     for (Stackmachine* machine : {static_cast<Stackmachine*>(&interpreter), &plain}) {
         auto* target = new Label();

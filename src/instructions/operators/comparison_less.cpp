@@ -1,4 +1,4 @@
-// The comparison classes.
+// The Lt and Le classes.
 
 #include "instructions/operators/comparison_kernels.h"
 #include "instructions/operators/operator_template.h"
@@ -6,6 +6,6 @@
 namespace Karsto::operators {
 
 #define KARSTO_OPERATOR KARSTO_OPERATOR_CLASS
-#include "instructions/operators/comparison.def"
+#include "instructions/operators/comparison_less.def"
 
 } // namespace Karsto::operators
