@@ -3,6 +3,8 @@
 // walk against the variables in force at its statement, and the statement that stores
 // a value through the target's address.
 
+#include <string>
+
 #include "codegen/reference_assignment.h"
 #include "core/emitters.h"
 #include "core/name_resolution.h"
