@@ -325,6 +325,22 @@ double HarnessResult::real(const std::string& name) const {
 
 bool HarnessResult::boolean(const std::string& name) const { return integer(name) != 0; }
 
+std::u16string HarnessResult::characters(const std::string& name) const {
+    Variable* found = variable(name);
+    if (found == nullptr || (!found->type()->isString() && !found->type()->isWstring()))
+        throw std::invalid_argument("no string variable '" + name + "'");
+    const int64_t address = addressOf(name);
+    const int64_t capacity = found->type()->size() - 1;
+    StackmachineInterpreter& machine = *compile->machine;
+    const int64_t length = machine.loadS64(address + capacity);
+    if (length < 0 || length > capacity) throw std::out_of_range("length " + std::to_string(length) + " of '" + name + "'");
+    std::u16string text;
+    for (int64_t i = 0; i < length; ++i) text.push_back(static_cast<char16_t>(machine.loadU16(address + i)));
+    return text;
+}
+
+JyxParser* HarnessResult::parser() const { return compile == nullptr ? nullptr : compile->parser.get(); }
+
 const CodeLinked& HarnessResult::linked() const {
     if (compile == nullptr || compile->machine == nullptr) throw std::logic_error("no linked program");
     return compile->machine->program;

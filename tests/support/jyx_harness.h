@@ -30,6 +30,7 @@
 
 namespace Karsto {
 class CodeLinked;
+class JyxParser;
 class NInterface;
 class ScannerInputFile;
 class Type;
@@ -85,6 +86,13 @@ public:
     int64_t integer(const std::string& name) const;
     double real(const std::string& name) const;
     bool boolean(const std::string& name) const;
+    // The current text of a STRING or WSTRING variable, one 16-bit code per character;
+    // a length cell outside 0..capacity throws std::out_of_range.
+    std::u16string characters(const std::string& name) const;
+
+    // The parser of the compile with its syntax tree and everything the evaluator made;
+    // null when the source was never parsed.
+    JyxParser* parser() const;
 
     // The linked program as the machine holds it; only after a successful compile.
     const CodeLinked& linked() const;
