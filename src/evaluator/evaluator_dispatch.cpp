@@ -234,93 +234,179 @@ void evaluateProduction(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
 
     // Type names, variable declarations, names and assignment
     case Prod::access_spec_0: // access_spec -> PUBLIC
+        return Eval::access_spec_0(evaluator, node, step);
     case Prod::access_spec_1: // access_spec -> PROTECTED
+        return Eval::access_spec_1(evaluator, node, step);
     case Prod::access_spec_2: // access_spec -> PRIVATE
+        return Eval::access_spec_2(evaluator, node, step);
     case Prod::access_spec_3: // access_spec -> INTERNAL
+        return Eval::access_spec_3(evaluator, node, step);
     case Prod::access_spec_opt_0: // access_spec_opt -> (empty)
+        return Eval::access_spec_opt_0(evaluator, node, step);
     case Prod::access_spec_opt_1: // access_spec_opt -> access_spec
+        return Eval::access_spec_opt_1(evaluator, node, step);
     case Prod::assignment_statement_0: // assignment_statement -> expression_lhs ':=' expression
+        return Eval::assignment_statement_0(evaluator, node, step);
     case Prod::date_type_name_0: // date_type_name -> DATE
+        return Eval::date_type_name_0(evaluator, node, step);
     case Prod::date_type_name_1: // date_type_name -> LDATE
+        return Eval::date_type_name_1(evaluator, node, step);
     case Prod::date_type_name_2: // date_type_name -> TIME_OF_DAY
+        return Eval::date_type_name_2(evaluator, node, step);
     case Prod::date_type_name_3: // date_type_name -> TOD
+        return Eval::date_type_name_3(evaluator, node, step);
     case Prod::date_type_name_4: // date_type_name -> LTIME_OF_DAY
+        return Eval::date_type_name_4(evaluator, node, step);
     case Prod::date_type_name_5: // date_type_name -> LTOD
+        return Eval::date_type_name_5(evaluator, node, step);
     case Prod::date_type_name_6: // date_type_name -> DATE_AND_TIME
+        return Eval::date_type_name_6(evaluator, node, step);
     case Prod::date_type_name_7: // date_type_name -> DT
+        return Eval::date_type_name_7(evaluator, node, step);
     case Prod::date_type_name_8: // date_type_name -> LDT
+        return Eval::date_type_name_8(evaluator, node, step);
     case Prod::date_type_name_9: // date_type_name -> LDATE_AND_TIME
+        return Eval::date_type_name_9(evaluator, node, step);
     case Prod::direct_variable_0: // direct_variable -> '%' location_prefix size_prefix direct_variable_2
+        return Eval::direct_variable_0(evaluator, node, step);
     case Prod::direct_variable_2_0: // direct_variable_2 -> integer
+        return Eval::direct_variable_2_0(evaluator, node, step);
     case Prod::direct_variable_2_1: // direct_variable_2 -> direct_variable_2 '.' integer
+        return Eval::direct_variable_2_1(evaluator, node, step);
     case Prod::elementary_type_name_0: // elementary_type_name -> numeric_type_name
+        return Eval::elementary_type_name_0(evaluator, node, step);
     case Prod::elementary_type_name_1: // elementary_type_name -> date_type_name
+        return Eval::elementary_type_name_1(evaluator, node, step);
     case Prod::elementary_type_name_2: // elementary_type_name -> bit_string_type_name
+        return Eval::elementary_type_name_2(evaluator, node, step);
     case Prod::elementary_type_name_3: // elementary_type_name -> CHAR
+        return Eval::elementary_type_name_3(evaluator, node, step);
     case Prod::elementary_type_name_4: // elementary_type_name -> WCHAR
+        return Eval::elementary_type_name_4(evaluator, node, step);
     case Prod::elementary_type_name_5: // elementary_type_name -> STRING
+        return Eval::elementary_type_name_5(evaluator, node, step);
     case Prod::elementary_type_name_6: // elementary_type_name -> WSTRING
+        return Eval::elementary_type_name_6(evaluator, node, step);
     case Prod::elementary_type_name_7: // elementary_type_name -> TIME
+        return Eval::elementary_type_name_7(evaluator, node, step);
     case Prod::elementary_type_name_8: // elementary_type_name -> LTIME
+        return Eval::elementary_type_name_8(evaluator, node, step);
     case Prod::expression_primary_ident_0: // expression_primary_ident -> identifier
+        return Eval::expression_primary_ident_0(evaluator, node, step);
     case Prod::identifier_0: // identifier -> <identifier>
+        return Eval::identifier_0(evaluator, node, step);
     case Prod::identifier_1: // identifier -> I
+        return Eval::identifier_1(evaluator, node, step);
     case Prod::identifier_2: // identifier -> Q
+        return Eval::identifier_2(evaluator, node, step);
     case Prod::identifier_3: // identifier -> X
+        return Eval::identifier_3(evaluator, node, step);
     case Prod::identifier_4: // identifier -> B
+        return Eval::identifier_4(evaluator, node, step);
     case Prod::identifier_5: // identifier -> W
+        return Eval::identifier_5(evaluator, node, step);
     case Prod::identifier_6: // identifier -> L
+        return Eval::identifier_6(evaluator, node, step);
     case Prod::identifier_7: // identifier -> XOR
+        return Eval::identifier_7(evaluator, node, step);
     case Prod::identifier_8: // identifier -> OR
+        return Eval::identifier_8(evaluator, node, step);
     case Prod::identifier_9: // identifier -> AND
+        return Eval::identifier_9(evaluator, node, step);
     case Prod::identifier_10: // identifier -> MOD
+        return Eval::identifier_10(evaluator, node, step);
     case Prod::incompl_location_0: // incompl_location -> AT '%' I '*'
+        return Eval::incompl_location_0(evaluator, node, step);
     case Prod::incompl_location_1: // incompl_location -> AT '%' Q '*'
+        return Eval::incompl_location_1(evaluator, node, step);
     case Prod::incompl_location_2: // incompl_location -> AT '%' M '*'
+        return Eval::incompl_location_2(evaluator, node, step);
     case Prod::location_prefix_0: // location_prefix -> I
+        return Eval::location_prefix_0(evaluator, node, step);
     case Prod::location_prefix_1: // location_prefix -> Q
+        return Eval::location_prefix_1(evaluator, node, step);
     case Prod::location_prefix_2: // location_prefix -> M
+        return Eval::location_prefix_2(evaluator, node, step);
     case Prod::non_generic_type_name_0: // non_generic_type_name -> elementary_type_name
+        return Eval::non_generic_type_name_0(evaluator, node, step);
     case Prod::non_generic_type_name_1: // non_generic_type_name -> identifier
+        return Eval::non_generic_type_name_1(evaluator, node, step);
     case Prod::numeric_type_name_0: // numeric_type_name -> integer_type_name
+        return Eval::numeric_type_name_0(evaluator, node, step);
     case Prod::numeric_type_name_1: // numeric_type_name -> real_type_name
+        return Eval::numeric_type_name_1(evaluator, node, step);
     case Prod::rd_block_var_0: // rd_block_var -> VAR rd_block_var_mod access_spec_opt rd_decl_any_list END_VAR
+        return Eval::rd_block_var_0(evaluator, node, step);
     case Prod::rd_block_var_external_0: // rd_block_var_external -> VAR_EXTERNAL rd_block_var_external_2 END_VAR
+        return Eval::rd_block_var_external_0(evaluator, node, step);
     case Prod::rd_block_var_external_1: // rd_block_var_external -> VAR_EXTERNAL CONSTANT rd_block_var_external_2 END_VAR
+        return Eval::rd_block_var_external_1(evaluator, node, step);
     case Prod::rd_block_var_external_2_0: // rd_block_var_external_2 -> (empty)
+        return Eval::rd_block_var_external_2_0(evaluator, node, step);
     case Prod::rd_block_var_external_2_1: // rd_block_var_external_2 -> rd_block_var_external_2 rd_block_var_external_3 ';'
+        return Eval::rd_block_var_external_2_1(evaluator, node, step);
     case Prod::rd_block_var_external_3_0: // rd_block_var_external_3 -> identifier ':' spec
+        return Eval::rd_block_var_external_3_0(evaluator, node, step);
     case Prod::rd_block_var_in_out_0: // rd_block_var_in_out -> VAR_IN_OUT rd_decl_any_list END_VAR
+        return Eval::rd_block_var_in_out_0(evaluator, node, step);
     case Prod::rd_block_var_input_0: // rd_block_var_input -> VAR_INPUT rd_decl_any_list END_VAR
+        return Eval::rd_block_var_input_0(evaluator, node, step);
     case Prod::rd_block_var_mod_0: // rd_block_var_mod -> (empty)
+        return Eval::rd_block_var_mod_0(evaluator, node, step);
     case Prod::rd_block_var_mod_1: // rd_block_var_mod -> CONSTANT
+        return Eval::rd_block_var_mod_1(evaluator, node, step);
     case Prod::rd_block_var_mod_2: // rd_block_var_mod -> RETAIN
+        return Eval::rd_block_var_mod_2(evaluator, node, step);
     case Prod::rd_block_var_mod_3: // rd_block_var_mod -> NON_RETAIN
+        return Eval::rd_block_var_mod_3(evaluator, node, step);
     case Prod::rd_block_var_output_0: // rd_block_var_output -> VAR_OUTPUT rd_decl_any_list END_VAR
+        return Eval::rd_block_var_output_0(evaluator, node, step);
     case Prod::rd_block_var_temp_0: // rd_block_var_temp -> VAR_TEMP rd_decl_any_list END_VAR
+        return Eval::rd_block_var_temp_0(evaluator, node, step);
     case Prod::rd_decl_any_0: // rd_decl_any -> AT direct_variable ':' spec_init
+        return Eval::rd_decl_any_0(evaluator, node, step);
     case Prod::rd_decl_any_1: // rd_decl_any -> identifier AT direct_variable ':' spec_init
+        return Eval::rd_decl_any_1(evaluator, node, step);
     case Prod::rd_decl_any_2: // rd_decl_any -> identifier incompl_location ':' spec_init
+        return Eval::rd_decl_any_2(evaluator, node, step);
     case Prod::rd_decl_any_3: // rd_decl_any -> rd_identifier_list ':' spec_init
+        return Eval::rd_decl_any_3(evaluator, node, step);
     case Prod::rd_decl_any_4: // rd_decl_any -> rd_identifier_list ':' BOOL R_EDGE
+        return Eval::rd_decl_any_4(evaluator, node, step);
     case Prod::rd_decl_any_5: // rd_decl_any -> rd_identifier_list ':' BOOL F_EDGE
+        return Eval::rd_decl_any_5(evaluator, node, step);
     case Prod::rd_decl_any_list_0: // rd_decl_any_list -> (empty)
+        return Eval::rd_decl_any_list_0(evaluator, node, step);
     case Prod::rd_decl_any_list_1: // rd_decl_any_list -> rd_decl_any_list rd_decl_any ';'
+        return Eval::rd_decl_any_list_1(evaluator, node, step);
     case Prod::rd_identifier_list_0: // rd_identifier_list -> rd_identifier_list_2
+        return Eval::rd_identifier_list_0(evaluator, node, step);
     case Prod::rd_identifier_list_2_0: // rd_identifier_list_2 -> identifier
+        return Eval::rd_identifier_list_2_0(evaluator, node, step);
     case Prod::rd_identifier_list_2_1: // rd_identifier_list_2 -> rd_identifier_list_2 ',' identifier
+        return Eval::rd_identifier_list_2_1(evaluator, node, step);
     case Prod::size_prefix_0: // size_prefix -> (empty)
+        return Eval::size_prefix_0(evaluator, node, step);
     case Prod::size_prefix_1: // size_prefix -> X
+        return Eval::size_prefix_1(evaluator, node, step);
     case Prod::size_prefix_2: // size_prefix -> B
+        return Eval::size_prefix_2(evaluator, node, step);
     case Prod::size_prefix_3: // size_prefix -> W
+        return Eval::size_prefix_3(evaluator, node, step);
     case Prod::size_prefix_4: // size_prefix -> D
+        return Eval::size_prefix_4(evaluator, node, step);
     case Prod::size_prefix_5: // size_prefix -> L
+        return Eval::size_prefix_5(evaluator, node, step);
     case Prod::spec_0: // spec -> elementary_type_name
+        return Eval::spec_0(evaluator, node, step);
     case Prod::spec_1: // spec -> identifier
+        return Eval::spec_1(evaluator, node, step);
     case Prod::spec_2: // spec -> STRING '[' integer ']'
+        return Eval::spec_2(evaluator, node, step);
     case Prod::spec_3: // spec -> WSTRING '[' integer ']'
+        return Eval::spec_3(evaluator, node, step);
     case Prod::spec_init_0: // spec_init -> spec
-        return Eval::notImplemented(evaluator, node, step);
+        return Eval::spec_init_0(evaluator, node, step);
 
     // User functions and function calls
     case Prod::expression_primary_1: // expression_primary -> function_call

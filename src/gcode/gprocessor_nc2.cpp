@@ -6,6 +6,7 @@
 #include "core/exception.h"
 #include "core/log.h"
 #include "core/stackmachine.h"
+#include "gcode/block_executor.h"
 #include "gcode/wait_counter.h"
 #include "geometry/canvas6d.h"
 #include "geometry/ncmd.h"
@@ -24,7 +25,8 @@ constexpr double kHoldSub = -1000.0;
 
 } // namespace
 
-GProcessorNc2::GProcessorNc2(NInterface* output) : queue_(std::make_unique<NCmdQueue>()) {
+GProcessorNc2::GProcessorNc2(NInterface* output)
+    : queue_(std::make_unique<NCmdQueue>()), executor_(std::make_unique<BlockExecutor>(*this)) {
     queue_->setOutput(output);
 
     space_ = std::make_unique<Space>();
@@ -64,9 +66,13 @@ GProcessorNc2::~GProcessorNc2() {
     }
 }
 
-void GProcessorNc2::executeBlock(int32_t, const std::vector<GCodeWord>&, const SourceSpan&) {
-    // TODO(#52): the block executor.
-    failRuntime("GProcessorNc2::executeBlock is not available yet");
+void GProcessorNc2::executeBlock(int32_t skipLevel, const std::vector<GCodeWord>& words,
+                                 const SourceSpan& span) {
+    executor_->execute(skipLevel, words, span);
+}
+
+Pose GProcessorNc2::programPose() {
+    return canvas_->transformations().matrix().inverse().applyPose(canvas_->current());
 }
 
 void GProcessorNc2::registerNatives(SymbolTables&, std::vector<FunctionNative*>&) {

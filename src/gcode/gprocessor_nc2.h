@@ -26,6 +26,7 @@
 
 namespace Karsto {
 
+class BlockExecutor;
 class Canvas6d;
 class Nc2FuncData;
 class NCmdQueue;
@@ -213,6 +214,9 @@ public:
     const std::vector<SpaceSlot*>& qAxes() const { return qAxes_; }
 
     Canvas6d& canvas() { return *canvas_; }
+    // Where the path stands in program coordinates: the canvas's pose mapped back through
+    // the inverse of its transformation stack.
+    Pose programPose();
     Interpolation& interpolation() { return *interpolation_; }
     // The three elements of the canvas's transformation stack, outermost first.
     TransMatrix& zeroOffsetMatrix() { return *zeroOffsetMatrix_; }
@@ -253,6 +257,7 @@ private:
     // Declared first, so it goes last: the canvas's chain and the commands refer to it.
     std::unique_ptr<NCmdQueue> queue_;
     BlockKey key_{0, 0.0};
+    std::unique_ptr<BlockExecutor> executor_;
     std::unique_ptr<Space> space_;
     SpaceSlot* axisX_ = nullptr;
     SpaceSlot* axisY_ = nullptr;

@@ -8,10 +8,10 @@ namespace Karsto {
 
 namespace {
 
-// TODO(#50, #53): an offline channel is a GProcessorNc2 on an NInterfaceNull, with the
-// machine stored in the processor. Until both exist, its processor takes every block
-// and produces nothing, which is what the NC output does offline unless the preview is
-// switched on; it offers no NC built-ins yet.
+// TODO(#62): an offline channel is a GProcessorNc2 on an NInterfaceNull, with the
+// machine stored in the processor, set up with the run mode. Until then its processor
+// takes every block and produces nothing, which is what the NC output does offline
+// unless the preview is switched on; it offers no NC built-ins yet.
 class OfflineProcessorStandIn final : public GProcessor {
 public:
     void executeBlock(int32_t, const std::vector<GCodeWord>&, const SourceSpan&) override {}
@@ -30,7 +30,7 @@ KernelInterfaceNull::~KernelInterfaceNull() {
     for (ControllerTask* task : tasks) {
         // The machine first: its program may hold natives bound to the processor.
         delete controller->taskRemove(task);
-        processors.erase(task); // the processor; the NC output goes with it (#53)
+        processors.erase(task); // the processor; the NC output goes with it
     }
     names.clear();
     tasks.clear();

@@ -90,7 +90,10 @@ public:
         return Code();
     }
     Code initialValueFrom(MemberValues) const override { return Code(); }
-    int64_t interfaceOffset(TypeInterface*) override { return 0; }
+    int64_t interfaceOffset(TypeInterface*) override { return interfaceOffsetValue; }
+
+    // What interfaceOffset answers for every interface.
+    int64_t interfaceOffsetValue = 0;
 };
 
 // An interface without method tables.

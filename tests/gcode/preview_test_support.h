@@ -1,9 +1,8 @@
 #pragma once
 // An offline output with the preview on, over a program written to a fresh directory and
-// loaded as a compile's input. The motions of the program are delivered to the output
-// as its G1 blocks make them: each a line from the current point to the block's target,
-// whose origin span covers the block's text in the include-expanded source.
-// TODO(#52): run the programs through the program runner instead of delivering lines.
+// loaded as a compile's input. Running it compiles the loaded input and runs it on a
+// channel whose G-code processor delivers to the output; the tests may also deliver
+// commands to the output themselves.
 
 #include <filesystem>
 #include <fstream>
@@ -23,6 +22,7 @@
 #include "gcode/ninterface_null.h"
 #include "geometry/geo_line.h"
 #include "geometry/ncmd.h"
+#include "support/jyx_harness.h"
 
 namespace Karsto::test {
 
@@ -58,17 +58,14 @@ public:
         output.setSource(&input);
     }
 
-    // The motion of the next G1 block with this text, to the given target.
-    void move(std::string_view blockText, const Point3& target) {
-        const std::string& text = input.expandedText();
-        const size_t at = text.find(blockText, searchFrom_);
-        ASSERT_NE(at, std::string::npos) << "no block \"" << blockText << "\" left in the program";
-        searchFrom_ = at + blockText.size();
-        const SourceSpan span(input.locationAt(static_cast<int32_t>(at)),
-                              input.locationAt(static_cast<int32_t>(searchFrom_)));
-        output.cmdAdd(lineCommand(current_, target, {span, 0.0}));
-        current_ = target;
+    // Compiles and runs the program, delivering to the output; a run that ends normally
+    // writes the page. Returns the compile or run error's text, empty when there is none.
+    std::string run() {
+        result_ = runNcProgram(input, output);
+        return result_.errorText();
     }
+
+    std::string page() const { return readFile(output.outputFile); }
 
     // The program ends normally: the page is written. Returns its text.
     std::string finish() {
@@ -84,8 +81,7 @@ public:
     NInterfaceNull output;
 
 private:
-    Point3 current_;
-    size_t searchFrom_ = 0;
+    HarnessResult result_; // last, so it goes first: its processor delivers to the output
 };
 
 } // namespace Karsto::test

@@ -180,11 +180,11 @@ TEST(NInterfaceNull, PageOfASingleLine) {
     PreviewProgram program({{"main.jyx", "G1 X0.2\n"}});
     // The page replaces whatever the file held.
     program.dir.write("main.jyx.html", std::string(100000, 'x'));
-    program.move("G1 X0.2", {0.2, 0, 0});
+    ASSERT_EQ(program.run(), "");
     EXPECT_EQ(program.output.vertexText.str(),
               "\t\t0,  0,  0,\n\t\t0.0666667,  0,  0,\n\t\t0.133333,  0,  0,\n");
     EXPECT_EQ(program.output.lineText.str(), "\t\t0,\n\t\t0,\n\t\t0,\n");
-    const std::string page = program.finish();
+    const std::string page = program.page();
     EXPECT_EQ(countOf(page, "<title>JYX Interpreter</title>"), 1u);
     const std::string vertices = "/* VERTICES_START */\n\t\t0,  0,  0,\n\t\t0.0666667,  0,  0,\n"
                                  "\t\t0.133333,  0,  0,\n\t]; /* VERTICES_END */\n\t\n\n\tlineinfo = [\n"
@@ -200,8 +200,8 @@ TEST(NInterfaceNull, PageOfASingleLine) {
 // The head, the arrays and the fixed texts in the order the page needs them.
 TEST(NInterfaceNull, PageIsHeadArraysMiddleListingEnd) {
     PreviewProgram program({{"main.jyx", "G1 X0.2\n"}});
-    program.move("G1 X0.2", {0.2, 0, 0});
-    const std::string page = program.finish();
+    ASSERT_EQ(program.run(), "");
+    const std::string page = program.page();
     std::ostringstream listing;
     writeListing(listing, program.input.listing());
     const std::string expected = std::string(previewPageHead()) + program.output.vertexText.str() +
@@ -217,14 +217,12 @@ TEST(NInterfaceNull, PageIsHeadArraysMiddleListingEnd) {
 TEST(NInterfaceNull, LineIndexesFollowTheIncludeExpandedListing) {
     PreviewProgram program({{"main.jyx", "G1 X1\n#include \"sub.jyx\"\nG1 Y1\n"},
                             {"sub.jyx", "G1 X2\n"}});
-    program.move("G1 X1", {1, 0, 0});
-    program.move("G1 X2", {2, 0, 0});
-    program.move("G1 Y1", {2, 1, 0});
+    ASSERT_EQ(program.run(), "");
     // 11 samples each.
     std::vector<std::string> expected;
     for (const char* index : {"\t\t0,", "\t\t1,", "\t\t3,"}) expected.insert(expected.end(), 11, index);
     EXPECT_EQ(program.lineInfo(), expected);
-    const std::string page = program.finish();
+    const std::string page = program.page();
     EXPECT_NE(page.find("<div class='jyxline' id='jyxline_1'>G1&nbsp;X2&nbsp;</div>"), std::string::npos);
     EXPECT_NE(page.find("<div class='jyxline' id='jyxline_3'>G1&nbsp;Y1&nbsp;</div>"), std::string::npos);
 }
@@ -232,19 +230,29 @@ TEST(NInterfaceNull, LineIndexesFollowTheIncludeExpandedListing) {
 TEST(NInterfaceNull, ScrambledIncludesNeverReachThePage) {
     PreviewProgram program({{"main.jyx", "G1 X1\n#include \"sub.jyx\"\nG1 Y1\n"},
                             {"sub.jyx", scrambleSource("G1 X2 (* Q7secret *)\n", 99)}});
-    program.move("G1 X1", {1, 0, 0});
-    program.move("G1 X2", {2, 0, 0});
-    program.move("G1 Y1", {2, 1, 0});
+    ASSERT_EQ(program.run(), "");
     std::vector<std::string> expected;
     for (const char* index : {"\t\t0,", "\t\t1,", "\t\t3,"}) expected.insert(expected.end(), 11, index);
     EXPECT_EQ(program.lineInfo(), expected);
-    const std::string page = program.finish();
+    const std::string page = program.page();
     std::string stars;
     for (int i = 0; i < 20; ++i) stars += "&#42;";
     EXPECT_NE(page.find("<div class='jyxline' id='jyxline_1'>" + stars + "&nbsp;</div>"), std::string::npos);
     EXPECT_EQ(page.find("Q7secret"), std::string::npos);
     EXPECT_EQ(page.find("X2"), std::string::npos);
     EXPECT_NE(page.find("<div class='jyxline' id='jyxline_3'>G1&nbsp;Y1&nbsp;</div>"), std::string::npos);
+}
+
+// The page belongs to the program's end: a run that fails writes none, and leaves a page
+// of an earlier run as it was.
+TEST(NInterfaceNull, ARunThatFailsWritesNoPage) {
+    PreviewProgram program({{"main.jyx", "G1 X1\nW1\n"}});
+    EXPECT_EQ(program.run(), program.dir.path() + "main.jyx: 2.1-2.5: Invalid address letter 'w'");
+    EXPECT_EQ(program.lineInfo().size(), 11u);
+    EXPECT_FALSE(std::filesystem::exists(program.output.outputFile));
+    program.dir.write("main.jyx.html", "earlier");
+    EXPECT_NE(program.run(), "");
+    EXPECT_EQ(program.page(), "earlier");
 }
 
 // Without a source the page has an empty listing and samples fall back to their line.

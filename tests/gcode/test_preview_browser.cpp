@@ -138,12 +138,8 @@ protected:
 // whole path is drawn and the last block, "G1 Y0" on listing line 3, is highlighted.
 TEST_F(PreviewBrowser, SquareIsDrawnAndItsLastLineHighlighted) {
     PreviewProgram program({{"square.jyx", "G1 X10\nG1 Y10\nG1 X0\nG1 Y0\n"}});
-    program.move("G1 X10", {10, 0, 0});
-    program.move("G1 Y10", {10, 10, 0});
-    program.move("G1 X0", {0, 10, 0});
-    program.move("G1 Y0", {0, 0, 0});
+    ASSERT_EQ(program.run(), "");
     ASSERT_EQ(program.vertexLines().size(), 404u);
-    program.finish();
     const std::filesystem::path page = keep(program, "square");
 
     const BrowserRun dom = runBrowser(browser_, page, "--dump-dom", "square_dom");

@@ -72,6 +72,15 @@ CorpusCase readCorpusCase(const std::string& directory, const std::string& relat
     text << in.rdbuf();
     c.source = text.str();
 
+    const std::filesystem::path expected =
+        std::filesystem::path(directory) / (c.name + ".expected");
+    if (std::filesystem::is_regular_file(expected)) {
+        std::ifstream golden(expected, std::ios::binary);
+        std::ostringstream goldenText;
+        goldenText << golden.rdbuf();
+        c.golden = goldenText.str();
+    }
+
     static const std::string forms[] = {"expect error:", "expect block:", "expect:", "host:"};
     size_t at = 0;
     while ((at = c.source.find("(*", at)) != std::string::npos) {
@@ -102,7 +111,7 @@ CorpusCase readCorpusCase(const std::string& directory, const std::string& relat
 
 std::vector<std::string> checkCorpusCase(const CorpusCase& c) {
     std::vector<std::string> differences;
-    const HarnessResult result = compileAndRun(c.source, c.options);
+    const HarnessResult result = c.golden ? runNcProgram(c.source, c.options) : compileAndRun(c.source, c.options);
     if (c.error) {
         if (result.errorText() != *c.error)
             differences.push_back("error '" + result.errorText() + "', expected '" + *c.error + "'");
@@ -113,6 +122,8 @@ std::vector<std::string> checkCorpusCase(const CorpusCase& c) {
     }
     if (result.output != c.output)
         differences.push_back("output '" + result.output + "', expected '" + c.output + "'");
+    if (c.golden && result.ncText() != *c.golden)
+        differences.push_back("commands:\n" + result.ncText() + "expected (" + c.name + ".expected):\n" + *c.golden);
     std::vector<std::string> blocks;
     for (const FakeProcessor::Block& block : result.blocks) blocks.push_back(blockText(block));
     if (blocks != c.blocks) {

@@ -15,6 +15,12 @@
 // One blank after the colon and one before "*)" belong to the comment, not to the text.
 // A program without "expect error" must compile, run to its end and leave sp at the
 // stack's bottom (0x100000).
+//
+// A program with a <case>.expected file beside it is an NC case: it runs on a channel's
+// G-code processor (runNcProgram) and the commands it delivers, one line each in the
+// recording output's form, must equal that file (a golden stream). Its "expect" and
+// "expect error" comments hold as above; it has no "expect block" comments. A run that
+// fails compares the commands delivered before the error.
 
 #include <optional>
 #include <string>
@@ -31,6 +37,7 @@ struct CorpusCase {
     std::string output;
     std::optional<std::string> error;
     std::vector<std::string> blocks;
+    std::optional<std::string> golden; // the .expected file of an NC case
 };
 
 // Every .jyx file below the directory, as paths relative to it, sorted.

@@ -27,6 +27,8 @@
 #include "frontend/jyx_parser.h"
 #include "frontend/scanner.h"
 #include "frontend/scanner_input.h"
+#include "gcode/gprocessor_nc2.h"
+#include "geometry/recording_output.h"
 
 namespace Karsto::test {
 
@@ -37,10 +39,14 @@ struct HarnessResult::Compile {
     std::vector<std::unique_ptr<Variable>> externals;
     std::vector<uint64_t> sharedCells;
     ScannerInputFile input;
+    ScannerInputFile* source = &input; // or an input the caller loaded
     std::unique_ptr<Scanner> scanner;
     std::unique_ptr<JyxParser> parser;
     Scope<Variable>* finalVariables = nullptr;
     FakeProcessor processor;
+    // The channel of an NC run; the output outlives the processor, whose queue uses it.
+    std::unique_ptr<RecordingOutput> ncOutput;
+    std::unique_ptr<GProcessorNc2> ncProcessor;
     std::unique_ptr<StackmachineInterpreter> machine;
 };
 
@@ -93,7 +99,7 @@ public:
         registerBasicNatives(natives_);
         for (FunctionNative* native : natives_) {
             native->retain();
-            symbols.functions->declare(native->name(), native);
+            symbols.addFunction(native, false);
         }
     }
     ~NativeReferences() {
@@ -170,14 +176,31 @@ void declareExternals(HarnessResult::Compile& compile, const std::vector<HostExt
     }
 }
 
-void compileInto(HarnessResult& result, const std::string& source, const HarnessOptions& options) {
+// What the compiled program runs on.
+enum class RunTarget : uint8_t {
+    recordingBlocks, // the recording processor: every block as its words
+    ncChannel,       // a G-code processor with an output
+};
+
+// Where the source comes from and where an NC run delivers.
+struct RunSetup {
+    RunTarget target = RunTarget::recordingBlocks;
+    ScannerInputFile* input = nullptr; // loaded by the caller; else the text is t.jyx
+    NInterface* output = nullptr;      // not owned; else a recording output
+};
+
+void compileInto(HarnessResult& result, const std::string& source, const HarnessOptions& options,
+                 const RunSetup& setup) {
     prepareLanguageRuntime();
     result.compile = std::make_unique<HarnessResult::Compile>();
     HarnessResult::Compile& compile = *result.compile;
     LogCapture log(options.logLevels);
     try {
-        sourceDirectory().load(compile.input, source);
-        compile.scanner = std::make_unique<Scanner>(&compile.input);
+        if (setup.input != nullptr)
+            compile.source = setup.input;
+        else
+            sourceDirectory().load(compile.input, source);
+        compile.scanner = std::make_unique<Scanner>(compile.source);
         compile.scanner->mode = ScannerMode::gcode;
         compile.parser = std::make_unique<JyxParser>(compile.scanner.get());
         NativeReferences natives(compile.parser->symbols);
@@ -186,7 +209,21 @@ void compileInto(HarnessResult& result, const std::string& source, const Harness
         if (compile.parser->program == nullptr) throw std::logic_error("the evaluator left no program");
         auto& program = compile.parser->root->childNode(0)->attributes<AstNode_gprogram>();
         compile.finalVariables = program.variableScopeOut;
-        compile.machine = std::make_unique<StackmachineInterpreter>(&compile.processor);
+        GProcessor* processor = &compile.processor;
+        if (setup.target == RunTarget::ncChannel) {
+            NInterface* output = setup.output;
+            if (output == nullptr) {
+                compile.ncOutput = std::make_unique<RecordingOutput>();
+                output = compile.ncOutput.get();
+            }
+            compile.ncProcessor = std::make_unique<GProcessorNc2>(output);
+            processor = compile.ncProcessor.get();
+        }
+        compile.machine = std::make_unique<StackmachineInterpreter>(processor);
+        if (compile.ncProcessor) {
+            compile.ncProcessor->machine = compile.machine.get();
+            compile.machine->setWaitEnabled(false);
+        }
         compile.machine->loadProgram(CodeLinked(compile.parser->program->code));
         result.listing = compile.machine->program.toString();
     } catch (const Parser::Exception& error) {
@@ -198,6 +235,35 @@ void compileInto(HarnessResult& result, const std::string& source, const Harness
     }
     result.logLines = std::move(log.lines);
     if (result.compileError) compile.machine.reset();
+}
+
+// Runs the compiled program until the machine stops, an error leaves a step or the
+// step limit is reached.
+void runToEnd(HarnessResult& result, const HarnessOptions& options) {
+    HarnessResult::Compile& compile = *result.compile;
+    StackmachineInterpreter& machine = *compile.machine;
+    std::vector<Variable*> externals;
+    for (const auto& external : compile.externals) externals.push_back(external.get());
+    machine.setSharedArea(compile.sharedCells.data(), static_cast<int64_t>(compile.sharedCells.size()),
+                          sharedNamesOf(externals));
+    LogCapture log(options.logLevels);
+    StdoutCapture output;
+    result.ran = true;
+    try {
+        const int64_t size = machine.program.size();
+        while (machine.isRunning() && machine.getPc() >= 0 && machine.getPc() < size) {
+            if (result.steps == options.stepLimit) throw std::runtime_error("step limit reached");
+            machine.step();
+            ++result.steps;
+        }
+    } catch (const ExceptionKarsto& error) {
+        result.runError = errorOf(error);
+    } catch (const std::exception& error) {
+        result.runError = errorOf(error);
+    }
+    result.output = output.finish();
+    result.sp = machine.getSp();
+    result.logLines.insert(result.logLines.end(), log.lines.begin(), log.lines.end());
 }
 
 } // namespace
@@ -259,6 +325,22 @@ double HarnessResult::real(const std::string& name) const {
 
 bool HarnessResult::boolean(const std::string& name) const { return integer(name) != 0; }
 
+std::u16string HarnessResult::characters(const std::string& name) const {
+    Variable* found = variable(name);
+    if (found == nullptr || (!found->type()->isString() && !found->type()->isWstring()))
+        throw std::invalid_argument("no string variable '" + name + "'");
+    const int64_t address = addressOf(name);
+    const int64_t capacity = found->type()->size() - 1;
+    StackmachineInterpreter& machine = *compile->machine;
+    const int64_t length = machine.loadS64(address + capacity);
+    if (length < 0 || length > capacity) throw std::out_of_range("length " + std::to_string(length) + " of '" + name + "'");
+    std::u16string text;
+    for (int64_t i = 0; i < length; ++i) text.push_back(static_cast<char16_t>(machine.loadU16(address + i)));
+    return text;
+}
+
+JyxParser* HarnessResult::parser() const { return compile == nullptr ? nullptr : compile->parser.get(); }
+
 const CodeLinked& HarnessResult::linked() const {
     if (compile == nullptr || compile->machine == nullptr) throw std::logic_error("no linked program");
     return compile->machine->program;
@@ -284,40 +366,39 @@ std::string blockText(const FakeProcessor::Block& block) {
 
 HarnessResult compileOnly(const std::string& source, const HarnessOptions& options) {
     HarnessResult result;
-    compileInto(result, source, options);
+    compileInto(result, source, options, {});
     return result;
 }
 
 HarnessResult compileAndRun(const std::string& source, const HarnessOptions& options) {
     HarnessResult result;
-    compileInto(result, source, options);
+    compileInto(result, source, options, {});
     if (!result.compiled()) return result;
-    HarnessResult::Compile& compile = *result.compile;
-    StackmachineInterpreter& machine = *compile.machine;
-    std::vector<Variable*> externals;
-    for (const auto& external : compile.externals) externals.push_back(external.get());
-    machine.setSharedArea(compile.sharedCells.data(), static_cast<int64_t>(compile.sharedCells.size()),
-                          sharedNamesOf(externals));
-    LogCapture log(options.logLevels);
-    StdoutCapture output;
-    result.ran = true;
-    try {
-        const int64_t size = machine.program.size();
-        while (machine.getPc() >= 0 && machine.getPc() < size) {
-            if (result.steps == options.stepLimit) throw std::runtime_error("step limit reached");
-            machine.step();
-            ++result.steps;
-        }
-    } catch (const ExceptionKarsto& error) {
-        result.runError = errorOf(error);
-    } catch (const std::exception& error) {
-        result.runError = errorOf(error);
-    }
-    result.output = output.finish();
-    result.sp = machine.getSp();
-    result.blocks = std::move(compile.processor.blocks);
-    result.logLines.insert(result.logLines.end(), log.lines.begin(), log.lines.end());
+    runToEnd(result, options);
+    result.blocks = std::move(result.compile->processor.blocks);
     return result;
+}
+
+HarnessResult runNcProgram(const std::string& source, const HarnessOptions& options) {
+    HarnessResult result;
+    compileInto(result, source, options, {RunTarget::ncChannel, nullptr, nullptr});
+    if (!result.compiled()) return result;
+    runToEnd(result, options);
+    result.ncLines = result.compile->ncOutput->lines;
+    return result;
+}
+
+HarnessResult runNcProgram(ScannerInputFile& input, NInterface& output, const HarnessOptions& options) {
+    HarnessResult result;
+    compileInto(result, {}, options, {RunTarget::ncChannel, &input, &output});
+    if (result.compiled()) runToEnd(result, options);
+    return result;
+}
+
+std::string HarnessResult::ncText() const {
+    std::string text;
+    for (const std::string& line : ncLines) text += line + "\n";
+    return text;
 }
 
 } // namespace Karsto::test

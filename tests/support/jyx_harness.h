@@ -8,6 +8,12 @@
 //   ASSERT_TRUE(r.ok()) << r.errorText();
 //   EXPECT_EQ(r.blocksText(), "n=10 g=1 x=10\n");
 //
+// The NC program runner compiles the same way, but runs on a real G-code processor
+// whose output records every delivered command, with waiting off:
+//
+//   HarnessResult r = runNcProgram("G1 X5 F300\n");
+//   EXPECT_EQ(r.ncText(), "snr=0 key=0/0 n=0 Queryaxes\nsnr=1 key=1/0 n=0 Line ...\n");
+//
 // Any exception that leaves the compile (syntax, semantic, or another std::exception)
 // or the run is reported in the result, never thrown to the test. The result owns the
 // parser, so the final variable scope answers for globals by name while it lives.
@@ -24,6 +30,9 @@
 
 namespace Karsto {
 class CodeLinked;
+class JyxParser;
+class NInterface;
+class ScannerInputFile;
 class Type;
 class Variable;
 class StackmachineInterpreter;
@@ -77,12 +86,21 @@ public:
     int64_t integer(const std::string& name) const;
     double real(const std::string& name) const;
     bool boolean(const std::string& name) const;
+    // The current text of a STRING or WSTRING variable, one 16-bit code per character;
+    // a length cell outside 0..capacity throws std::out_of_range.
+    std::u16string characters(const std::string& name) const;
+
+    // The parser of the compile with its syntax tree and everything the evaluator made;
+    // null when the source was never parsed.
+    JyxParser* parser() const;
 
     // The linked program as the machine holds it; only after a successful compile.
     const CodeLinked& linked() const;
 
     // The recorded blocks, one blockText line each.
     std::string blocksText() const;
+    // The commands an NC run delivered, each line ended by a line end.
+    std::string ncText() const;
 
     std::optional<HarnessError> compileError;
     std::optional<HarnessError> runError;
@@ -91,6 +109,9 @@ public:
     std::string output;                 // standard output of the run
     std::vector<std::string> logLines;  // lines of the captured levels, compile and run
     std::vector<FakeProcessor::Block> blocks;
+    // Of an NC run: one line per delivered command in the recording output's form
+    // ("snr=<serial> key=<counter>/<sub> n=<block number> <text form>").
+    std::vector<std::string> ncLines;
     int64_t sp = 0;    // after the run
     int64_t steps = 0; // steps taken
 
@@ -103,6 +124,13 @@ private:
 
 HarnessResult compileOnly(const std::string& source, const HarnessOptions& options = {});
 HarnessResult compileAndRun(const std::string& source, const HarnessOptions& options = {});
+// Compiles the source and runs it on a channel: a StackmachineInterpreter bound to a
+// GProcessorNc2 with a recording output, waiting off, until the machine stops.
+HarnessResult runNcProgram(const std::string& source, const HarnessOptions& options = {});
+// The same for an input the caller loaded (its includes expanded), delivering to output
+// (not owned), which must outlive the result; ncLines stay empty.
+HarnessResult runNcProgram(ScannerInputFile& input, NInterface& output,
+                           const HarnessOptions& options = {});
 
 // A recorded block as one line: "/<level> " when it has a skip mark, then the words as
 // "<letter>=<value>" separated by blanks, values in their shortest exact form (10,
