@@ -114,10 +114,11 @@ void CodegenClass::layOut(const std::vector<const CodegenInterface*>& declared) 
     l.inextType = keep(typeAddr->clone());
     l.imageStruct = std::make_unique<TypeStruct>();
     // The cached reference type of a root class is shared: it never gets an initializer.
-    l.imageStruct->addMember(
-        "basevmt", base == nullptr ? typeVoid->pointerTo()
-                                   : keep(base->layout().imageStruct->pointerTo()->cloneWithInitializer(
-                                         base->vmtAddress())));
+    Type* basevmt = typeVoid->pointerTo();
+    if (base != nullptr)
+        basevmt = keep(
+            base->layout().imageStruct->pointerTo()->cloneWithInitializer(base->vmtAddress()));
+    l.imageStruct->addMember("basevmt", basevmt);
     l.imageStruct->addMember("inext", l.inextType);
     l.imageStruct->addMember("img", l.vmtStruct.get());
 
@@ -148,7 +149,8 @@ void CodegenClass::layOut(const std::vector<const CodegenInterface*>& declared) 
 
     l.attrStruct = std::make_unique<TypeStruct>();
     for (Variable* v : l.attributeMemory->variables()) {
-        checkSemantic(!l.attrStruct->hasMember(v->name()), "Attribute '%s' already defined in class '%s'",
+        checkSemantic(!l.attrStruct->hasMember(v->name()),
+                      "Attribute '%s' already defined in class '%s'",
                       v->name().c_str(), name().c_str());
         checkSemantic(base == nullptr || !base->hasMember(v->name()),
                       "Attribute '%s' inherited from baseclass of '%s'", v->name().c_str(),
@@ -229,8 +231,8 @@ void CodegenClass::declareMembers() {
     Layout& l = layout_;
     l.memberObject = std::make_unique<MemoryObject>();
     for (Variable* v : l.attributeMemory->variables()) {
-        l.aliases.push_back(std::make_unique<Variable>(l.memberObject.get(), memberOffset(v->name()),
-                                                       v->name(), v->type(), 0));
+        l.aliases.push_back(std::make_unique<Variable>(
+            l.memberObject.get(), memberOffset(v->name()), v->name(), v->type(), 0));
         memberScope()->declare(v->name(), l.aliases.back().get());
     }
 }
@@ -289,7 +291,9 @@ std::string CodegenClass::memberName(int32_t i) const {
     return layout().attributes[static_cast<size_t>(i)]->name();
 }
 
-Type* CodegenClass::memberType(const std::string& name) const { return memberTypeAt(memberIndex(name)); }
+Type* CodegenClass::memberType(const std::string& name) const {
+    return memberTypeAt(memberIndex(name));
+}
 
 Type* CodegenClass::memberTypeAt(int32_t i) const {
     return layout().attributes[static_cast<size_t>(i)]->type();
@@ -305,7 +309,8 @@ int64_t CodegenClass::memberOffsetAt(int32_t i) const {
 
 int32_t CodegenClass::memberIndex(const std::string& name) const {
     auto found = layout().attributeIndex.find(name);
-    checkSemantic(found != layout().attributeIndex.end(), "Member '%s' does not exist in class '%s'",
+    checkSemantic(found != layout().attributeIndex.end(),
+                  "Member '%s' does not exist in class '%s'",
                   name.c_str(), this->name().c_str());
     return found->second;
 }
@@ -378,17 +383,19 @@ void CodegenClass::checkOverrides() {
                       "Signature of method '%s' in class '%s' differs from signature in baseclass.",
                       methodName, className);
         checkSemantic(!m->isAbstract() || isAbstract_,
-                      "Method '%s' in class '%s' is abstract, but the class itself is not abstract.",
+                      "Method '%s' in class '%s' is abstract, but the class itself is not "
+                      "abstract.",
                       methodName, className);
         checkSemantic(!m->isAbstract() || !m->isOverride(),
                       "Method '%s' in class '%s' must not be abstract and overriding.", methodName,
                       className);
         checkSemantic(e == nullptr || e->access() == m->access(),
-                      "Access specifier of method '%s' in class '%s' differs from overridden method.",
+                      "Access specifier of method '%s' in class '%s' differs from overridden "
+                      "method.",
                       methodName, className);
         checkSemantic(e == nullptr || !e->isFinal(),
-                      "Method '%s' is declared as 'final' in baseclass and can not be overridden in "
-                      "class '%s'.",
+                      "Method '%s' is declared as 'final' in baseclass and can not be "
+                      "overridden in class '%s'.",
                       methodName, className);
         containsAbstract = containsAbstract || m->isAbstract();
     }
@@ -406,11 +413,13 @@ void CodegenClass::checkOverrides() {
         }
     }
     checkSemantic(!isAbstract_ || containsAbstract,
-                  "Class '%s' is declared to be abstract, but does not contain any abstract method.",
+                  "Class '%s' is declared to be abstract, but does not contain any abstract "
+                  "method.",
                   className);
 }
 
-void CodegenClass::checkInterfaceMethods(const std::vector<const CodegenInterface*>& declared) const {
+void CodegenClass::checkInterfaceMethods(
+    const std::vector<const CodegenInterface*>& declared) const {
     const char* className = name().c_str();
     for (const CodegenInterface* d : declared) {
         const char* interfaceName = d->name().c_str();

@@ -71,8 +71,8 @@ public:
     // change): only its initializer is its own.
     Type* clone() const override;
 
-    // Member access checks, calls, text form and initial values from member values are
-    // not built yet: each raises an internal error.
+    // TODO(#29) member access checks, calls, text form and initial values from member
+    // values come with the member operations; until then each raises an internal error.
     std::string toString() const override;
     void checkAccess(const std::string& name, Type* accessingClass) const override;
     MethodUser* methodOrFail(const std::string& name) const override;

@@ -81,7 +81,8 @@ public: // the cases of the table build through a reference
     }
     CodegenInterface* interface(const std::string& name, std::vector<MethodUser*> own) {
         for (MethodUser* m : own) m->setBody(Code());
-        interfaces_.push_back(std::make_unique<CodegenInterface>(name, std::vector<TypeInterface*>{}));
+        interfaces_.push_back(
+            std::make_unique<CodegenInterface>(name, std::vector<TypeInterface*>{}));
         interfaces_.back()->define(std::move(own), &globals);
         return interfaces_.back().get();
     }
@@ -93,7 +94,8 @@ public: // the cases of the table build through a reference
         return classes_.back().get();
     }
     // Defines the class with attributes of the given names and types.
-    CodegenClass* define(CodegenClass* c, const std::vector<std::pair<std::string, Type*>>& attributes,
+    CodegenClass* define(CodegenClass* c,
+                         const std::vector<std::pair<std::string, Type*>>& attributes,
                          std::vector<MethodUser*> own) {
         areas_.push_back(std::make_unique<MemoryLocal>());
         for (const auto& [name, type] : attributes)
@@ -108,7 +110,8 @@ public: // the cases of the table build through a reference
     // i declares m1 and m2, j declares stop; drive has x, implements j, has stop and f;
     // servo extends drive with y and z, implements i, has m1, m2 and an override of f.
     void makeDriveAndServo() {
-        i = interface("i", {method("m1", {.isAbstract = true}), method("m2", {.isAbstract = true})});
+        const MethodTraits prototype{.isAbstract = true};
+        i = interface("i", {method("m1", prototype), method("m2", prototype)});
         j = interface("j", {method("stop", {.isAbstract = true})});
         driveStop = method("stop");
         driveF = method("f");
@@ -225,7 +228,9 @@ TEST_F(ClassTest, DefinitionChecksRaiseTheirTexts) {
     };
     const MethodTraits over{.isOverride = true};
     const std::vector<Case> cases = {
-        {[](ClassTest& t) { t.define(t.make("a", nullptr, {}), {}, {t.method("f"), t.method("f")}); },
+        {[](ClassTest& t) {
+             t.define(t.make("a", nullptr, {}), {}, {t.method("f"), t.method("f")});
+         },
          "Method 'f' defined twice in 'a'"},
         {[&](ClassTest& t) { t.define(t.make("b", withA(t, {}, true), {}), {}, {}); },
          "Class 'a' id declared 'final' and can not be inherited by class 'b'."},
@@ -294,7 +299,9 @@ TEST_F(ClassTest, DefinitionChecksRaiseTheirTexts) {
              t.define(t.make("b", nullptr, {t.i, t.i}), {}, {t.method("m1"), t.method("m2")});
          },
          "Member 'i' declared twice in structure"},
-        {[](ClassTest& t) { t.define(t.make("a", nullptr, {}), {{"x", typeInt}, {"x", typeInt}}, {}); },
+        {[](ClassTest& t) {
+             t.define(t.make("a", nullptr, {}), {{"x", typeInt}, {"x", typeInt}}, {});
+         },
          "Attribute 'x' already defined in class 'a'"},
         {[](ClassTest& t) {
              t.makeDriveAndServo();
