@@ -230,7 +230,7 @@ TEST_F(ProgramEntry, ACompileErrorEndsTheRunWithItsText) {
     EXPECT_EQ(lines[0].substr(prefix.size() + text.size()), suffix);
     EXPECT_EQ(lines[1], text);
     if (compileWorks()) {
-        EXPECT_EQ(text, "bad.jyx: 2.6-2.12: Undeclared variable or enumeration value 'nowhere'.");
+        EXPECT_EQ(text, "bad.jyx: 2.6-2.13: Undeclared variable or enumeration value 'nowhere'.");
     }
 }
 
@@ -283,9 +283,9 @@ TEST_F(ProgramEntry, SecEncryptWritesTheScrambledSource) {
     ChildRun scrambledRun = run({"nif=null", "searchpath=" + work.string(), "file=p.jyx.e"});
     EXPECT_EQ(scrambledRun.exitCode, plainRun.exitCode);
     if (compileWorks()) {
-        EXPECT_EQ(linesOf(plainRun.err).back(), "p.jyx: 2.6-2.12: Undeclared variable or enumeration value 'nowhere'.");
+        EXPECT_EQ(linesOf(plainRun.err).back(), "p.jyx: 2.6-2.13: Undeclared variable or enumeration value 'nowhere'.");
         EXPECT_EQ(linesOf(scrambledRun.err).back(),
-                  "p.jyx.e: 2.6-2.12: Undeclared variable or enumeration value 'nowhere'.");
+                  "p.jyx.e: 2.6-2.13: Undeclared variable or enumeration value 'nowhere'.");
     }
 }
 
@@ -303,7 +303,7 @@ TEST_F(ProgramEntry, NullRunsQuietlyAndHtmlWritesThePage) {
     EXPECT_EQ(page.exitCode, 0) << page.err;
     EXPECT_EQ(page.out, "");
     const std::string html = readFile(work / "ok.jyx.html");
-    EXPECT_NE(html.find("G2 I5"), std::string::npos);
+    EXPECT_NE(html.find("G2&nbsp;I5"), std::string::npos);
 }
 
 TEST_F(ProgramEntry, ARunErrorInTheSecondFileKeepsExitCodeZero) {
