@@ -74,6 +74,8 @@ template <class Entry>
 void checkSection(const char* name, const std::optional<std::vector<Entry>>& before,
                   const std::optional<std::vector<Entry>>& after, bool masked, size_t whole) {
     require(after.has_value(), "the saved %s section does not read", name);
+    require(after->empty() || after->size() == whole, "the saved %s section holds %zu entries", name,
+            after->size());
     if (masked) {
         require(after->size() == whole, "the masked %s section holds %zu entries", name, after->size());
     } else if (before) {
