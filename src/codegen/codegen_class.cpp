@@ -302,7 +302,7 @@ int32_t CodegenClass::memberCount() const {
 }
 
 std::string CodegenClass::memberName(int32_t i) const {
-    return layout().attributes[static_cast<size_t>(i)]->name();
+    return validIndex(i) ? layout().attributes[static_cast<size_t>(i)]->name() : std::string();
 }
 
 Type* CodegenClass::memberType(const std::string& name) const {
@@ -310,7 +310,7 @@ Type* CodegenClass::memberType(const std::string& name) const {
 }
 
 Type* CodegenClass::memberTypeAt(int32_t i) const {
-    return layout().attributes[static_cast<size_t>(i)]->type();
+    return validIndex(i) ? layout().attributes[static_cast<size_t>(i)]->type() : nullptr;
 }
 
 int64_t CodegenClass::memberOffset(const std::string& name) const {
@@ -318,7 +318,7 @@ int64_t CodegenClass::memberOffset(const std::string& name) const {
 }
 
 int64_t CodegenClass::memberOffsetAt(int32_t i) const {
-    return layout().attributeOffsets[static_cast<size_t>(i)];
+    return validIndex(i) ? layout().attributeOffsets[static_cast<size_t>(i)] : 0;
 }
 
 int32_t CodegenClass::memberIndex(const std::string& name) const {

@@ -55,7 +55,8 @@ public:
     Code vmtImageInit(MethodsByName methods, const InterfaceOffsets& pointerOffsets,
                       const InterfaceChain& chain) const;
 
-    // The attributes, inherited ones first.
+    // The attributes, inherited ones first. Outside 0 to memberCount() - 1 the index
+    // operations answer the empty name, a null type and offset 0, as a structure does.
     int64_t size() const override;
     Code defaultValue() const override;
     bool hasMember(const std::string& name) const override;
@@ -156,6 +157,7 @@ private:
     };
 
     explicit CodegenClass(const CodegenClass* definition);
+    bool validIndex(int32_t i) const { return i >= 0 && i < memberCount(); }
     const CodegenClass& definer() const;
     const Layout& layout() const { return definer().layout_; }
     // The defined CodegenClass behind the base class, or a semantic error.

@@ -79,6 +79,12 @@ TEST_F(ClassMembers, MembersCountInheritedAttributesFirst) {
     EXPECT_EQ(mill->memberName(3), "teeth");
     EXPECT_EQ(mill->memberTypeAt(1), typeLreal);
     EXPECT_EQ(mill->memberType("wear"), typeDint);
+    // Indexes outside the attributes answer nothing rather than read past them.
+    for (int32_t outside : {-1, 4}) {
+        EXPECT_EQ(mill->memberName(outside), "");
+        EXPECT_EQ(mill->memberTypeAt(outside), nullptr);
+        EXPECT_EQ(mill->memberOffsetAt(outside), 0);
+    }
     EXPECT_TRUE(mill->hasMember("id"));
     EXPECT_FALSE(tool->hasMember("teeth"));
     EXPECT_EQ(semanticMessage([&] { mill->memberIndex("rpm"); }),
