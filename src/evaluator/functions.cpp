@@ -278,7 +278,8 @@ void function_call_3_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step
 // function_call_3 ',' param_assignment: left to right, so the list's checks fire at the
 // first offending argument.
 void function_call_3_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
-    if (step == -1 || step == 1) passToArgument<AstNode_function_call_3>(evaluator, node, static_cast<size_t>(step + 1));
+    if (step == -1 || step == 1)
+        passToArgument<AstNode_function_call_3>(evaluator, node, static_cast<size_t>(step + 1));
 }
 
 void param_assignment_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { // expression

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/code.h"
 #include "core/type.h"
 #include "evaluator_test_support.h"
 
@@ -176,6 +177,43 @@ TEST(FunctionCall, CallsAndDeclarationsThatDoNotFitFailWithTheirMessage) {
         ASSERT_TRUE(r.compileError.has_value());
         EXPECT_EQ(r.compileError->message, c.message);
     }
+}
+
+// Label ids depend on everything compiled before: a label prints as "Label".
+std::vector<std::string> withoutLabelIds(const std::vector<std::string>& lines) {
+    std::vector<std::string> out;
+    for (const std::string& line : lines) {
+        const size_t label = line.find("Label ");
+        out.push_back(label == std::string::npos ? line : line.substr(0, label + 5));
+    }
+    return out;
+}
+
+TEST(FunctionBody, BodiesFollowTheMainCodeInSourceOrderAndCallsJumpToTheirEntries) {
+    const HarnessResult r = compileAndRun(
+        "{FUNCTION f : INT VAR_INPUT a : INT; END_VAR VAR k : INT; END_VAR f := a; RETURN; END_FUNCTION\n"
+        "FUNCTION g ; END_FUNCTION\n"
+        "VAR x : INT; END_VAR x := f(3); g();}\n");
+    ASSERT_TRUE(r.ok()) << r.errorText();
+    const std::vector<std::string> expected = {
+        "Label", "ConstInt 0", "ConstLint 1", "St 1", // x := 0
+        // x := f(3): the result cell, the argument, the call, the argument dropped.
+        "ConstInt 0", "ConstLiti 3", "CastLitiInt ", "JumpSub Label", "SpAdd -1", "ConstLint 1", "St 1",
+        "JumpSub Label", "SpAdd 0", // g(); without a result
+        "Label", "Jump Label", "Label",
+        // f: its local reserved and initialised, then f := a with a at fp - 1 and the
+        // result at fp - 2, RETURN, the return label, Return, the exit label.
+        "Label", "SpAdd 1", "ConstInt 0", "Fp", "ConstLint 3", "AddLint ", "St 1",
+        "Fp", "ConstLint -1", "AddLint ", "Ld 1", "Fp", "ConstLint -2", "AddLint ", "St 1",
+        "Jump Label", "Label", "Return", "Label",
+        "Label", "SpAdd 0", "Label", "Return", "Label", // g
+        "Label", "Halt"};
+    const std::vector<std::string> lines = listingLines(r);
+    ASSERT_EQ(withoutLabelIds(lines), expected);
+    // The calls reach the entry labels, RETURN the label before f's Return.
+    EXPECT_EQ(dynamic_cast<CmdWithTarget*>(r.linked().item(7))->target()->address(), 16);
+    EXPECT_EQ(dynamic_cast<CmdWithTarget*>(r.linked().item(11))->target()->address(), 35);
+    EXPECT_EQ(dynamic_cast<CmdWithTarget*>(r.linked().item(31))->target()->address(), 32);
 }
 
 } // namespace
