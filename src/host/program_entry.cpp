@@ -212,8 +212,8 @@ int runModes(int argc, const char* const* argv) {
         return 0;
     }
 
-    // TODO(#55): the data directory is set once here, by the function beside
-    // defaultDataPath, when that exists.
+    // The data directory, once: the default search path and the kernel link's directory.
+    setDefaultDataPathFromEnvironment();
     std::string searchPath = options.stringGet("searchpath", "");
     if (searchPath.empty()) searchPath = defaultDataPath;
     includeSearchPaths = splitSearchPath(searchPath);

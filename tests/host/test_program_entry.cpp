@@ -234,6 +234,13 @@ TEST_F(ProgramEntry, ACompileErrorEndsTheRunWithItsText) {
     }
 }
 
+TEST_F(ProgramEntry, WithoutSearchPathFilesAreFoundInTheDataDirectory) {
+    writeFile(root / "data" / "bad.jyx", "G1 X=nowhere\n");
+    ChildRun r = run({"nif=null", "file=bad.jyx"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("[error] Stackmachine bad.jyx error (", 0), 0u) << r.err;
+}
+
 TEST_F(ProgramEntry, TheLogFileIsTruncatedOrAppended) {
     writeFile(jobs / "bad.jyx", "G1 X=nowhere\n");
     const std::string log = (root / "x.log").string();
