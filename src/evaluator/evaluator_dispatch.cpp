@@ -460,36 +460,65 @@ void evaluateProduction(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
 
     // Control statements
     case Prod::case_element_0: // case_element -> case_list ':' statement_list
+        return Eval::case_element_0(evaluator, node, step);
     case Prod::case_list_0: // case_list -> case_list_element
+        return Eval::case_list_0(evaluator, node, step);
     case Prod::case_list_1: // case_list -> case_list ',' case_list_element
+        return Eval::case_list_1(evaluator, node, step);
     case Prod::case_list_element_0: // case_list_element -> subrange_integer
+        return Eval::case_list_element_0(evaluator, node, step);
     case Prod::case_list_element_1: // case_list_element -> signed_integer
+        return Eval::case_list_element_1(evaluator, node, step);
     case Prod::case_statement_0: // case_statement -> CASE expression OF case_statement_2 END_CASE
+        return Eval::case_statement_0(evaluator, node, step);
     case Prod::case_statement_1: // case_statement -> CASE expression OF case_statement_2 ELSE statement_list END_CASE
+        return Eval::case_statement_1(evaluator, node, step);
     case Prod::case_statement_2_0: // case_statement_2 -> case_element
+        return Eval::case_statement_2_0(evaluator, node, step);
     case Prod::case_statement_2_1: // case_statement_2 -> case_statement_2 case_element
+        return Eval::case_statement_2_1(evaluator, node, step);
     case Prod::continue_statement_0: // continue_statement -> CONTINUE
+        return Eval::continue_statement_0(evaluator, node, step);
     case Prod::control_variable_0: // control_variable -> identifier
+        return Eval::control_variable_0(evaluator, node, step);
     case Prod::exit_statement_0: // exit_statement -> EXIT
+        return Eval::exit_statement_0(evaluator, node, step);
     case Prod::for_list_0: // for_list -> expression TO expression
+        return Eval::for_list_0(evaluator, node, step);
     case Prod::for_list_1: // for_list -> expression TO expression BY expression
+        return Eval::for_list_1(evaluator, node, step);
     case Prod::for_statement_0: // for_statement -> FOR control_variable ':=' for_list DO statement_list END_FOR
+        return Eval::for_statement_0(evaluator, node, step);
     case Prod::if_statement_0: // if_statement -> IF expression THEN statement_list if_statement_2 END_IF
+        return Eval::if_statement_0(evaluator, node, step);
     case Prod::if_statement_1: // if_statement -> IF expression THEN statement_list if_statement_2 ELSE statement_list END_IF
+        return Eval::if_statement_1(evaluator, node, step);
     case Prod::if_statement_2_0: // if_statement_2 -> (empty)
+        return Eval::if_statement_2_0(evaluator, node, step);
     case Prod::if_statement_2_1: // if_statement_2 -> if_statement_3
+        return Eval::if_statement_2_1(evaluator, node, step);
     case Prod::if_statement_3_0: // if_statement_3 -> if_statement_2 ELSIF expression THEN statement_list
+        return Eval::if_statement_3_0(evaluator, node, step);
     case Prod::iteration_statement_0: // iteration_statement -> for_statement
+        return Eval::iteration_statement_0(evaluator, node, step);
     case Prod::iteration_statement_1: // iteration_statement -> while_statement
+        return Eval::iteration_statement_1(evaluator, node, step);
     case Prod::iteration_statement_2: // iteration_statement -> repeat_statement
+        return Eval::iteration_statement_2(evaluator, node, step);
     case Prod::iteration_statement_3: // iteration_statement -> exit_statement
+        return Eval::iteration_statement_3(evaluator, node, step);
     case Prod::iteration_statement_4: // iteration_statement -> continue_statement
+        return Eval::iteration_statement_4(evaluator, node, step);
     case Prod::repeat_statement_0: // repeat_statement -> REPEAT statement_list UNTIL expression END_REPEAT
+        return Eval::repeat_statement_0(evaluator, node, step);
     case Prod::selection_statement_0: // selection_statement -> if_statement
+        return Eval::selection_statement_0(evaluator, node, step);
     case Prod::selection_statement_1: // selection_statement -> case_statement
+        return Eval::selection_statement_1(evaluator, node, step);
     case Prod::subrange_integer_0: // subrange_integer -> signed_integer '..' signed_integer
+        return Eval::subrange_integer_0(evaluator, node, step);
     case Prod::while_statement_0: // while_statement -> WHILE expression DO statement_list END_WHILE
-        return Eval::notImplemented(evaluator, node, step);
+        return Eval::while_statement_0(evaluator, node, step);
 
     // Constant expressions and scalar initial values
     case Prod::const_expression_1: // const_expression -> const_expression OR const_expression_xor

@@ -214,6 +214,39 @@ void spec_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void spec_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void spec_init_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 
+// IF and CASE (selection_statements.cpp); loops, EXIT and CONTINUE
+// (iteration_statements.cpp)
+void case_element_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void case_list_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void case_list_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void case_list_element_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void case_list_element_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void case_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void case_statement_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void case_statement_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void case_statement_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void continue_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void control_variable_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void exit_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void for_list_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void for_list_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void for_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void if_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void if_statement_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void if_statement_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void if_statement_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void if_statement_3_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void iteration_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void iteration_statement_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void iteration_statement_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void iteration_statement_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void iteration_statement_4(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void repeat_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void selection_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void selection_statement_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void subrange_integer_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void while_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+
 // User functions, function calls, RETURN and calls as statements (functions.cpp)
 void expression_primary_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void function_call_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
