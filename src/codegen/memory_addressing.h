@@ -26,7 +26,6 @@ public:
     CodeItem* clone() const override;            // the same constant with its value fixed
     // offset - the area's size now, or the value fixed by cloning.
     int64_t value() const { return area_ != nullptr ? offset_ - area_->size() : offset_; }
-    bool isFixed() const { return area_ == nullptr; }
 
 private:
     explicit CmdConstParamOffset(int64_t value) : area_(nullptr), offset_(value) {}
