@@ -4,6 +4,7 @@
 #include "core/constant_factory.h"
 #include "core/emitters.h"
 #include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 #include "core/type.h"
 
 namespace Karsto {
@@ -22,6 +23,14 @@ Code fpPlus(int64_t delta) {
 
 } // namespace
 
+void CmdConstParamOffset::execute(Stackmachine& machine) {
+    onMachine(machine, [this](auto& m) { m.pushAddr(value()); });
+}
+
+std::string CmdConstParamOffset::toString() const { return "ConstLint " + std::to_string(value()); }
+
+CodeItem* CmdConstParamOffset::clone() const { return withSpanOf(new CmdConstParamOffset(value())); }
+
 Code CodegenMemoryAddressing::addressCode(const Memory& area, int64_t offset) const {
     switch (area.kind()) {
     case MemoryKind::Global:
@@ -32,9 +41,12 @@ Code CodegenMemoryAddressing::addressCode(const Memory& area, int64_t offset) co
     case MemoryKind::Local:
         return fpPlus(offset + kFrameCells);
     case MemoryKind::Param:
-        // The caller pushed the whole area directly below fp; its size is taken now,
-        // when every parameter has been declared.
-        return fpPlus(offset - area.size());
+        // The caller pushed the whole area directly below fp. Its size is the one at
+        // link time: an initial value that reads a parameter is compiled before the
+        // later parameter blocks are declared.
+        return emitFp(SourceSpan())
+            .concat(Code(new CmdConstParamOffset(area, offset)))
+            .concat(emitAdd(typeAddr, SourceSpan()));
     case MemoryKind::Object:
         // The reference of the object whose method runs sits directly below fp.
         return fpPlus(-typeAddr->size())

@@ -522,36 +522,65 @@ void evaluateProduction(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
 
     // Constant expressions and scalar initial values
     case Prod::const_expression_1: // const_expression -> const_expression OR const_expression_xor
+        return Eval::const_expression_1(evaluator, node, step);
     case Prod::const_expression_add_1: // const_expression_add -> const_expression_add '+' const_expression_mul
+        return Eval::const_expression_add_1(evaluator, node, step);
     case Prod::const_expression_add_2: // const_expression_add -> const_expression_add '-' const_expression_mul
+        return Eval::const_expression_add_2(evaluator, node, step);
     case Prod::const_expression_and_1: // const_expression_and -> const_expression_and AND const_expression_cmp
+        return Eval::const_expression_and_1(evaluator, node, step);
     case Prod::const_expression_and_2: // const_expression_and -> const_expression_and '&' const_expression_cmp
+        return Eval::const_expression_and_2(evaluator, node, step);
     case Prod::const_expression_cmp_0: // const_expression_cmp -> const_expression_equ
+        return Eval::const_expression_cmp_0(evaluator, node, step);
     case Prod::const_expression_cmp_1: // const_expression_cmp -> const_expression_cmp '=' const_expression_equ
+        return Eval::const_expression_cmp_1(evaluator, node, step);
     case Prod::const_expression_cmp_2: // const_expression_cmp -> const_expression_cmp '<>' const_expression_equ
+        return Eval::const_expression_cmp_2(evaluator, node, step);
     case Prod::const_expression_equ_0: // const_expression_equ -> const_expression_add
+        return Eval::const_expression_equ_0(evaluator, node, step);
     case Prod::const_expression_equ_1: // const_expression_equ -> const_expression_equ '<' const_expression_add
+        return Eval::const_expression_equ_1(evaluator, node, step);
     case Prod::const_expression_equ_2: // const_expression_equ -> const_expression_equ '>' const_expression_add
+        return Eval::const_expression_equ_2(evaluator, node, step);
     case Prod::const_expression_equ_3: // const_expression_equ -> const_expression_equ '<=' const_expression_add
+        return Eval::const_expression_equ_3(evaluator, node, step);
     case Prod::const_expression_equ_4: // const_expression_equ -> const_expression_equ '>=' const_expression_add
+        return Eval::const_expression_equ_4(evaluator, node, step);
     case Prod::const_expression_mul_1: // const_expression_mul -> const_expression_mul '*' const_expression_power
+        return Eval::const_expression_mul_1(evaluator, node, step);
     case Prod::const_expression_mul_2: // const_expression_mul -> const_expression_mul '/' const_expression_power
+        return Eval::const_expression_mul_2(evaluator, node, step);
     case Prod::const_expression_mul_3: // const_expression_mul -> const_expression_mul MOD const_expression_power
+        return Eval::const_expression_mul_3(evaluator, node, step);
     case Prod::const_expression_power_1: // const_expression_power -> const_expression_power '**' const_expression_unary
+        return Eval::const_expression_power_1(evaluator, node, step);
     case Prod::const_expression_primary_0: // const_expression_primary -> '(' const_expression ')'
+        return Eval::const_expression_primary_0(evaluator, node, step);
     case Prod::const_expression_primary_2: // const_expression_primary -> const_expression_primary_enumvalue
+        return Eval::const_expression_primary_2(evaluator, node, step);
     case Prod::const_expression_primary_3: // const_expression_primary -> REF '(' const_expression ')'
+        return Eval::const_expression_primary_3(evaluator, node, step);
     case Prod::const_expression_primary_enumvalue_0: // const_expression_primary_enumvalue -> identifier '#' identifier
+        return Eval::const_expression_primary_enumvalue_0(evaluator, node, step);
     case Prod::const_expression_primary_ident_0: // const_expression_primary_ident -> identifier
+        return Eval::const_expression_primary_ident_0(evaluator, node, step);
     case Prod::const_expression_secondary_1: // const_expression_secondary -> constant
+        return Eval::const_expression_secondary_1(evaluator, node, step);
     case Prod::const_expression_unary_1: // const_expression_unary -> '-' const_expression_secondary
+        return Eval::const_expression_unary_1(evaluator, node, step);
     case Prod::const_expression_unary_2: // const_expression_unary -> '+' const_expression_secondary
+        return Eval::const_expression_unary_2(evaluator, node, step);
     case Prod::const_expression_unary_3: // const_expression_unary -> NOT const_expression_secondary
+        return Eval::const_expression_unary_3(evaluator, node, step);
     case Prod::const_expression_xor_1: // const_expression_xor -> const_expression_xor XOR const_expression_and
+        return Eval::const_expression_xor_1(evaluator, node, step);
     case Prod::init_0: // init -> const_expression
+        return Eval::init_0(evaluator, node, step);
     case Prod::spec_init_1: // spec_init -> spec ':=' init
+        return Eval::spec_init_1(evaluator, node, step);
     case Prod::subrange_0: // subrange -> const_expression '..' const_expression
-        return Eval::notImplemented(evaluator, node, step);
+        return Eval::subrange_0(evaluator, node, step);
 
     // Derived types, aggregate initialisers and element access
     case Prod::data_type_declaration_0: // data_type_declaration -> TYPE data_type_declaration_2 END_TYPE

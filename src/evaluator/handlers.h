@@ -246,6 +246,38 @@ void selection_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t 
 void selection_statement_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void subrange_integer_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void while_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+// Constant expressions (constant_expressions.cpp) and scalar initial values
+// (initialisers.cpp)
+void const_expression_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_add_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_add_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_and_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_and_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_cmp_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_cmp_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_cmp_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_equ_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_equ_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_equ_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_equ_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_equ_4(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_mul_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_mul_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_mul_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_power_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_primary_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_primary_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_primary_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_primary_enumvalue_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_primary_ident_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_secondary_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_unary_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_unary_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_unary_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void const_expression_xor_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_init_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void subrange_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 
 // User functions, function calls, RETURN and calls as statements (functions.cpp)
 void expression_primary_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);

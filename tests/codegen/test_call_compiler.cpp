@@ -203,6 +203,28 @@ TEST_F(UserCalls, EmptyCallStartsFromInitialValues) {
     EXPECT_EQ(machine.loadF64(Stackmachine::kStackBase), 4.0);
 }
 
+// f(3, 4) of FUNCTION f : INT VAR_INPUT a : INT; END_VAR VAR b : INT := a * 10; END_VAR
+// VAR_INPUT c : INT; END_VAR f := b + c; END_FUNCTION: b's initial value is compiled while
+// a is still the last parameter; c, declared afterwards, moves a one cell further down.
+TEST_F(CallCompilerTest, ALocalInitialValueReadsItsParameterWhereTheWholeAreaPutsIt) {
+    UserFunction f("f", typeInt);
+    Variable* a = f.add("a", typeInt, kInput);
+    Type* initialised = keep(typeInt->cloneWithInitializer(
+        a->valueCode({}).concat(makeIntConstant(10, typeInt, {})).concat(emitMul(typeInt, {}))));
+    Variable b(&f.locals, "b", initialised, 0, VariableAccess::PRIVATE);
+    Variable* c = f.add("c", typeInt, kInput);
+    const Code sum = b.valueCode({}).concat(c->valueCode({})).concat(emitAdd(typeInt, {}));
+    f.function().setBody(
+        emitSpAdd({}, f.locals.size()).concat(f.locals.initCode()).concat(assign(*f.var(0), sum)));
+    AParamList list;
+    addLiteral(list, 3);
+    addLiteral(list, 4);
+    const Code call = emitCall(&f.function(), &list, spanAt(2));
+    EXPECT_EQ(run(call, f.function().code()), "");
+    EXPECT_EQ(stackCells(), 1);
+    EXPECT_EQ(machine.loadS16(Stackmachine::kStackBase), 34); // 44 if it read c
+}
+
 TEST_F(UserCalls, BindingErrorsEmitNothing) {
     Variable* v = global("v", typeDint);
     const std::string inoutLhs =

@@ -9,6 +9,7 @@
 #include "core/composite_test_support.h"
 #include "core/constant_factory.h"
 #include "core/memory.h"
+#include "core/stackmachine.h"
 #include "core/type.h"
 #include "core/variable.h"
 
@@ -58,14 +59,28 @@ TEST_F(MemoryAddressingTest, AddressCodeOfEveryArea) {
               (Lines{"Fp", "ConstLint -1", "AddLint ", "Ld 1", "ConstLint 4", "AddLint "}));
 }
 
-TEST_F(MemoryAddressingTest, ParametersLieBelowTheFrameByTheAreaSizeAtEmission) {
+TEST_F(MemoryAddressingTest, ParametersLieBelowTheFrameByTheAreaSizeWhenLinked) {
     MemoryParam params;
     declare(params, "a", typeDint);
     Variable* b = declare(params, "b", typeLreal);
-    // Emitted while b is the last parameter: directly below fp.
-    EXPECT_EQ(addressOf(b), (Lines{"Fp", "ConstLint -1", "AddLint "}));
+    // While b is the last parameter: directly below fp.
+    const Code early = b->addressCode();
+    EXPECT_EQ(itemTexts(early), (Lines{"Fp", "ConstLint -1", "AddLint "}));
+    // A parameter declared after the code was emitted (an initial value that reads b,
+    // then a later VAR_INPUT block) still moves b down.
     declare(params, "c", typeBool);
-    EXPECT_EQ(addressOf(b), (Lines{"Fp", "ConstLint -2", "AddLint "}));
+    EXPECT_EQ(itemTexts(early), (Lines{"Fp", "ConstLint -2", "AddLint "}));
+    // Linking fixes the value: the linked program no longer depends on the area.
+    const CodeLinked linked(early);
+    declare(params, "d", typeBool);
+    EXPECT_EQ(linked.toString(), "Fp\nConstLint -2\nAddLint \n");
+    EXPECT_EQ(itemTexts(early), (Lines{"Fp", "ConstLint -3", "AddLint "}));
+
+    // It runs as the constant it shows.
+    Stackmachine machine;
+    const int64_t fp = machine.getFp();
+    test::runStraight(machine, early);
+    EXPECT_EQ(machine.popAddr(), fp - 3);
 }
 
 TEST_F(MemoryAddressingTest, InitCodeStoresEachInitialValueAtItsAddress) {
