@@ -14,12 +14,12 @@ namespace {
 
 // The overload set of "print" and "tostring", in registration order.
 constexpr TypeKind kPrintOrder[] = {
-    TypeKind::Lint,  TypeKind::Ulint, TypeKind::Char,    TypeKind::Litr,  TypeKind::Usint,
-    TypeKind::Ltime, TypeKind::Lword, TypeKind::Ldt,     TypeKind::Lreal, TypeKind::Ltod,
-    TypeKind::Dt,    TypeKind::Uint,  TypeKind::Byte,    TypeKind::Dint,  TypeKind::Int,
-    TypeKind::Wstring, TypeKind::Sint, TypeKind::String, TypeKind::Real,  TypeKind::Word,
-    TypeKind::Time,  TypeKind::Wchar, TypeKind::Tod,     TypeKind::Udint, TypeKind::Liti,
-    TypeKind::Date,  TypeKind::Ldate, TypeKind::Dword,   TypeKind::Bool,
+    TypeKind::Lint,    TypeKind::Ulint, TypeKind::Char,   TypeKind::Litr,  TypeKind::Usint,
+    TypeKind::Ltime,   TypeKind::Lword, TypeKind::Ldt,    TypeKind::Lreal, TypeKind::Ltod,
+    TypeKind::Dt,      TypeKind::Uint,  TypeKind::Byte,   TypeKind::Dint,  TypeKind::Int,
+    TypeKind::Wstring, TypeKind::Sint,  TypeKind::String, TypeKind::Real,  TypeKind::Word,
+    TypeKind::Time,    TypeKind::Wchar, TypeKind::Tod,    TypeKind::Udint, TypeKind::Liti,
+    TypeKind::Date,    TypeKind::Ldate, TypeKind::Dword,  TypeKind::Bool,
 };
 static_assert(std::size(kPrintOrder) == kTextInstructionTypes);
 
@@ -42,7 +42,8 @@ Kind* addIntrinsic(SymbolTables& tables, Kind* function) {
 }
 
 // Each entry gets an instruction object of its own.
-void addTextOverloads(FunctionIntrinsic& function, TextInstructionFactory TextInstructionEntry::*make) {
+void addTextOverloads(FunctionIntrinsic& function,
+                      TextInstructionFactory TextInstructionEntry::*make) {
     for (TypeKind kind : kPrintOrder) {
         const TextInstructionEntry* entry = textInstructionsFor(kind);
         function.addOverload(overloadType(kind), Code((entry->*make)()));
@@ -53,7 +54,8 @@ void addTextOverloads(FunctionIntrinsic& function, TextInstructionFactory TextIn
 
 void registerIntrinsics(SymbolTables& tables) {
     // Step 8: print, then tostring.
-    addTextOverloads(*addIntrinsic(tables, new FunctionIntrinsicPrint()), &TextInstructionEntry::makePrint);
+    addTextOverloads(*addIntrinsic(tables, new FunctionIntrinsicPrint()),
+                     &TextInstructionEntry::makePrint);
     addTextOverloads(*addIntrinsic(tables, new FunctionIntrinsicToString()),
                      &TextInstructionEntry::makeToString);
 }

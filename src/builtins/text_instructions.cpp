@@ -75,7 +75,7 @@ public:
 
 constexpr TextInstructionEntry kRegistry[] = {
 #define KARSTO_TEXT(Suffix, Pop, Format, Behaviour)                                                \
-    {TypeKind::Suffix, []() -> Cmd* { return new CmdPrint##Suffix(); },                              \
+    {TypeKind::Suffix, []() -> Cmd* { return new CmdPrint##Suffix(); },                            \
      []() -> Cmd* { return new CmdToString##Suffix(); }},
 #include "builtins/text_instructions.def"
 };

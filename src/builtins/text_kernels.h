@@ -153,7 +153,8 @@ template <class Machine>
 void pushText(Machine& machine, const char* text, int fullLength) {
     const int64_t length = std::clamp<int64_t>(fullLength, 0, kCapacity);
     for (int64_t i = 0; i < kCapacity; ++i) {
-        const auto byte = i < length ? static_cast<int8_t>(static_cast<uint8_t>(text[i])) : int8_t{0};
+        const auto byte =
+            i < length ? static_cast<int8_t>(static_cast<uint8_t>(text[i])) : int8_t{0};
         machine.pushU16(static_cast<uint16_t>(static_cast<int16_t>(byte)));
     }
     machine.pushAddr(length);

@@ -44,7 +44,8 @@ std::string semanticError(Call&& call) {
 
 void addPositionals(AParamList& list, int count) {
     for (int i = 0; i < count; ++i)
-        list.addPositional(makeIntConstant(i, typeIntegerLiteral, SourceSpan()), typeIntegerLiteral, Code());
+        list.addPositional(makeIntConstant(i, typeIntegerLiteral, SourceSpan()), typeIntegerLiteral,
+                           Code());
 }
 
 TEST_F(FunctionIntrinsicTest, CheckNonformalWantsPositionalArgumentsOfTheArity) {
@@ -70,8 +71,8 @@ TEST_F(FunctionIntrinsicTest, CheckNonformalWantsPositionalArgumentsOfTheArity) 
         AParamList list;
         addPositionals(list, c.positional);
         if (c.formal)
-            list.addFormalInput("x", makeIntConstant(1, typeIntegerLiteral, SourceSpan()), typeIntegerLiteral,
-                                Code());
+            list.addFormalInput("x", makeIntConstant(1, typeIntegerLiteral, SourceSpan()),
+                                typeIntegerLiteral, Code());
         EXPECT_EQ(semanticError([&] { pair.checkNonformal(&list); }), c.message)
             << c.positional << " positional, formal " << c.formal;
     }
@@ -83,7 +84,8 @@ TEST_F(FunctionIntrinsicTest, CheckNonformalWantsPositionalArgumentsOfTheArity) 
         EXPECT_EQ(semanticError([&] { any.checkNonformal(&list); }), "") << count;
     }
     AParamList none;
-    EXPECT_EQ(semanticError([&] { any.checkNonformal(&none); }), "Call of function 'pair' must be nonformal.");
+    EXPECT_EQ(semanticError([&] { any.checkNonformal(&none); }),
+              "Call of function 'pair' must be nonformal.");
 }
 
 TEST_F(FunctionIntrinsicTest, LookupComparesTypesInTableOrder) {

@@ -17,6 +17,8 @@
 #include "core/constant_factory.h"
 #include "core/emitters.h"
 #include "core/exception.h"
+#include "core/function_native.h"
+#include "core/natives_basic.h"
 #include "core/symbol_tables.h"
 #include "core/type.h"
 #include "core/type_pointer.h"
@@ -30,9 +32,9 @@ constexpr int64_t kStringCells = kDefaultStringCapacity + 1;
 
 // The registration's order of the 29 types of both tables, as the instruction suffixes.
 const char* const kPrintOrder[] = {
-    "Lint", "Ulint", "Char",  "Litr", "Usint",   "Ltime", "Lword", "Ldt",    "Lreal", "Ltod",
-    "Dt",   "Uint",  "Byte",  "Dint", "Int",     "Wstring", "Sint", "String", "Real", "Word",
-    "Time", "Wchar", "Tod",   "Udint", "Liti",   "Date",  "Ldate", "Dword",  "Bool",
+    "Lint", "Ulint", "Char", "Litr",  "Usint", "Ltime",   "Lword", "Ldt",    "Lreal", "Ltod",
+    "Dt",   "Uint",  "Byte", "Dint",  "Int",   "Wstring", "Sint",  "String", "Real",  "Word",
+    "Time", "Wchar", "Tod",  "Udint", "Liti",  "Date",    "Ldate", "Dword",  "Bool",
 };
 
 class PrintToStringTest : public ::testing::Test {
@@ -85,7 +87,8 @@ protected:
         const int64_t base = test::kStackBottom;
         const int64_t length = machine.loadAddr(base + kDefaultStringCapacity);
         std::string result;
-        for (int64_t i = 0; i < length; ++i) result += static_cast<char>(machine.loadU16(base + i) & 0xFF);
+        for (int64_t i = 0; i < length; ++i)
+            result += static_cast<char>(machine.loadU16(base + i) & 0xFF);
         return result;
     }
 
@@ -112,7 +115,8 @@ TEST_F(PrintToStringTest, TablesHoldTheTwentyNineTypesInPrintOrder) {
     for (size_t i = 0; i < std::size(kPrintOrder); ++i) {
         const FunctionIntrinsic::Overload& p = print->overloadTable()[i];
         const FunctionIntrinsic::Overload& t = toString->overloadTable()[i];
-        EXPECT_EQ(instructionNames(p.instructions), std::vector<std::string>{std::string("Print") + kPrintOrder[i] + " "});
+        EXPECT_EQ(instructionNames(p.instructions),
+                  std::vector<std::string>{std::string("Print") + kPrintOrder[i] + " "});
         EXPECT_EQ(instructionNames(t.instructions),
                   std::vector<std::string>{std::string("ToString") + kPrintOrder[i] + " "});
         EXPECT_EQ(p.argumentType, t.argumentType);
@@ -148,18 +152,30 @@ TEST_F(PrintToStringTest, EachCompileRegistersObjectsOfItsOwn) {
     EXPECT_EQ(printed(emitCall(secondPrint, &list, SourceSpan())), "7");
 }
 
+// The basic natives are declared after the registration, into the same scope.
+TEST_F(PrintToStringTest, BasicNativesDoNotReuseABuiltInName) {
+    std::vector<FunctionNative*> natives;
+    registerBasicNatives(natives);
+    ASSERT_FALSE(natives.empty());
+    for (FunctionNative* native : natives) {
+        native->retain();
+        EXPECT_NO_THROW(tables.addFunction(native, false)) << native->name();
+    }
+    for (FunctionNative* native : natives) native->release();
+}
+
 TEST_F(PrintToStringTest, PrintWritesEachArgumentWithoutSeparator) {
     struct Argument {
         int64_t value;
         Type* type;
     };
-    const std::vector<Argument> wide = {{-12, typeLint},       {' ', typeChar}, {-1, typeUlint},
-                                        {' ', typeChar},       {171, typeByte}, {' ', typeChar},
-                                        {4096, typeWord},      {' ', typeChar}, {0xDEADBEEF, typeDword}};
-    const std::vector<Argument> narrow = {{-3, typeSint},  {' ', typeChar},        {200, typeUsint},
-                                          {' ', typeChar}, {60000, typeUint},      {' ', typeChar},
-                                          {4000000000, typeUdint}, {' ', typeChar}, {1, typeBool},
-                                          {0, typeBool}};
+    const std::vector<Argument> wide = {{-12, typeLint},  {' ', typeChar}, {-1, typeUlint},
+                                        {' ', typeChar},  {171, typeByte}, {' ', typeChar},
+                                        {4096, typeWord}, {' ', typeChar}, {0xDEADBEEF, typeDword}};
+    const std::vector<Argument> narrow = {
+        {-3, typeSint},    {' ', typeChar}, {200, typeUsint},        {' ', typeChar},
+        {60000, typeUint}, {' ', typeChar}, {4000000000, typeUdint}, {' ', typeChar},
+        {1, typeBool},     {0, typeBool}};
     const std::pair<const std::vector<Argument>*, std::string> cases[] = {
         {&wide, "-12 18446744073709551615 ab 1000 deadbeef"},
         {&narrow, "-3 200 60000 4000000000 10"},
@@ -174,7 +190,9 @@ TEST_F(PrintToStringTest, PrintWritesEachArgumentWithoutSeparator) {
     AParamList one, two;
     integer(one, 1, typeIntegerLiteral);
     real(two, 2.5, typeRealLiteral);
-    EXPECT_EQ(printed(emitCall(print, &one, SourceSpan()).concat(emitCall(print, &two, SourceSpan()))), "12.500000");
+    EXPECT_EQ(
+        printed(emitCall(print, &one, SourceSpan()).concat(emitCall(print, &two, SourceSpan()))),
+        "12.500000");
 }
 
 // Every string goes to the default type of its width and leaves all of its cells.
@@ -306,12 +324,15 @@ TEST_F(PrintToStringTest, RefusalsNameTheFunction) {
     AParamList second;
     integer(second, 1, typeInt);
     second.addPositional(Code(), typeVoid, Code());
-    EXPECT_EQ(message(toString, second), "Function 'tostring' is not overloaded for type '<void>'.");
+    EXPECT_EQ(message(toString, second),
+              "Function 'tostring' is not overloaded for type '<void>'.");
 
     for (Function* function : {static_cast<Function*>(print), static_cast<Function*>(toString)}) {
         AParamList formal;
-        formal.addFormalInput("x", makeIntConstant(1, typeIntegerLiteral, SourceSpan()), typeIntegerLiteral, Code());
-        EXPECT_EQ(message(function, formal), "Call of function '" + function->name() + "' must be nonformal.");
+        formal.addFormalInput("x", makeIntConstant(1, typeIntegerLiteral, SourceSpan()),
+                              typeIntegerLiteral, Code());
+        EXPECT_EQ(message(function, formal),
+                  "Call of function '" + function->name() + "' must be nonformal.");
     }
 }
 

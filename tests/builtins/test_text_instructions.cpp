@@ -61,7 +61,9 @@ void pushValue(Stackmachine& machine, const TextCase& c) {
 }
 
 // Nanoseconds of a time of day.
-constexpr int64_t timeOfDay(int64_t h, int64_t m, int64_t s) { return ((h * 60 + m) * 60 + s) * kSecond; }
+constexpr int64_t timeOfDay(int64_t h, int64_t m, int64_t s) {
+    return ((h * 60 + m) * 60 + s) * kSecond;
+}
 
 const std::vector<TextCase>& textCases() {
     static const std::vector<TextCase> cases = {
@@ -104,7 +106,9 @@ const std::vector<TextCase>& textCases() {
     return cases;
 }
 
-std::string caseName(const TextCase& c, const Cmd& cmd) { return cmd.toString() + "of \"" + c.text + "\""; }
+std::string caseName(const TextCase& c, const Cmd& cmd) {
+    return cmd.toString() + "of \"" + c.text + "\"";
+}
 
 // The STRING of the default capacity on top of the stack, popped: its length and the
 // 16-bit codes of all of its characters.
@@ -123,7 +127,8 @@ PoppedString popString(Stackmachine& machine) {
 std::vector<uint16_t> codesOf(const std::string& text) {
     std::vector<uint16_t> codes(kCapacity, 0);
     for (size_t i = 0; i < text.size() && i < codes.size(); ++i)
-        codes[i] = static_cast<uint16_t>(static_cast<int16_t>(static_cast<int8_t>(static_cast<uint8_t>(text[i]))));
+        codes[i] = static_cast<uint16_t>(
+            static_cast<int16_t>(static_cast<int8_t>(static_cast<uint8_t>(text[i]))));
     return codes;
 }
 
@@ -220,7 +225,8 @@ TEST(TextInstructions, LongTextIsCutOnlyByToString) {
 // to the capacity, then the length cell.
 void pushString(Stackmachine& machine, const std::vector<uint16_t>& codes, int64_t lengthCell) {
     for (int64_t i = 0; i < kCapacity; ++i)
-        machine.pushU16(i < static_cast<int64_t>(codes.size()) ? codes[static_cast<size_t>(i)] : '#');
+        machine.pushU16(i < static_cast<int64_t>(codes.size()) ? codes[static_cast<size_t>(i)]
+                                                               : '#');
     machine.pushAddr(lengthCell);
 }
 
