@@ -1,6 +1,7 @@
 #include "codegen/cast_emitter.h"
 
 #include "codegen/cast_table.h"
+#include "codegen/codegen_class.h"
 #include "core/emitters.h"
 #include "core/exception.h"
 #include "core/type.h"
@@ -70,10 +71,7 @@ Code emitCast(Type* from, Type* to, const SourceSpan& span) {
                             {.first = capacityOf(from), .second = capacityOf(to)});
         break;
     case CastEntry::ClassToClass:
-        // TODO(#30): the class conversion, the target's method-table address and then
-        // CmdCastClassClass, needs the class layout; no class has one yet.
-        checkSemantic(false, "Internal error: class conversion from '%s' to '%s' is not available",
-                      from->toString().c_str(), to->toString().c_str());
+        code = emitClassConversion(from, to);
         break;
     case CastEntry::Refused:
         checkSemantic(false, "Invalid cast from '%s' to '%s'.", from->toString().c_str(),

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "codegen/method_call.h"
 #include "codegen/operation_emitters.h"
 #include "codegen/special_emitters.h"
 #include "core/constant_factory.h"
+#include "core/emitters.h"
 #include "core/exception.h"
 #include "core/function.h"
 #include "core/memory.h"
@@ -13,12 +15,24 @@
 #include "core/type_pointer.h"
 #include "core/type_scif.h"
 #include "core/variable.h"
+#include "instructions/operators/operator_table.h"
 
 namespace Karsto {
 namespace {
 
 bool sameSignature(const MethodUser& a, const MethodUser& b) {
     return typesEqual(a.functionType(), b.functionType());
+}
+
+const char* accessName(VariableAccess access) {
+    switch (access) {
+    case VariableAccess::PUBLIC: return "public";
+    case VariableAccess::PROTECTED: return "protected";
+    case VariableAccess::PRIVATE: return "private";
+    case VariableAccess::INTERNAL: return "internal";
+    case VariableAccess::NONE: return "<undef>";
+    }
+    return ""; // a value outside the five
 }
 
 } // namespace
@@ -288,7 +302,7 @@ int32_t CodegenClass::memberCount() const {
 }
 
 std::string CodegenClass::memberName(int32_t i) const {
-    return layout().attributes[static_cast<size_t>(i)]->name();
+    return validIndex(i) ? layout().attributes[static_cast<size_t>(i)]->name() : std::string();
 }
 
 Type* CodegenClass::memberType(const std::string& name) const {
@@ -296,7 +310,7 @@ Type* CodegenClass::memberType(const std::string& name) const {
 }
 
 Type* CodegenClass::memberTypeAt(int32_t i) const {
-    return layout().attributes[static_cast<size_t>(i)]->type();
+    return validIndex(i) ? layout().attributes[static_cast<size_t>(i)]->type() : nullptr;
 }
 
 int64_t CodegenClass::memberOffset(const std::string& name) const {
@@ -304,7 +318,7 @@ int64_t CodegenClass::memberOffset(const std::string& name) const {
 }
 
 int64_t CodegenClass::memberOffsetAt(int32_t i) const {
-    return layout().attributeOffsets[static_cast<size_t>(i)];
+    return validIndex(i) ? layout().attributeOffsets[static_cast<size_t>(i)] : 0;
 }
 
 int32_t CodegenClass::memberIndex(const std::string& name) const {
@@ -318,24 +332,120 @@ int32_t CodegenClass::memberIndex(const std::string& name) const {
 Type* CodegenClass::clone() const { return new CodegenClass(&definer()); }
 
 std::string CodegenClass::toString() const {
-    failSemantic("Internal error: the text form of class '%s' is not built yet", name().c_str());
+    std::string text = "Class " + name() + " (";
+    if (const Memory* own = layout().attributeMemory) {
+        const char* separator = "";
+        for (Variable* v : own->variables()) {
+            text += separator + v->name() + ":" + v->type()->toString();
+            separator = "; ";
+        }
+    }
+    return text + ")";
 }
 
-void CodegenClass::checkAccess(const std::string& /*name*/, Type* /*accessingClass*/) const {
-    failSemantic("Internal error: member access of class '%s' is not built yet", name().c_str());
+void CodegenClass::checkAccess(const std::string& name, Type* accessingClass) const {
+    const int32_t i = memberIndex(name);
+    const VariableAccess access = layout().attributes[static_cast<size_t>(i)]->access();
+    CodegenClass* declaring = layout().attributeOwners[static_cast<size_t>(i)];
+    if (accessingClass != nullptr && typesEqual(accessingClass, declaring)) return;
+    const std::string declaringName = declaring->declaredName();
+    if (accessingClass != nullptr && isImplicitlyConvertible(accessingClass, declaring)) {
+        checkSemantic(access == VariableAccess::PUBLIC || access == VariableAccess::PROTECTED,
+                      "Invalid access on %s member '%s' of class '%s'. Member is expected to be "
+                      "protected or public.",
+                      accessName(access), name.c_str(), declaringName.c_str());
+        return;
+    }
+    checkSemantic(access == VariableAccess::PUBLIC,
+                  "Invalid access on %s member '%s' of class '%s'. Member is expected to be "
+                  "public.",
+                  accessName(access), name.c_str(), declaringName.c_str());
 }
 
-MethodUser* CodegenClass::methodOrFail(const std::string& /*name*/) const {
-    failSemantic("Internal error: method lookup of class '%s' is not built yet", name().c_str());
+MethodUser* CodegenClass::methodOrFail(const std::string& name) const {
+    MethodUser* method = findMethod(name);
+    checkSemantic(method != nullptr, "Class '%s' does not declare method '%s'.",
+                  this->name().c_str(), name.c_str());
+    return method;
 }
 
-Code CodegenClass::callCode(const std::string& /*method*/, AParamList* /*parameters*/,
-                            const SourceSpan& /*span*/, bool /*direct*/) {
-    failSemantic("Internal error: method calls of class '%s' are not built yet", name().c_str());
+int64_t CodegenClass::methodOffset(const std::string& name) const {
+    auto found = layout().methodSlotOffsets.find(name);
+    checkSemantic(found != layout().methodSlotOffsets.end(),
+                  "Class '%s' does not declare method '%s'.", this->name().c_str(), name.c_str());
+    return found->second;
 }
 
-Code CodegenClass::initialValueFrom(MemberValues /*values*/) const {
-    failSemantic("Internal error: initial values of class '%s' are not built yet", name().c_str());
+Code CodegenClass::callCode(const std::string& method, AParamList* parameters,
+                            const SourceSpan& span, bool direct) {
+    MethodUser* m = methodOrFail(method);
+    const MethodCallFrame frame = bindMethodCall(*m, parameters);
+    const SourceSpan none;
+    // The receiver's address lies below the result and parameter cells; its copy on top
+    // is the hidden last parameter "this".
+    Code code = frame.binding.push.concat(
+        emitCopy(none, -(frame.resultCells + 1 + frame.parameterCells), 1));
+    if (direct) {
+        code = code.concat(emitJumpSub(m->entryLabel(), none));
+    } else {
+        // The code address in the method's slot of the image the object's cell 0 names.
+        code = code.concat(emitDup(typeAddr, none))
+                   .concat(emitLd(typeAddr, none))
+                   .concat(makeIntConstant(methodOffset(method), typeAddr, none))
+                   .concat(emitAdd(typeAddr, none))
+                   .concat(emitLd(typeAddr, none))
+                   .concat(emitJumpSubInd(none));
+    }
+    code = code.concat(methodCallReturn(frame));
+    code.setSpan(span);
+    return code;
+}
+
+Code CodegenClass::initialValueFrom(MemberValues values) const {
+    checkSemantic(layout().complete, "Class '%s' is not defined.", name().c_str());
+    // The core nests the base class's core first; from the root down, each class adds
+    // its attributes and its pointers, so a loop replaces the descent.
+    std::vector<const CodegenClass*> lineage;
+    for (const CodegenClass* c = &definer(); c != nullptr; c = c->baseDefinition())
+        lineage.push_back(c);
+    Code code;
+    for (const StructMember& member : layout().objectStruct->members()) {
+        if (member.name != "core") {
+            code = code.concat(member.type->initialValue());
+            continue;
+        }
+        for (auto c = lineage.rbegin(); c != lineage.rend(); ++c) {
+            for (const StructMember& part : (*c)->layout().coreStruct->members()) {
+                if (part.name == "base" && (*c)->baseClass() != nullptr) continue; // done above
+                if (part.name != "attr") {
+                    code = code.concat(part.type->initialValue());
+                    continue;
+                }
+                for (const StructMember& attribute : part.type->asStruct()->members()) {
+                    auto given = values.find(attribute.name);
+                    code = code.concat(given != values.end() ? given->second
+                                                             : attribute.type->initialValue());
+                }
+            }
+        }
+    }
+    return code;
+}
+
+const CodegenClass& classDefinition(Type* type) {
+    TypeClass* c = type == nullptr ? nullptr : type->asClass();
+    const auto* d = c == nullptr ? nullptr : dynamic_cast<const CodegenClass*>(c->definition());
+    checkSemantic(d != nullptr, "Internal error: '%s' is not a class with a layout",
+                  type == nullptr ? "" : type->toString().c_str());
+    return *d;
+}
+
+Code emitClassConversion(Type* from, Type* to) {
+    const CodegenClass& target = classDefinition(to);
+    const OperatorEntry* entry = operatorFor(OperatorFamily::CastClassClass, TypeKind::Void);
+    checkSemantic(entry != nullptr, "Internal error: no class conversion instruction");
+    return target.vmtAddress().concat(
+        Code(entry->make({.first = classDefinition(from).size(), .second = target.size()})));
 }
 
 void CodegenClass::enterMethods(const std::vector<const CodegenInterface*>& declared) {

@@ -55,7 +55,8 @@ public:
     Code vmtImageInit(MethodsByName methods, const InterfaceOffsets& pointerOffsets,
                       const InterfaceChain& chain) const;
 
-    // The attributes, inherited ones first.
+    // The attributes, inherited ones first. Outside 0 to memberCount() - 1 the index
+    // operations answer the empty name, a null type and offset 0, as a structure does.
     int64_t size() const override;
     Code defaultValue() const override;
     bool hasMember(const std::string& name) const override;
@@ -71,13 +72,24 @@ public:
     // change): only its initializer is its own.
     Type* clone() const override;
 
-    // TODO(#29) member access checks, calls, text form and initial values from member
-    // values come with the member operations; until then each raises an internal error.
+    // "Class tool (id:int; len:lreal)": the own attributes only.
     std::string toString() const override;
+    // Raises when the attribute may not be used from accessingClass (null outside any
+    // class): private ones only from the declaring class, protected ones also from
+    // classes derived from it, public ones from everywhere.
     void checkAccess(const std::string& name, Type* accessingClass) const override;
+    // "Class '...' does not declare method '...'." when findMethod finds none.
     MethodUser* methodOrFail(const std::string& name) const override;
+    // The offset inside the image of the method's code-address cell, with
+    // methodOrFail's message for a name that has none.
+    int64_t methodOffset(const std::string& name) const;
+    // The call of the method on the object whose address the caller has pushed; only the
+    // result cells remain in its place. direct jumps to the implementation this class
+    // finds under the name; otherwise the slot of the object's own image is called.
     Code callCode(const std::string& method, AParamList* parameters, const SourceSpan& span,
                   bool direct) override;
+    // The object's initial value with the given values for the attributes they name
+    // (inherited ones included); names of no attribute are ignored.
     Code initialValueFrom(MemberValues values) const override;
 
     const std::vector<MethodUser*>& methods() const { return layout().methods; }
@@ -137,7 +149,7 @@ private:
         std::map<std::string, int32_t> attributeIndex;
         std::vector<Variable*> attributes;
         std::vector<int64_t> attributeOffsets;
-        std::vector<const CodegenClass*> attributeOwners;
+        std::vector<CodegenClass*> attributeOwners;
         InterfaceOffsets pointerOffsets;
         // The running object's attributes for the method bodies: aliases into the object.
         std::unique_ptr<MemoryObject> memberObject;
@@ -145,6 +157,7 @@ private:
     };
 
     explicit CodegenClass(const CodegenClass* definition);
+    bool validIndex(int32_t i) const { return i >= 0 && i < memberCount(); }
     const CodegenClass& definer() const;
     const Layout& layout() const { return definer().layout_; }
     // The defined CodegenClass behind the base class, or a semantic error.
@@ -164,5 +177,14 @@ private:
     bool isAbstract_;
     Layout layout_; // empty in a copy
 };
+
+// The defined CodegenClass behind a class type (a copy answers its definition); an
+// internal error for any other type.
+const CodegenClass& classDefinition(Type* type);
+
+// The conversion of an object value of class `from` into one of class `to`: the target's
+// image address, then CastClassClass with both sizes. Whether the classes are related
+// is the implicit conversion's concern.
+Code emitClassConversion(Type* from, Type* to);
 
 } // namespace Karsto

@@ -1,9 +1,8 @@
 #include "codegen/codegen_interface.h"
 
-#include <span>
 #include <utility>
 
-#include "codegen/call_compiler.h"
+#include "codegen/method_call.h"
 #include "codegen/operation_emitters.h"
 #include "codegen/special_emitters.h"
 #include "core/constant_factory.h"
@@ -29,13 +28,6 @@ constexpr int64_t kOffsetCell = 2;
 constexpr int64_t kMaxTableCells = Stackmachine::kStackBase;
 
 Code addressConstant(int64_t value) { return makeIntConstant(value, typeAddr, SourceSpan()); }
-
-// The formals of a method's call: the parameter area without the return variable and
-// without the hidden "this", which is last.
-std::span<Variable* const> methodFormals(const MethodUser& method) {
-    std::span<Variable* const> formals = formalsOf(*method.parameterArea());
-    return formals.empty() ? formals : formals.first(formals.size() - 1);
-}
 
 } // namespace
 
@@ -227,38 +219,26 @@ Code CodegenInterface::tableImageInit(MethodsByName methods,
 
 Code CodegenInterface::callCode(const std::string& method, AParamList* parameters,
                                 const SourceSpan& span, bool /*direct*/) {
-    MethodUser* m = methodOrFail(method);
-    const std::span<Variable* const> formals = methodFormals(*m);
-    Type* returnType = m->returnType();
-    const CallBinding binding = bindCallParameters(formals, parameters, returnType->initialValue());
-    const int64_t r = returnType->size();
-    int64_t p = 0; // the cells the binding pushed for the formals
-    for (Variable* formal : formals)
-        if (parameterKindOf(formal->flags()) != ParameterKind::none) p += formal->type()->size();
-
+    const MethodCallFrame frame = bindMethodCall(*methodOrFail(method), parameters);
+    const int64_t below = frame.resultCells + frame.parameterCells;
     const SourceSpan none;
     Code code =
-        binding.push
+        frame.binding.push
             // The variable's address lies below the result and parameter cells: its
             // reference, checked, becomes the object address, which stays as "this".
-            .concat(emitCopy(none, -(r + 1 + p), 1))
+            .concat(emitCopy(none, -(below + 1), 1))
             .concat(emitLd(typeAddr, none))
             .concat(emitCheckNonNull(none))
             .concat(objectAddressCode())
             // The code address in the method's slot of the table the reference holds.
-            .concat(emitCopy(none, -(r + 2 + p), 1))
+            .concat(emitCopy(none, -(below + 2), 1))
             .concat(emitLd(typeAddr, none))
             .concat(emitLd(typeAddr, none))
             .concat(addressConstant(methodOffset(method)))
             .concat(emitAdd(typeAddr, none))
             .concat(emitLd(typeAddr, none))
             .concat(emitJumpSubInd(none))
-            // Drop "this", store back the outputs, and move the result cells down over
-            // the variable's address.
-            .concat(emitPop(typeAddr, none))
-            .concat(binding.copyBack)
-            .concat(emitCopyTo(none, -r, -(r + 1), r))
-            .concat(emitSpAdd(none, -1));
+            .concat(methodCallReturn(frame));
     code.setSpan(span);
     return code;
 }

@@ -33,6 +33,13 @@ void inherit(T* (*accessor)(AstRecord), AstRecord record, const V& value) {
     if (T* field = accessor(record)) *field = value;
 }
 
+// The address code of an expression; a node that cannot have one (a literal) carries
+// no such attribute.
+inline Code addressCodeOf(AstRecord expression) {
+    const Code* address = AstAttribute::addressCode(expression);
+    return address == nullptr ? Code() : *address;
+}
+
 // The first walk's context: every context attribute of `from` that the child carries.
 // A production that defines one of them itself sets it in the child afterwards. An
 // attribute that its owner sets explicitly (defaultAccess) is not part of it; a context

@@ -410,30 +410,53 @@ void evaluateProduction(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
 
     // User functions and function calls
     case Prod::expression_primary_1: // expression_primary -> function_call
+        return Eval::expression_primary_1(evaluator, node, step);
     case Prod::function_call_0: // function_call -> function_name '(' function_call_2 ')'
+        return Eval::function_call_0(evaluator, node, step);
     case Prod::function_call_2_0: // function_call_2 -> (empty)
+        return Eval::function_call_2_0(evaluator, node, step);
     case Prod::function_call_2_1: // function_call_2 -> function_call_3
+        return Eval::function_call_2_1(evaluator, node, step);
     case Prod::function_call_3_0: // function_call_3 -> param_assignment
+        return Eval::function_call_3_0(evaluator, node, step);
     case Prod::function_call_3_1: // function_call_3 -> function_call_3 ',' param_assignment
+        return Eval::function_call_3_1(evaluator, node, step);
     case Prod::function_declaration_0: // function_declaration -> FUNCTION identifier typereturn function_declaration_2 function_body END_FUNCTION
+        return Eval::function_declaration_0(evaluator, node, step);
     case Prod::function_declaration_2_0: // function_declaration_2 -> (empty)
+        return Eval::function_declaration_2_0(evaluator, node, step);
     case Prod::function_declaration_2_1: // function_declaration_2 -> function_declaration_2 function_declaration_3
+        return Eval::function_declaration_2_1(evaluator, node, step);
     case Prod::function_declaration_3_0: // function_declaration_3 -> rd_block_var_input
+        return Eval::function_declaration_3_0(evaluator, node, step);
     case Prod::function_declaration_3_1: // function_declaration_3 -> rd_block_var_output
+        return Eval::function_declaration_3_1(evaluator, node, step);
     case Prod::function_declaration_3_2: // function_declaration_3 -> rd_block_var_in_out
+        return Eval::function_declaration_3_2(evaluator, node, step);
     case Prod::function_declaration_3_3: // function_declaration_3 -> rd_block_var
+        return Eval::function_declaration_3_3(evaluator, node, step);
     case Prod::function_declaration_3_4: // function_declaration_3 -> rd_block_var_external
+        return Eval::function_declaration_3_4(evaluator, node, step);
     case Prod::function_declaration_3_5: // function_declaration_3 -> rd_block_var_temp
+        return Eval::function_declaration_3_5(evaluator, node, step);
     case Prod::function_name_0: // function_name -> identifier
+        return Eval::function_name_0(evaluator, node, step);
     case Prod::param_assignment_0: // param_assignment -> expression
+        return Eval::param_assignment_0(evaluator, node, step);
     case Prod::param_assignment_1: // param_assignment -> identifier ':=' expression
+        return Eval::param_assignment_1(evaluator, node, step);
     case Prod::param_assignment_2: // param_assignment -> identifier '=>' expression_lhs
+        return Eval::param_assignment_2(evaluator, node, step);
     case Prod::subprogram_control_statement_0: // subprogram_control_statement -> RETURN
+        return Eval::subprogram_control_statement_0(evaluator, node, step);
     case Prod::subprogram_control_statement_1: // subprogram_control_statement -> function_call
+        return Eval::subprogram_control_statement_1(evaluator, node, step);
     case Prod::subprogram_control_statement_2: // subprogram_control_statement -> method_call
+        return Eval::subprogram_control_statement_2(evaluator, node, step);
     case Prod::typereturn_0: // typereturn -> (empty)
+        return Eval::typereturn_0(evaluator, node, step);
     case Prod::typereturn_1: // typereturn -> ':' non_generic_type_name
-        return Eval::notImplemented(evaluator, node, step);
+        return Eval::typereturn_1(evaluator, node, step);
 
     // Control statements
     case Prod::case_element_0: // case_element -> case_list ':' statement_list

@@ -214,6 +214,32 @@ void spec_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void spec_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void spec_init_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 
+// User functions, function calls, RETURN and calls as statements (functions.cpp)
+void expression_primary_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_call_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_call_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_call_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_call_3_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_call_3_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_declaration_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_declaration_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_declaration_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_declaration_3_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_declaration_3_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_declaration_3_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_declaration_3_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_declaration_3_4(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_declaration_3_5(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void function_name_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void param_assignment_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void param_assignment_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void param_assignment_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void subprogram_control_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void subprogram_control_statement_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void subprogram_control_statement_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void typereturn_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void typereturn_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+
 // Until its area is built, a production raises ExceptionSemantic "Not implemented yet:
 // <nonterminal> (production <n>)", located at its node by the walk (not_implemented.cpp).
 void notImplemented(Evaluator& evaluator, Parser::AstNode& node, int32_t step);

@@ -22,13 +22,6 @@ void keywordName(Evaluator& evaluator, Parser::AstNode& node, int32_t step, cons
     if (evaluator.declaring() && step == -1) node.attributes<AstNode_identifier>().name = name;
 }
 
-// The address code of an expression; a node that cannot have one (a literal) carries
-// no such attribute.
-Code addressCodeOf(AstRecord expression) {
-    const Code* address = AstAttribute::addressCode(expression);
-    return address == nullptr ? Code() : *address;
-}
-
 } // namespace
 
 void identifier_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { // <identifier>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -13,7 +14,7 @@
 namespace Karsto {
 
 std::vector<std::string> includeSearchPaths;
-std::string defaultDataPath = "C:\\Pelorix\\Mc\\Oza";
+std::string defaultDataPath;
 
 namespace {
 
@@ -129,6 +130,39 @@ PathParts splitPath(std::string_view path) {
         parts.name = path.substr(split + 1);
     }
     return parts;
+}
+
+namespace {
+
+// An environment variable's value; unset and empty alike give nothing.
+std::optional<std::string> environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') return std::nullopt;
+    return std::string(value);
+}
+
+// Separators at the end go: file names are appended behind one '/'. The root stays.
+std::string withoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+} // namespace
+
+const std::string& setDefaultDataPathFromEnvironment() {
+    std::string path;
+    if (auto own = environmentValue("VORDASH_DATA_DIR")) {
+        path = *own;
+    } else {
+        // A relative XDG_DATA_HOME is invalid and ignored, as for every XDG variable.
+        std::optional<std::string> base = environmentValue("XDG_DATA_HOME");
+        if (!base || base->front() != '/') base = environmentValue("HOME").value_or(".") + "/.local/share";
+        path = withoutTrailingSeparators(*base) + "/vordash/data";
+    }
+    defaultDataPath = withoutTrailingSeparators(path);
+    std::error_code ignored; // whoever opens a file in it reports a failure with that file's name
+    std::filesystem::create_directories(defaultDataPath, ignored);
+    return defaultDataPath;
 }
 
 // ---------------------------------------------------------------------------------------

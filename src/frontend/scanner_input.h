@@ -24,8 +24,16 @@ namespace Karsto {
 // program start; the host fills it before anything is compiled.
 extern std::vector<std::string> includeSearchPaths;
 
-// The data directory the host hands to the kernel link (tool data, snapshots).
+// The data directory of tool-data files and the snapshot file, without a trailing
+// separator. Empty until the program entry calls setDefaultDataPathFromEnvironment.
 extern std::string defaultDataPath;
+
+// Sets defaultDataPath from the environment: VORDASH_DATA_DIR when set, else
+// $XDG_DATA_HOME/vordash/data, else ~/.local/share/vordash/data; a user directory, so
+// every mode runs without root rights. Creates the directory when it is missing; a
+// directory that cannot be created is left to fail where it is used, with that file's
+// own message. Returns the path set.
+const std::string& setDefaultDataPathFromEnvironment();
 
 struct PathParts {
     std::string directory; // up to and including the last '\' or '/'; empty without one

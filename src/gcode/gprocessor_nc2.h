@@ -32,6 +32,7 @@ class Nc2FuncData;
 class NCmdQueue;
 class NInterface;
 class Stackmachine;
+struct SnapshotRequest;
 class TransList;
 class TransMatrix;
 
@@ -161,6 +162,12 @@ public:
     void saveToolDataAs(const std::string& fileName);
     void saveToolData();
     const std::string& toolDataFile() const { return toolDataFile_; }
+    // The snapshot file in the data directory (defaultDataPath). A load applies the
+    // sections of the request's mask in the order R-parameters, zero offsets, tools and
+    // keeps what it applied before an error; a save replaces the masked sections with the
+    // channel's values and keeps the others from the existing file.
+    void loadSnapshot(const SnapshotRequest& request);
+    void saveSnapshot(const SnapshotRequest& request);
 
     // Emitters: each queues one command under the current key and origin; nothing is
     // delivered before the block ends, and none takes a wait counter (callers that wait

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "core/code.h"
 #include "core/composite_test_support.h"
+#include "core/exception.h"
 #include "core/stackmachine.h"
 #include "core/type_array.h"
 #include "core/type_enum.h"
@@ -59,6 +61,18 @@ inline void runStraight(Stackmachine& machine, const Code& code) {
         ASSERT_NE(cmd, nullptr) << linked.item(i)->toString();
         cmd->execute(machine);
     }
+}
+
+// Loads the code as the machine's program and runs it to its end; returns the text of
+// the run-time error that stopped it, or "".
+inline std::string runProgram(Stackmachine& machine, const Code& code) {
+    machine.loadProgram(CodeLinked(code));
+    try {
+        while (machine.isRunning()) machine.step();
+    } catch (const ExceptionRuntime& e) {
+        return e.what();
+    }
+    return "";
 }
 
 } // namespace Karsto::test

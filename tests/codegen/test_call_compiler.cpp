@@ -111,13 +111,7 @@ protected:
     }
     // Runs main code, a halt, then the function bodies; returns the run-time error or "".
     std::string run(const Code& main, const Code& bodies = Code()) {
-        machine.loadProgram(CodeLinked(main.concat(emitHalt({})).concat(bodies)));
-        try {
-            while (machine.isRunning()) machine.step();
-        } catch (const ExceptionRuntime& e) {
-            return e.what();
-        }
-        return "";
+        return test::runProgram(machine, main.concat(emitHalt({})).concat(bodies));
     }
     int64_t stackCells() { return machine.getSp() - Stackmachine::kStackBase; }
 

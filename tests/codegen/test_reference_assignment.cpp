@@ -3,22 +3,29 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "codegen/cast_emitter.h"
+#include "codegen/class_fixture.h"
 #include "codegen/codegen_test_support.h"
+#include "codegen/operation_emitters.h"
 #include "codegen/reference_assignment.h"
 #include "core/composite_test_support.h"
 #include "core/constant_factory.h"
 #include "core/error_test_support.h"
 #include "core/machine_test_support.h"
 #include "core/type.h"
+#include "core/stackmachine.h"
 #include "core/type_class.h"
+#include "core/type_pointer.h"
 
 namespace Karsto {
 namespace {
 
 using test::itemTexts;
+using test::Lines;
 using test::spanAt;
 
 class ReferenceAssignment : public test::CodegenTypesTest {};
@@ -73,6 +80,139 @@ TEST_F(ReferenceAssignment, OtherPairsAreTheValueAndItsImplicitConversion) {
               "Invalid implicit conversion from type 'Interface Shape ()' to 'Interface Other ()'.");
     EXPECT_EQ(test::semanticMessage([&] { emitReferenceAssignment(value, Code(), typeRealLiteral, typeSint, spanAt(7)); }),
               "Invalid implicit conversion from type '<real literal>' to 'sint'.");
+}
+
+// r implements i, s extends r and implements j, u is unrelated; the interfaces declare
+// no methods. Objects: r's holds its image and the i pointer (cell 1), s's adds the j
+// pointer (cell 2).
+class ClassReferences : public test::ClassFixture {
+protected:
+    ClassReferences() {
+        i = interface("i", {});
+        j = interface("j", {});
+        r = define(make("r", nullptr, {i}), {}, {});
+        s = define(make("s", r, {j}), {}, {});
+        u = define(make("u", nullptr, {}), {}, {});
+        objectR = global("objectR", r);
+        objectS = global("objectS", s);
+        objectU = global("objectU", u);
+    }
+    Code plus(Variable* object, int64_t cells) {
+        return object->addressCode()
+            .concat(makeIntConstant(cells, typeAddr, {}))
+            .concat(emitAdd(typeAddr, {}));
+    }
+    Code attempt(const Code& value, Type* from, Type* to) {
+        return emitReferenceAssignment(value, Code(), from, to, true, spanAt(9));
+    }
+
+    CodegenInterface* i;
+    CodegenInterface* j;
+    CodegenClass* r;
+    CodegenClass* s;
+    CodegenClass* u;
+    Variable* objectR;
+    Variable* objectS;
+    Variable* objectU;
+};
+
+TEST_F(ClassReferences, AssignmentOfAnObjectToAnInterface) {
+    const Code address = objectS->addressCode();
+    const std::string objectCell = "ConstLint " + std::to_string(objectS->offset());
+    EXPECT_EQ(itemTexts(emitReferenceAssignment(Code(), address, s, j, false, spanAt(9))),
+              (Lines{objectCell, "ConstLint 2", "AddLint "}));
+    EXPECT_EQ(itemTexts(emitReferenceAssignment(Code(), address, s, i, false, spanAt(9))),
+              (Lines{objectCell, "ConstLint 1", "AddLint "}));
+    const Code value = s->defaultValue();
+    EXPECT_EQ(test::semanticMessage([&] { emitReferenceAssignment(value, Code(), s, j, false, {}); }),
+              "Object can not be referenced");
+    EXPECT_EQ(test::semanticMessage(
+                  [&] { emitReferenceAssignment(Code(), objectR->addressCode(), r, j, false, {}); }),
+              "Class 'r' does not implement interface 'j'");
+    // A reference to an object is no object: only "?=" turns it into an interface.
+    EXPECT_EQ(test::semanticMessage([&] {
+                  emitReferenceAssignment(address, Code(), s->pointerTo(), j, false, {});
+              }),
+              "Invalid implicit conversion from type 'ref_to Class s ()' to 'Interface j ()'.");
+    EXPECT_EQ(test::semanticMessage([&] { emitImplicitConversion(s, j, {}); }),
+              "Invalid cast from 'Class s ()' to 'Interface j ()'.");
+}
+
+TEST_F(ClassReferences, AttemptsSearchTheClassesAndTheInterfaceTablesAtRunTime) {
+    // An object declared with an initial value has a copy of its class as its type.
+    Type* initialized = own(s->cloneWithInitializer(s->defaultValue()));
+    Variable* objectC = global("objectC", initialized);
+    const Code null = makeIntConstant(0, typeAddr, {});
+    const int64_t o = objectS->offset();
+    const struct {
+        Code value;
+        Type* from;
+        Type* to;
+        int64_t expected;
+    } cases[] = {
+        {objectS->addressCode(), r->pointerTo(), s->pointerTo(), o},
+        {objectS->addressCode(), r->pointerTo(), j, o + 2},
+        {objectS->addressCode(), r->pointerTo(), i, o + 1},
+        {objectR->addressCode(), r->pointerTo(), r->pointerTo(), objectR->offset()},
+        {objectR->addressCode(), r->pointerTo(), s->pointerTo(), 0},
+        {objectR->addressCode(), r->pointerTo(), j, 0},
+        {objectU->addressCode(), u->pointerTo(), r->pointerTo(), 0},
+        {objectU->addressCode(), u->pointerTo(), i, 0},
+        {plus(objectS, 2), j, r->pointerTo(), o},
+        {plus(objectS, 1), i, j, o + 2},
+        {plus(objectS, 2), j, i, o + 1},
+        {plus(objectR, 1), i, j, 0},
+        {null, r->pointerTo(), s->pointerTo(), 0},
+        {null, j, r->pointerTo(), 0},
+        {null, i, j, 0},
+        {objectC->addressCode(), initialized->pointerTo(), s->pointerTo(), objectC->offset()},
+        {objectC->addressCode(), initialized->pointerTo(), j, objectC->offset() + 2},
+    };
+    // One program: each statement has labels of its own and leaves exactly one cell.
+    Code main;
+    for (const auto& c : cases) main = main.concat(attempt(c.value, c.from, c.to));
+    ASSERT_EQ(run(main), "");
+    ASSERT_EQ(stackCells(), static_cast<int64_t>(std::size(cases)));
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        EXPECT_EQ(machine.loadS64(Stackmachine::kStackBase + static_cast<int64_t>(k)),
+                  cases[k].expected)
+            << cases[k].from->toString() << " to " << cases[k].to->toString() << ", case " << k;
+    }
+}
+
+TEST_F(ClassReferences, AttemptListsTheClassSearchWithoutSpans) {
+    const Code code = attempt(objectR->addressCode(), r->pointerTo(), s->pointerTo());
+    Lines texts = test::compiledTexts(code);
+    // Labels and branches name fresh label ids: compare the instructions' names.
+    for (std::string& text : texts) text = text.substr(0, text.find(' '));
+    EXPECT_EQ(texts, (Lines{"ConstLint", "Dup", "ConstLint", "EqLint", "BranchTrue", "Dup",
+                            "Label", "Ld", "Dup", "ConstLint", "EqLint", "BranchTrue", "Dup",
+                            "ConstLint", "EqLint", "BranchFalse", "SpAdd", "SpAdd", "ConstLint",
+                            "Jump", "Label", "SpAdd", "Label", "Label"}));
+    // The source's value keeps its own span; the search carries none.
+    const Code source = objectR->addressCode();
+    source.setSpan(spanAt(2));
+    attempt(source, r->pointerTo(), s->pointerTo()).forEachItem([&](CodeItem* item) {
+        const bool fromSource = item->span().toString() == spanAt(2).toString();
+        EXPECT_TRUE(fromSource || item->span().toString() == "?") << item->toString();
+        return true;
+    });
+}
+
+TEST_F(ClassReferences, AttemptsBetweenOtherTypesAreRefused) {
+    const Code value = makeIntConstant(1, typeInt, {});
+    const struct {
+        Type* from;
+        Type* to;
+    } cases[] = {{typeInt, typeLreal}, {s, j}, {typeInt->pointerTo(), s->pointerTo()},
+                 {s->pointerTo(), typeInt->pointerTo()}, {j, s}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(test::semanticMessage([&] { attempt(value, c.from, c.to); }),
+                  "Invalid assignment attempt from type '" + c.from->toString() + "' to '" +
+                      c.to->toString() + "'.");
+    }
+    EXPECT_EQ(test::semanticMessage([&] { attempt(value, typeInt, typeLreal); }),
+              "Invalid assignment attempt from type 'int' to 'lreal'.");
 }
 
 } // namespace
