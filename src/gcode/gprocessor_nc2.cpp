@@ -75,11 +75,6 @@ Pose GProcessorNc2::programPose() {
     return canvas_->transformations().matrix().inverse().applyPose(canvas_->current());
 }
 
-void GProcessorNc2::registerNatives(SymbolTables&, std::vector<FunctionNative*>&) {
-    // TODO(#54): the NC types and built-in functions.
-    failRuntime("GProcessorNc2::registerNatives is not available yet");
-}
-
 void GProcessorNc2::reset() {
     canvas_->reset();
 

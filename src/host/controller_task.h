@@ -12,6 +12,7 @@
 namespace Karsto {
 
 class Controller;
+class ScannerInputFile;
 class Stackmachine;
 
 enum class StackmachineState : int32_t {
@@ -28,6 +29,21 @@ public:
         : owner(owner_), machine(machine_), name(std::move(name_)) {}
     ControllerTask(const ControllerTask&) = delete;
     ControllerTask& operator=(const ControllerTask&) = delete;
+
+    // Compile the input (loaded by the caller, who keeps it alive while the program
+    // runs: the offline preview reads its listing) or the file with the channel's
+    // processor, the task's shared variables and "jyx". On success the machine holds the
+    // new program, freshly reset, and the task is stopped; on an error the task keeps a
+    // clone of it in state error, the machine keeps its previous program, and the error
+    // is thrown on, both after the kernel interface has been told. `changed` is not
+    // touched: the state is reported directly.
+    void compileInput(ScannerInputFile* input);
+    void compileFile(const std::string& path);
+    // Keeps a clone of the error, enters state error and reports it.
+    void setError(const ExceptionKarsto& e);
+    // A finished task is reset (machine and processor) and runs again; a stopped one
+    // runs. Other states stay. Each change is reported.
+    void start();
 
     Controller* owner;
     Stackmachine* machine; // not owned

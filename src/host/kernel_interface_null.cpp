@@ -2,27 +2,11 @@
 
 #include "core/log.h"
 #include "core/stackmachine_interpreter.h"
+#include "gcode/gprocessor_nc2.h"
+#include "gcode/ninterface_null.h"
 #include "host/controller.h"
 
 namespace Karsto {
-
-namespace {
-
-// TODO(#62): an offline channel is a GProcessorNc2 on an NInterfaceNull, with the
-// machine stored in the processor, set up with the run mode. Until then its processor
-// takes every block and produces nothing, which is what the NC output does offline
-// unless the preview is switched on; it offers no NC built-ins yet.
-class OfflineProcessorStandIn final : public GProcessor {
-public:
-    void executeBlock(int32_t, const std::vector<GCodeWord>&, const SourceSpan&) override {}
-    void startProgram() override {}
-    void finishProgram() override {}
-    bool isStalled() override { return false; }
-    void registerNatives(SymbolTables&, std::vector<FunctionNative*>&) override {}
-    void reset() override {}
-};
-
-} // namespace
 
 KernelInterfaceNull::KernelInterfaceNull(Controller* controller_) : controller(controller_) {}
 
@@ -30,29 +14,37 @@ KernelInterfaceNull::~KernelInterfaceNull() {
     for (ControllerTask* task : tasks) {
         // The machine first: its program may hold natives bound to the processor.
         delete controller->taskRemove(task);
-        processors.erase(task); // the processor; the NC output goes with it
+        processors.erase(task); // the processor before the NC output its queue uses
+        outputs.erase(task);
     }
     names.clear();
     tasks.clear();
 }
 
 ControllerTask* KernelInterfaceNull::channelCreate(const std::string& name) {
-    auto processor = std::make_unique<OfflineProcessorStandIn>();
+    auto output = std::make_unique<NInterfaceNull>();
+    auto processor = std::make_unique<GProcessorNc2>(output.get());
     auto machine = std::make_unique<StackmachineInterpreter>(processor.get());
     // Offline nothing gives a wait counter back, so the counters must never block.
     machine->setWaitEnabled(false);
+    processor->machine = machine.get();
     tasks.reserve(tasks.size() + 1); // the append below cannot fail
     ControllerTask* task = controller->taskAdd(machine.get(), name);
     machine.release(); // owned through the task from here on
     try {
         names[task] = name;
-        processors[task] = std::move(processor);
+        processors[task] = nullptr;
+        outputs[task] = nullptr;
     } catch (...) {
-        // Only the maps can fail; the processor, still local, goes after the machine.
+        // Only the maps can fail; processor and output, still local, go after the machine.
         names.erase(task);
+        processors.erase(task);
+        outputs.erase(task);
         delete controller->taskRemove(task);
         throw;
     }
+    processors[task] = std::move(processor);
+    outputs[task] = std::move(output);
     tasks.push_back(task);
     return task;
 }

@@ -15,7 +15,8 @@ namespace Karsto {
 
 class Controller;
 class ControllerTask;
-class GProcessor;
+class GProcessorNc2;
+class NInterfaceNull;
 
 class KernelInterfaceNull final : public KernelInterface {
 public:
@@ -43,9 +44,10 @@ public:
     std::vector<ControllerTask*> tasks; // made by channelCreate, in creation order
     std::map<ControllerTask*, std::string> names;
     bool running = false;
-    // The processor made for each task, kept here rather than read back through the
-    // machine; owned.
-    std::map<ControllerTask*, std::unique_ptr<GProcessor>> processors;
+    // The G-code processor and the NC output made for each task, kept here rather than
+    // read back through the machine and the processor's queue; owned.
+    std::map<ControllerTask*, std::unique_ptr<GProcessorNc2>> processors;
+    std::map<ControllerTask*, std::unique_ptr<NInterfaceNull>> outputs;
 };
 
 } // namespace Karsto

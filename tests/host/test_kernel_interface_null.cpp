@@ -5,6 +5,7 @@
 #include "controller_test_support.h"
 #include "core/allocation_count.h"
 #include "core/stackmachine_interpreter.h"
+#include "gcode/gprocessor_nc2.h"
 #include "host/kernel_interface_null.h"
 
 namespace Karsto {
@@ -109,7 +110,8 @@ TEST_F(OfflineRun, ChannelsAreNeverBlockedAndGoWithTheKernelInterface) {
     ASSERT_EQ(typeid(*a->machine), typeid(StackmachineInterpreter));
     auto* interpreter = static_cast<StackmachineInterpreter*>(a->machine);
     EXPECT_NE(interpreter->processor, nullptr);
-    EXPECT_EQ(interpreter->processor, kernel->processors.at(a).get());
+    EXPECT_EQ(interpreter->processor, static_cast<GProcessor*>(kernel->processors.at(a).get()));
+    EXPECT_EQ(kernel->processors.at(a)->machine, a->machine);
 
     a->machine->decWaitCounter(2);
     a->machine->decWaitCounter(3);

@@ -94,11 +94,13 @@ const SourceDirectory& sourceDirectory() {
     return directory;
 }
 
-// The basic natives, one reference each for the compile, as the driver holds them.
+// The basic natives and, for a channel, its processor's NC types and built-ins, one
+// reference each for the compile, as the driver holds them.
 class NativeReferences {
 public:
-    explicit NativeReferences(SymbolTables& symbols) {
+    NativeReferences(SymbolTables& symbols, GProcessor* channel) {
         registerBasicNatives(natives_);
+        if (channel != nullptr) channel->registerNatives(symbols, natives_);
         for (FunctionNative* native : natives_) {
             native->retain();
             symbols.addFunction(native, false);
@@ -163,13 +165,6 @@ void compileInto(HarnessResult& result, const std::string& source, const Harness
         compile.scanner = std::make_unique<Scanner>(compile.source);
         compile.scanner->mode = ScannerMode::gcode;
         compile.parser = std::make_unique<JyxParser>(compile.scanner.get());
-        registerIntrinsics(compile.parser->symbols);
-        NativeReferences natives(compile.parser->symbols);
-        declareExternals(compile, options.externals);
-        compile.parser->parse();
-        if (compile.parser->program == nullptr) throw std::logic_error("the evaluator left no program");
-        auto& program = compile.parser->root->childNode(0)->attributes<AstNode_gprogram>();
-        compile.finalVariables = program.variableScopeOut;
         GProcessor* processor = &compile.processor;
         if (setup.target == RunTarget::ncChannel) {
             NInterface* output = setup.output;
@@ -180,6 +175,13 @@ void compileInto(HarnessResult& result, const std::string& source, const Harness
             compile.ncProcessor = std::make_unique<GProcessorNc2>(output);
             processor = compile.ncProcessor.get();
         }
+        registerIntrinsics(compile.parser->symbols);
+        NativeReferences natives(compile.parser->symbols, compile.ncProcessor.get());
+        declareExternals(compile, options.externals);
+        compile.parser->parse();
+        if (compile.parser->program == nullptr) throw std::logic_error("the evaluator left no program");
+        auto& program = compile.parser->root->childNode(0)->attributes<AstNode_gprogram>();
+        compile.finalVariables = program.variableScopeOut;
         compile.machine = std::make_unique<StackmachineInterpreter>(processor);
         if (compile.ncProcessor) {
             compile.ncProcessor->machine = compile.machine.get();
@@ -212,10 +214,13 @@ void runToEnd(HarnessResult& result, const HarnessOptions& options) {
     result.ran = true;
     try {
         const int64_t size = machine.program.size();
-        while (machine.isRunning() && machine.getPc() >= 0 && machine.getPc() < size) {
-            if (result.steps == options.stepLimit) throw std::runtime_error("step limit reached");
-            machine.step();
-            ++result.steps;
+        for (int32_t run = 0; run < options.runs; ++run) {
+            if (run > 0) machine.reset(); // a restart of the finished program
+            while (machine.isRunning() && machine.getPc() >= 0 && machine.getPc() < size) {
+                if (result.steps == options.stepLimit) throw std::runtime_error("step limit reached");
+                machine.step();
+                ++result.steps;
+            }
         }
     } catch (const ExceptionKarsto& error) {
         result.runError = errorOf(error);
@@ -301,6 +306,10 @@ std::u16string HarnessResult::characters(const std::string& name) const {
 }
 
 JyxParser* HarnessResult::parser() const { return compile == nullptr ? nullptr : compile->parser.get(); }
+
+GProcessorNc2* HarnessResult::ncProcessor() const {
+    return compile == nullptr ? nullptr : compile->ncProcessor.get();
+}
 
 const CodeLinked& HarnessResult::linked() const {
     if (compile == nullptr || compile->machine == nullptr) throw std::logic_error("no linked program");

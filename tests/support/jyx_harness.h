@@ -9,8 +9,9 @@
 //   ASSERT_TRUE(r.ok()) << r.errorText();
 //   EXPECT_EQ(r.blocksText(), "n=10 g=1 x=10\n");
 //
-// The NC program runner compiles the same way, but runs on a real G-code processor
-// whose output records every delivered command, with waiting off:
+// The NC program runner compiles the same way, with the channel's NC types and built-ins
+// registered as the compile driver does, but runs on a real G-code processor whose
+// output records every delivered command, with waiting off:
 //
 //   HarnessResult r = runNcProgram("G1 X5 F300\n");
 //   EXPECT_EQ(r.ncText(), "snr=0 key=0/0 n=0 Queryaxes\nsnr=1 key=1/0 n=0 Line ...\n");
@@ -31,6 +32,7 @@
 
 namespace Karsto {
 class CodeLinked;
+class GProcessorNc2;
 class JyxParser;
 class NInterface;
 class ScannerInputFile;
@@ -53,6 +55,9 @@ struct HarnessOptions {
     std::vector<HostExternal> externals;
     // Steps before the run is given up as "step limit reached".
     int64_t stepLimit = 100'000'000;
+    // How often the program is started; every start after the first resets the machine
+    // as a restart of the finished program does. The steps of all runs count together.
+    int32_t runs = 1;
     // The log levels captured during compile and run.
     std::vector<LogLevel> logLevels{LogLevel::error, LogLevel::warning, LogLevel::info};
 };
@@ -94,6 +99,10 @@ public:
     // The parser of the compile with its syntax tree and everything the evaluator made;
     // null when the source was never parsed.
     JyxParser* parser() const;
+
+    // The channel's G-code processor of an NC run (its state after the run); null for
+    // the other runs.
+    GProcessorNc2* ncProcessor() const;
 
     // The linked program as the machine holds it; only after a successful compile.
     const CodeLinked& linked() const;

@@ -1,0 +1,300 @@
+#include "host/program_entry.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <sstream>
+
+#include "codegen/codegen_install.h"
+#include "core/exception.h"
+#include "core/log.h"
+#include "core/type.h"
+#include "core/type_pointer.h"
+#include "core/type_string.h"
+#include "core/variable.h"
+#include "frontend/scanner_input.h"
+#include "frontend/scrambled_source.h"
+#include "gcode/gprocessor_nc2.h"
+#include "gcode/ninterface_null.h"
+#include "host/command_line.h"
+#include "host/controller.h"
+#include "host/kernel_interface_null.h"
+#include "host/syslog_event_sink.h"
+
+namespace Karsto {
+
+volatile bool debuggerWaitFlag = false;
+
+namespace {
+
+// The R-parameters r0 to r999; from this index on one variable serves every channel.
+constexpr int32_t kRParameterCount = 1000;
+constexpr int32_t kFirstCommonRParameter = 900;
+
+// Test seam: with this variable set the event-log lines are appended to the file it
+// names, "<event type> <line>" each, instead of going to the system log, so tests can
+// watch the event-log switch without touching the system log.
+constexpr const char* kEventLogFileVariable = "VORDASH_EVENTLOG_FILE";
+
+class FileEventSink final : public EventSink {
+public:
+    explicit FileEventSink(std::string path) : path_(std::move(path)) {}
+
+    void report(EventType type, const std::string& line) override {
+        std::ofstream out(path_, std::ios::app | std::ios::binary);
+        out << static_cast<int32_t>(type) << ' ' << line << '\n';
+    }
+
+private:
+    std::string path_;
+};
+
+// Installs the event sink for the process and removes it again at the end.
+class EventSinkInstall {
+public:
+    EventSinkInstall() {
+        if (const char* path = std::getenv(kEventLogFileVariable); path != nullptr && *path != '\0')
+            sink_ = std::make_unique<FileEventSink>(path);
+        else
+            sink_ = std::make_unique<SyslogEventSink>();
+        globalLog.setEventSink(sink_.get());
+    }
+    ~EventSinkInstall() { globalLog.setEventSink(nullptr); }
+    EventSinkInstall(const EventSinkInstall&) = delete;
+    EventSinkInstall& operator=(const EventSinkInstall&) = delete;
+
+private:
+    std::unique_ptr<EventSink> sink_;
+};
+
+// The elementary types, the default string types and the null-pointer type from
+// start-up to exit, in the order their headers give.
+class LanguageTypes {
+public:
+    LanguageTypes() {
+        createElementaryTypes();
+        createDefaultStringTypes();
+        createNullPointerType();
+        // Once per process: the code generator's seams in the core.
+        static std::once_flag once;
+        std::call_once(once, [] { installCodeGenerator(); });
+    }
+    ~LanguageTypes() {
+        destroyElementaryTypes();
+        destroyDefaultStringTypes();
+        destroyNullPointerType();
+    }
+    LanguageTypes(const LanguageTypes&) = delete;
+    LanguageTypes& operator=(const LanguageTypes&) = delete;
+};
+
+// Splits at the separator: a piece runs to the next separator or the end, and splitting
+// stops once the next piece would start at or past the end.
+std::vector<std::string> splitPieces(const std::string& value, char separator) {
+    std::vector<std::string> pieces;
+    size_t start = 0;
+    while (start < value.size()) {
+        size_t end = value.find(separator, start);
+        if (end == std::string::npos) end = value.size();
+        pieces.push_back(value.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
+}
+
+void printHelp(const CommandLine& options) {
+    std::cerr << "JYX Interpreter (build " << __DATE__ << " " << __TIME__ << ")\n\n"
+              << "Command Line Parameters: \n";
+    options.usagePrint();
+}
+
+// Scrambles one source file into the same name with ".e" appended.
+void encryptSource(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    checkSyntax(in.is_open(), "Can not open file '%s'", path.c_str());
+    std::string plain((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    checkSyntax(!in.bad(), "Can not open file '%s'", path.c_str());
+    const std::string scrambled = scrambleSource(plain);
+    std::ofstream out(path + ".e", std::ios::binary | std::ios::trunc);
+    checkSyntax(out.is_open(), "Can not open file '%s.e'", path.c_str());
+    out.write(scrambled.data(), static_cast<std::streamsize>(scrambled.size()));
+    out.flush();
+    // A file written only in part must not pass for a scrambled source.
+    checkSyntax(out.good(), "Can not open file '%s.e'", path.c_str());
+}
+
+void setLogOutputs(const CommandLine& options) {
+    globalLog.setStderr(options.flagGet("logStderr"));
+    globalLog.setEventLog(options.flagGet("logWin"));
+    if (options.flagGet("logFile"))
+        globalLog.openFile(options.stringGet("logFile", ""), options.flagGet("logFileAppend"));
+}
+
+void setDebugLevels(const CommandLine& options) {
+    // The levels with an option of the same name; debugCode, debugStackmachine and
+    // debugStackOp have none and stay off.
+    static constexpr struct {
+        const char* option;
+        LogLevel level;
+    } kDebugLevels[] = {
+        {"debugGCode", LogLevel::debugGCode},           {"debugGProcessor", LogLevel::debugGProcessor},
+        {"debugKiState", LogLevel::debugKiState},       {"debugKiIO", LogLevel::debugKiIO},
+        {"debugKiGeo", LogLevel::debugKiGeo},           {"debugController", LogLevel::debugController},
+        {"debugNCmdQueue", LogLevel::debugNCmdQueue},
+    };
+    for (const auto& row : kDebugLevels) globalLog.setLevel(row.level, options.flagGet(row.option));
+}
+
+// The offline console run: one channel per input file, no kernel. Returns the exit code;
+// a load or compile error leaves as ExceptionKarsto after its task was reported.
+int runOffline(const std::vector<std::string>& files, bool html, int64_t disableMask) {
+    globalLog.setStderr(true);
+
+    // Declared in the order that lets each part outlive its users: the machines read the
+    // R-parameters' names and the outputs the inputs' listings; the kernel interface,
+    // which deletes the channels, goes first, then the controller, then the variables.
+    std::vector<std::unique_ptr<Variable>> rParameters;
+    Controller controller;
+    std::vector<std::unique_ptr<ScannerInputFile>> inputs;
+    KernelInterfaceNull kernel(&controller);
+    controller.kernel = &kernel;
+
+    std::vector<ControllerTask*> tasks;
+    for (const std::string& file : files) tasks.push_back(kernel.channelCreate(file));
+
+    rParameters = declareRParameters(controller, tasks);
+
+    for (ControllerTask* task : tasks) {
+        inputs.push_back(std::make_unique<ScannerInputFile>());
+        ScannerInputFile& input = *inputs.back();
+        input.load(task->name); // an error here is not the task's: nothing is reported
+        NInterfaceNull& output = *kernel.outputs.at(task);
+        output.setSource(&input);
+        if (html) {
+            output.previewOn = true;
+            output.outputFile = task->name + ".html";
+        }
+        task->compileInput(&input);
+        kernel.processors.at(task)->disableMask = static_cast<uint64_t>(disableMask);
+        task->start();
+    }
+
+    controller.kernelInterfaceStart();
+    controller.stopWhenIdle = true;
+    controller.run();
+    return 0;
+}
+
+int runModes(int argc, const char* const* argv) {
+    CommandLine options;
+    options.parse(argc, argv);
+
+    if (options.flagGet("help")) {
+        printHelp(options);
+        return 0;
+    }
+    if (options.flagGet("registrySave")) {
+        options.registrySave(kOptionsRegistryKey);
+        return 0;
+    }
+    if (argc <= 1 || options.flagGet("registryLoad")) options.registryLoad(kOptionsRegistryKey);
+
+    debuggerWaitFlag = options.flagGet("debuggerWait");
+
+    if (options.flagGet("secEncrypt")) {
+        encryptSource(options.stringGet("secEncrypt", ""));
+        return 0;
+    }
+
+    // The data directory, once: the default search path and the kernel link's directory.
+    setDefaultDataPathFromEnvironment();
+    std::string searchPath = options.stringGet("searchpath", "");
+    if (searchPath.empty()) searchPath = defaultDataPath;
+    includeSearchPaths = splitSearchPath(searchPath);
+
+    setLogOutputs(options);
+    setDebugLevels(options);
+
+    const std::vector<std::string> files = splitFileList(options.stringGet("file", "input.jyx"));
+    // "lang" has no effect: every compile uses "jyx".
+    const int64_t disableMask = options.intGet("disablemask", 0);
+
+    const std::string nif = options.stringGet("nif", "service");
+    if (nif == "service" || nif == "nc2" || nif == "nc2l") {
+        // TODO(#71): the runs with the NC kernel.
+        globalLog.setStderr(true);
+        std::cerr << "Mode '" << nif << "' is not available in this build\n";
+        return 1;
+    }
+    if (nif == "null" || nif == "html") return runOffline(files, nif == "html", disableMask);
+    std::cerr << "Invalid value for nif\n";
+    return 1;
+}
+
+} // namespace
+
+std::vector<std::unique_ptr<Variable>> declareRParameters(Controller& controller,
+                                                          const std::vector<ControllerTask*>& tasks) {
+    std::vector<std::unique_ptr<Variable>> variables;
+    controller.sharedMemoryClear();
+    for (int32_t i = 0; i < kRParameterCount; ++i) {
+        const std::string name = "r" + std::to_string(i);
+        auto declare = [&](ControllerTask* task) {
+            variables.push_back(std::make_unique<Variable>(&controller.memoryShared, name, typeLreal,
+                                                           flagBit(VariableFlags::HOST_DECLARED),
+                                                           VariableAccess::NONE));
+            controller.sharedVariableAdd(task, variables.back().get());
+        };
+        if (i < kFirstCommonRParameter) {
+            for (ControllerTask* task : tasks) declare(task);
+        } else {
+            declare(nullptr); // every task
+        }
+    }
+    controller.sharedMemoryBind();
+    for (int64_t cell = 0; cell < controller.memoryShared.size(); ++cell) controller.sharedImage[cell] = 0.0;
+    return variables;
+}
+
+std::vector<std::string> splitSearchPath(const std::string& value) {
+    std::vector<std::string> paths = splitPieces(value, ';');
+    for (std::string& path : paths) {
+        if (path.empty() || (path.back() != '\\' && path.back() != '/')) path += '/';
+    }
+    return paths;
+}
+
+std::vector<std::string> splitFileList(const std::string& value) {
+    std::vector<std::string> files;
+    for (std::string& piece : splitPieces(value, ',')) {
+        if (!piece.empty()) files.push_back(std::move(piece));
+    }
+    return files;
+}
+
+int programEntry(int argc, const char* const* argv) {
+    EventSinkInstall eventSink;
+    globalLog.setLevel(LogLevel::error, true);
+    globalLog.setLevel(LogLevel::warning, true);
+    globalLog.setLevel(LogLevel::info, true);
+    globalLog.setStderr(true);
+    globalLog.setEventLog(true);
+
+    LanguageTypes types;
+    // Load and compile errors, a value of an int option that is no decimal number, a
+    // source that secEncrypt cannot open: the text and a line end, then exit code 1.
+    try {
+        return runModes(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << '\n';
+        return 1;
+    }
+}
+
+} // namespace Karsto
