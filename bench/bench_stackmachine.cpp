@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "builtins/text_instructions.h"
 #include "codegen/codegen_install.h"
 #include "core/aparam_list.h"
 #include "core/cmd_const.h"
@@ -144,6 +145,16 @@ void BM_ConcatLoop(benchmark::State& state) {
                           new CmdSpAdd(-256), new CmdJump(loop)}));
 }
 BENCHMARK(BM_ConcatLoop);
+
+// The text of an LREAL as a default STRING (255 character cells and a length cell),
+// formatted on the native stack, then dropped.
+// L: ConstLreal -2.5; ToStringLreal; SpAdd -256; Jump L
+void BM_ToStringLoop(benchmark::State& state) {
+    auto* loop = new Label();
+    stepLoop(state, link({loop, new CmdConstLreal(-2.5), textInstructionsFor(TypeKind::Lreal)->makeToString(),
+                          new CmdSpAdd(-256), new CmdJump(loop)}));
+}
+BENCHMARK(BM_ToStringLoop);
 
 // One G-code block of three words per loop, handed to a processor that does nothing:
 // L: ConstLreal 1; ConstLreal 2.5; ConstLreal -3; Gcode 3; Jump L

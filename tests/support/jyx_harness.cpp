@@ -11,6 +11,7 @@
 #include <mutex>
 #include <utility>
 
+#include "builtins/register_intrinsics.h"
 #include "codegen/codegen_install.h"
 #include "core/code.h"
 #include "core/exception.h"
@@ -29,6 +30,7 @@
 #include "frontend/scanner_input.h"
 #include "gcode/gprocessor_nc2.h"
 #include "geometry/recording_output.h"
+#include "support/stdout_capture.h"
 
 namespace Karsto::test {
 
@@ -114,48 +116,6 @@ private:
     std::vector<FunctionNative*> natives_;
 };
 
-// Redirects the process's standard output into a scratch file while it lives.
-class StdoutCapture {
-public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        std::cout.flush();
-        file_ = std::tmpfile();
-        saved_ = ::dup(STDOUT_FILENO);
-        if (file_ != nullptr && saved_ >= 0) ::dup2(::fileno(file_), STDOUT_FILENO);
-    }
-    ~StdoutCapture() { restore(); }
-    StdoutCapture(const StdoutCapture&) = delete;
-    StdoutCapture& operator=(const StdoutCapture&) = delete;
-
-    // Flushes, restores standard output and returns what was written meanwhile.
-    std::string finish() {
-        std::fflush(stdout);
-        std::cout.flush();
-        restore();
-        std::string text;
-        if (file_ == nullptr) return text;
-        std::rewind(file_);
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
-        std::fclose(file_);
-        file_ = nullptr;
-        return text;
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        ::dup2(saved_, STDOUT_FILENO);
-        ::close(saved_);
-        saved_ = -1;
-    }
-
-    std::FILE* file_ = nullptr;
-    int saved_ = -1;
-};
-
 HarnessError errorOf(const ExceptionKarsto& error) { return {error.message(), error.span(), error.what()}; }
 
 HarnessError errorOf(const std::exception& error) { return {error.what(), SourceSpan(), error.what()}; }
@@ -215,6 +175,7 @@ void compileInto(HarnessResult& result, const std::string& source, const Harness
             compile.ncProcessor = std::make_unique<GProcessorNc2>(output);
             processor = compile.ncProcessor.get();
         }
+        registerIntrinsics(compile.parser->symbols);
         NativeReferences natives(compile.parser->symbols, compile.ncProcessor.get());
         declareExternals(compile, options.externals);
         compile.parser->parse();

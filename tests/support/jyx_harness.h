@@ -1,8 +1,9 @@
 #pragma once
 // The end-to-end harness of the language tests: a source is compiled as the compile
 // driver does (file "t.jyx" through the include search paths, scanner in G-code mode,
-// the basic natives, optional host externals, parse with both walks, link) and run on
-// a channel's interpreter whose G-code processor records every block.
+// the built-in functions, the basic natives, optional host externals, parse with both
+// walks, link) and run on a channel's interpreter whose G-code processor records every
+// block.
 //
 //   HarnessResult r = compileAndRun("N10 G1 X10\n");
 //   ASSERT_TRUE(r.ok()) << r.errorText();
