@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <stdexcept>
 
+#include "builtins/register_intrinsics.h"
 #include "core/code.h"
 #include "core/exception.h"
 #include "core/function_native.h"
@@ -18,10 +19,6 @@
 namespace Karsto {
 
 namespace {
-
-// TODO(#36): the language's built-in functions, registerIntrinsics(symbols) of
-// src/builtins; until that library exists a compile offers none of them.
-void registerLanguageIntrinsics(SymbolTables& symbols) { static_cast<void>(symbols); }
 
 // The natives of one compile with the one reference the driver holds on each while it
 // compiles. Whatever way the compile ends, every native gets its reference back, so the
@@ -79,7 +76,7 @@ void compile(CodeLinked& out, ScannerInputFile* input, GProcessor* provider,
     registerBasicNatives(references.natives());
     try {
         if (provider != nullptr) provider->registerNatives(symbols, references.natives());
-        registerLanguageIntrinsics(symbols);
+        registerIntrinsics(symbols);
         std::vector<FunctionNative*>& natives = references.natives();
         for (size_t i = 0; i < natives.size(); ++i) {
             references.retain(i);
