@@ -18,18 +18,8 @@
 namespace Karsto {
 namespace {
 
+using test::failureOf;
 using test::Registration;
-
-// The message of the run-time error that the call raises; empty when it succeeds.
-template <class Push>
-std::string failureOf(Registration& r, const std::string& native, Push push) {
-    try {
-        r.call(native, push);
-    } catch (const ExceptionRuntime& error) {
-        return error.message();
-    }
-    return {};
-}
 
 auto doubles(std::vector<double> values) {
     return [values](Stackmachine& m) {
