@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "core/exception.h"
-#include "core/host_path.h"
 #include "core/literals.h"
 #include "frontend/scanner_input.h"
 #include "gcode/gprocessor_nc2.h"
@@ -110,11 +109,7 @@ double RunfileReader::readValue() {
 
 RunfileContext::RunfileContext(GProcessorNc2* processor, std::string path)
     : input_(std::make_unique<ScannerInputFileStream>()) {
-    try {
-        input_->open(hostPath(path));
-    } catch (const ExceptionSyntax&) {
-        failSyntax("Can not open file '%s'", path.c_str());
-    }
+    input_->open(path); // maps '\' separators itself; messages show path as written
     reader_ = std::make_unique<RunfileReader>(processor, input_.get());
 }
 

@@ -52,8 +52,8 @@ private:
 // The reader state of one pending runfile call: the open file and its reader.
 class RunfileContext {
 public:
-    // Opens path ('\' separators allowed; messages show path as written): "Can not open
-    // file '%s'" (ExceptionSyntax) when it cannot be opened.
+    // Opens path (as the file input opens every name): "Can not open file '%s'"
+    // (ExceptionSyntax) when it cannot be opened.
     RunfileContext(GProcessorNc2* processor, std::string path);
     ~RunfileContext();
     RunfileContext(const RunfileContext&) = delete;
