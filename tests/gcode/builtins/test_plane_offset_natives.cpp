@@ -11,6 +11,7 @@
 namespace Karsto {
 namespace {
 
+using test::failureOf;
 using test::Registration;
 
 auto vector3(double x, double y, double z) {
@@ -19,17 +20,6 @@ auto vector3(double x, double y, double z) {
         m.pushF64(y);
         m.pushF64(z);
     };
-}
-
-// The message of the run-time error that the call raises; empty when it succeeds.
-template <class Push>
-std::string failureOf(Registration& r, const std::string& native, Push push) {
-    try {
-        r.call(native, push);
-    } catch (const ExceptionRuntime& error) {
-        return error.message();
-    }
-    return {};
 }
 
 Point3 planeOf(Registration& r) {
