@@ -62,8 +62,8 @@ void FunctionNativeParallelPath::execute(Stackmachine& machine, const SourceSpan
     onMachine(machine, [this](auto& m) {
         const int64_t base = frameBase(m);
         const double length = mmPerLengthUnit(nc());
-        const Point3 v(m.loadF64(at(base, Slot::nx)) * length, m.loadF64(at(base, Slot::ny)) * length,
-                       m.loadF64(at(base, Slot::nz)) * length);
+        const Point3 v{m.loadF64(at(base, Slot::nx)) * length, m.loadF64(at(base, Slot::ny)) * length,
+                       m.loadF64(at(base, Slot::nz)) * length};
         Canvas6d& canvas = nc().canvas();
         if (v.length() <= kZeroVectorLength) {
             canvas.setParallelPath(Point3(), 0.0, 0.0, 0.0, 0.0, 0.0, 0);
@@ -84,8 +84,8 @@ void FunctionNativeParallelPath::execute(Stackmachine& machine, const SourceSpan
 void FunctionNativeCollisionElimination::execute(Stackmachine& machine, const SourceSpan& span) {
     onMachine(machine, [this, &span](auto& m) {
         const int64_t base = frameBase(m);
-        const Point3 n(m.loadF64(at(base, Slot::nx)), m.loadF64(at(base, Slot::ny)),
-                       m.loadF64(at(base, Slot::nz)));
+        const Point3 n{m.loadF64(at(base, Slot::nx)), m.loadF64(at(base, Slot::ny)),
+                       m.loadF64(at(base, Slot::nz))};
         Canvas6d& canvas = nc().canvas();
         const double length = n.length();
         const bool on = length > kZeroVectorLength;
