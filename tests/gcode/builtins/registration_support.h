@@ -83,4 +83,16 @@ struct Registration {
     }
 };
 
+// The message of the run-time error that a call of the built-in raises; empty when it
+// succeeds.
+template <class Push>
+std::string failureOf(Registration& r, const std::string& native, Push push) {
+    try {
+        r.call(native, push);
+    } catch (const ExceptionRuntime& error) {
+        return error.message();
+    }
+    return {};
+}
+
 } // namespace Karsto::test

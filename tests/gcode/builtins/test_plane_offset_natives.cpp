@@ -10,6 +10,7 @@
 namespace Karsto {
 namespace {
 
+using test::failureOf;
 using test::Registration;
 
 auto vector3(double x, double y, double z) {
