@@ -64,19 +64,6 @@ struct Registration {
     int64_t call(const std::string& name) {
         return call(name, [](Stackmachine&) {});
     }
-    // The message of the run-time error that the call raises; empty when it succeeds.
-    template <class Push>
-    std::string failureOf(const std::string& name, Push push) {
-        try {
-            call(name, push);
-        } catch (const ExceptionRuntime& error) {
-            return error.message();
-        }
-        return {};
-    }
-    std::string failureOf(const std::string& name) {
-        return failureOf(name, [](Stackmachine&) {});
-    }
     // A G-code block without skip mark, words as "letter value".
     void block(const std::vector<GCodeWord>& words, int32_t skipLevel = -1) {
         processor.executeBlock(skipLevel, words, SourceSpan());

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/exception.h"
 #include "gcode/builtins/registration_support.h"
 #include "geometry/canvas6d.h"
 
@@ -30,7 +31,7 @@ TEST(WorkingPlaneNatives, SetNormalisesGetReadsAndAZeroVectorFails) {
     Registration r;
     r.call("workingplaneset", vector3(0, 3, 4));
     EXPECT_EQ(planeOf(r), Point3(0.0, 0.6, 0.8));
-    EXPECT_EQ(r.failureOf("workingplaneset", vector3(0, 0, 0)), "Invalid workingplane normal vector.");
+    EXPECT_EQ(failureOf(r, "workingplaneset", vector3(0, 0, 0)), "Invalid workingplane normal vector.");
     EXPECT_EQ(planeOf(r), Point3(0.0, 0.6, 0.8));
 
     // Only the direction counts: the length unit does not touch the vector.
@@ -57,13 +58,13 @@ auto shiftSet(uint8_t g, double x, double y, double z) {
 
 TEST(ZeroOffsetNatives, OnlyG54ToG57AreAccepted) {
     Registration r;
-    EXPECT_EQ(r.failureOf("zerooffsetshift", shiftQuery(58)),
+    EXPECT_EQ(failureOf(r, "zerooffsetshift", shiftQuery(58)),
               "Invalid G-Code G58 in function 'zerooffsetshift'. The G-Code must be one of G54 to G57.");
-    EXPECT_EQ(r.failureOf("zerooffsetshift", shiftQuery(53)),
+    EXPECT_EQ(failureOf(r, "zerooffsetshift", shiftQuery(53)),
               "Invalid G-Code G53 in function 'zerooffsetshift'. The G-Code must be one of G54 to G57.");
-    EXPECT_EQ(r.failureOf("zerooffsetshiftset", shiftSet(53, 1, 0, 0)),
+    EXPECT_EQ(failureOf(r, "zerooffsetshiftset", shiftSet(53, 1, 0, 0)),
               "Invalid G-Code G53 in function 'zerooffsetshiftset'. The G-Code must be one of G54 to G57.");
-    EXPECT_EQ(r.failureOf("zerooffsetshiftset", shiftSet(58, 1, 0, 0)),
+    EXPECT_EQ(failureOf(r, "zerooffsetshiftset", shiftSet(58, 1, 0, 0)),
               "Invalid G-Code G58 in function 'zerooffsetshiftset'. The G-Code must be one of G54 to G57.");
     for (int32_t i = 0; i < ZeroOffsets::kSettable; ++i) EXPECT_EQ(r.processor.zeroOffsets().entry(i), ZeroOffset());
 }

@@ -17,7 +17,10 @@
 namespace Karsto {
 namespace {
 
+using test::failureOf;
 using test::Registration;
+
+const auto kNoArguments = [](Stackmachine&) {};
 
 int32_t counter(Registration& r, WaitCounter c) { return r.machine.getWaitCounter(waitCounterIndex(c)); }
 
@@ -98,7 +101,7 @@ TEST(SyncNatives, AllThreeFailWhileThePathIsCollectedAndWorkAgainAfterwards) {
         r.block({{"y", 10}});
         ASSERT_GT(r.processor.canvas().collectionDepth(), 0);
         const BlockKey key = r.processor.key();
-        EXPECT_EQ(r.failureOf(native), stallingMessage(native));
+        EXPECT_EQ(failureOf(r, native, kNoArguments), stallingMessage(native));
         EXPECT_EQ(r.processor.key(), key) << native;
         EXPECT_FALSE(r.machine.isBlocked()) << native;
 
@@ -106,10 +109,10 @@ TEST(SyncNatives, AllThreeFailWhileThePathIsCollectedAndWorkAgainAfterwards) {
         r.block({{"g", 40}});
         ASSERT_EQ(r.processor.canvas().collectionDepth(), 0);
         r.processor.canvas().beginCollisionElimination({0, 0, 1}, 4);
-        EXPECT_EQ(r.failureOf(native), stallingMessage(native));
+        EXPECT_EQ(failureOf(r, native, kNoArguments), stallingMessage(native));
         r.processor.canvas().endCollisionElimination();
 
-        EXPECT_EQ(r.failureOf(native), "") << native;
+        EXPECT_EQ(failureOf(r, native, kNoArguments), "") << native;
         EXPECT_TRUE(r.machine.isBlocked()) << native;
     }
 }
@@ -120,7 +123,7 @@ TEST(SyncNatives, DuringABlockSearchNothingHappensButTheCollectionCheckHolds) {
         r.processor.blockSearch.active = true;
         const size_t delivered = r.output.lines.size();
         const BlockKey key = r.processor.key();
-        EXPECT_EQ(r.failureOf(native), "") << native;
+        EXPECT_EQ(failureOf(r, native, kNoArguments), "") << native;
         EXPECT_EQ(r.output.lines.size(), delivered) << native;
         EXPECT_EQ(r.processor.queue().commands().size(), 0u) << native;
         EXPECT_EQ(r.processor.key(), key) << native;
@@ -129,7 +132,7 @@ TEST(SyncNatives, DuringABlockSearchNothingHappensButTheCollectionCheckHolds) {
         selectMillWithRadius(r);
         r.block({{"d", 1}, {"g", 41}});
         r.block({{"g", 1}, {"x", 5}, {"y", 5}});
-        EXPECT_EQ(r.failureOf(native), stallingMessage(native));
+        EXPECT_EQ(failureOf(r, native, kNoArguments), stallingMessage(native));
     }
 }
 
@@ -237,8 +240,8 @@ TEST(ToolNatives, BadIndexesAndValuesFailAndWriteNothing) {
         const ToolTable before = r.processor.tools;
         const std::string native = c.native;
         const std::string failure = native == "toolparam"
-                                        ? r.failureOf(native, toolCells(c.index, c.column))
-                                        : r.failureOf(native, toolValueCells(c.index, c.column, c.value));
+                                        ? failureOf(r, native, toolCells(c.index, c.column))
+                                        : failureOf(r, native, toolValueCells(c.index, c.column, c.value));
         EXPECT_EQ(failure, c.message) << native << " " << int(c.index) << " " << int(c.column);
         for (int i = 1; i <= ToolTable::kTools; ++i) EXPECT_EQ(r.processor.tools.entry(i), before.entry(i));
     }
@@ -254,7 +257,7 @@ TEST(ToolNatives, BadIndexesAndValuesFailAndWriteNothing) {
 TEST(ToolNatives, ToolsetWithIndexZeroWritesNothing) {
     Registration r;
     const ToolTable before = r.processor.tools;
-    const std::string failure = r.failureOf("toolset", [](Stackmachine& m) {
+    const std::string failure = failureOf(r, "toolset", [](Stackmachine& m) {
         m.pushU8(0);
         m.pushS16(12);
         m.pushU32(static_cast<uint32_t>(ToolType::mill));
