@@ -262,7 +262,7 @@ TEST(CollisionEliminationNatives, OneLevelFlushAndRecords) {
     EXPECT_EQ(r.processor.records.modalState[ModalWord::collisionElimination], 8204);
     r.call("collisionelimination", normal(0, 0, 1, 10));
     EXPECT_EQ(canvas.collectionDepth(), 1);
-    EXPECT_EQ(canvas.collisionElimination().planeNormal, Point3(0.0, 0.0, 1.0)); // normalised
+    EXPECT_EQ(canvas.collisionElimination().planeNormal, (Point3{0.0, 0.0, 1.0})); // normalised
     EXPECT_EQ(canvas.collisionElimination().limit, 10u);
 
     r.block({{"g", 1}, {"x", 5}, {"f", 60}});

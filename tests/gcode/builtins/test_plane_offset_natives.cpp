@@ -30,16 +30,16 @@ Point3 planeOf(Registration& r) {
 TEST(WorkingPlaneNatives, SetNormalisesGetReadsAndAZeroVectorFails) {
     Registration r;
     r.call("workingplaneset", vector3(0, 3, 4));
-    EXPECT_EQ(planeOf(r), Point3(0.0, 0.6, 0.8));
+    EXPECT_EQ(planeOf(r), (Point3{0.0, 0.6, 0.8}));
     EXPECT_EQ(failureOf(r, "workingplaneset", vector3(0, 0, 0)), "Invalid workingplane normal vector.");
-    EXPECT_EQ(planeOf(r), Point3(0.0, 0.6, 0.8));
+    EXPECT_EQ(planeOf(r), (Point3{0.0, 0.6, 0.8}));
 
     // Only the direction counts: the length unit does not touch the vector.
     r.processor.units.length = static_cast<int32_t>(UnitLength::inch);
     r.call("workingplaneset", vector3(1, 1, 0));
-    EXPECT_EQ(planeOf(r), Point3(0.7071067811865475, 0.7071067811865475, 0.0));
+    EXPECT_EQ(planeOf(r), (Point3{0.7071067811865475, 0.7071067811865475, 0.0}));
     r.call("workingplaneset", vector3(0, 0, 2));
-    EXPECT_EQ(planeOf(r), Point3(0.0, 0.0, 1.0));
+    EXPECT_EQ(planeOf(r), (Point3{0.0, 0.0, 1.0}));
 }
 
 auto shiftQuery(uint8_t g) {
