@@ -274,7 +274,7 @@ TEST(ToolNatives, TheSelectedToolChangesOnlyWithTheNextDWordAndNothingIsQueued) 
     r.processor.tools.setParam(1, static_cast<int>(ToolParam::length), 10.0);
     r.block({{"d", 1}});
     const Point3 selected = r.processor.toolMatrix().applyPoint({});
-    EXPECT_EQ(selected, Point3(0.0, 0.0, 10.0));
+    EXPECT_EQ(selected, (Point3{0.0, 0.0, 10.0}));
     const size_t delivered = r.output.lines.size();
     const size_t queued = r.processor.queue().commands().size();
     const BlockKey key = r.processor.key();
@@ -293,7 +293,7 @@ TEST(ToolNatives, TheSelectedToolChangesOnlyWithTheNextDWordAndNothingIsQueued) 
     EXPECT_EQ(r.processor.key(), key);
 
     r.block({{"d", 1}});
-    EXPECT_EQ(r.processor.toolMatrix().applyPoint({}), Point3(0.0, 0.0, 25.0));
+    EXPECT_EQ(r.processor.toolMatrix().applyPoint({}), (Point3{0.0, 0.0, 25.0}));
 }
 
 } // namespace
