@@ -6,6 +6,7 @@
 #include <numbers>
 #include <string>
 
+#include "core/exception.h"
 #include "gcode/builtins/registration_support.h"
 #include "geometry/canvas6d.h"
 #include "geometry/trans_list.h"
@@ -192,6 +193,22 @@ TEST(SpatialMoveNatives, EachCallIsABlockOfItsOwn) {
         helixKeys += line.substr(line.find("key="), line.find(' ', line.find("key=")) - line.find("key=")) + " ";
     }
     EXPECT_EQ(helixKeys, "key=2/0 key=3/0 ") << r.ncText();
+}
+
+// A factor that is not a number passes the zero check but makes the factors unequal.
+TEST(SpatialMoveNatives, ANotANumberFactorForbidsCircles) {
+    Registration r;
+    r.call("transscale", [](Stackmachine& m) { m.pushF64(std::nan("")); });
+    EXPECT_EQ(r.processor.userTransforms().size(), 1U);
+    try {
+        r.call("movecircle3d", [](Stackmachine& m) {
+            for (double v : {0.0, 0.0, 0.0, 0.0, 0.0, 1.0, 90.0, 0.0}) m.pushF64(v);
+        });
+        ADD_FAILURE() << "movecircle3d ran";
+    } catch (const ExceptionRuntime& error) {
+        EXPECT_EQ(error.message(), "Scaling with different factors is not permitted in combination with circles");
+    }
+    EXPECT_EQ(r.processor.key().counter, 0);
 }
 
 // The per-line records, on a channel whose kernel asked for them.
