@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+#include "core/host_path.h"
+
 namespace Karsto {
 
 Log globalLog;
@@ -105,7 +107,7 @@ void Log::openFile(const std::string& path, bool append) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (file_.is_open()) file_.close();
     file_.clear();
-    file_.open(path, append ? (std::ios::out | std::ios::app) : (std::ios::out | std::ios::trunc));
+    file_.open(hostPath(path), append ? (std::ios::out | std::ios::app) : (std::ios::out | std::ios::trunc));
 }
 
 void Log::closeFile() {

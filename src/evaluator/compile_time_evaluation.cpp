@@ -1,5 +1,7 @@
 #include "evaluator/compile_time_evaluation.h"
 
+#include <optional>
+
 #include "codegen/cast_emitter.h"
 #include "core/emitters.h"
 #include "core/exception.h"
@@ -34,7 +36,15 @@ auto evaluate(const Code& code, Type* type, Type* target, Pop pop) {
     const Code program = constantProgram(code, type, target);
     StackmachineEvaluator machine;
     machine.trace = false; // the step trace reads fp, which this machine refuses
-    machine.loadProgram(CodeLinked(program));
+    std::optional<CodeLinked> linked;
+    try {
+        linked.emplace(program);
+    } catch (const ExceptionSemantic&) {
+        // Linking fails only on a jump out of the expression, such as the call of a
+        // function whose body lies elsewhere: that is no constant either.
+        throw ExceptionSemantic("Invalid constant expression", SourceSpan());
+    }
+    machine.loadProgram(*linked);
     try {
         machine.run();
     } catch (const ExceptionRuntime& error) {

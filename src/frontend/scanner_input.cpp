@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "core/exception.h"
+#include "core/host_path.h"
 #include "frontend/scrambled_source.h"
 
 namespace Karsto {
@@ -46,17 +47,18 @@ enum class Openable : int32_t { regularFiles = 0, anyButDirectories = 1 };
 
 bool openFile(std::ifstream& in, const std::string& path, Openable openable) {
     std::error_code error;
-    bool fits = openable == Openable::regularFiles ? std::filesystem::is_regular_file(path, error)
-                                                    : !std::filesystem::is_directory(path, error);
+    const std::string opened = hostPath(path);
+    bool fits = openable == Openable::regularFiles ? std::filesystem::is_regular_file(opened, error)
+                                                    : !std::filesystem::is_directory(opened, error);
     if (!fits) return false;
-    in.open(path, std::ios::binary);
+    in.open(opened, std::ios::binary);
     return in.is_open();
 }
 
 // A device, FIFO or socket: something stands under the name, but no source.
 bool isSpecialFile(const std::string& path) {
     std::error_code error;
-    auto status = std::filesystem::status(path, error);
+    auto status = std::filesystem::status(hostPath(path), error);
     return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
            !std::filesystem::is_directory(status);
 }

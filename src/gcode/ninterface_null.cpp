@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string_view>
 
+#include "core/host_path.h"
 #include "frontend/scanner_input.h"
 #include "gcode/preview_page.h"
 #include "geometry/geo.h"
@@ -89,7 +90,7 @@ int32_t NInterfaceNull::lineIndex(const SourcePosition& position) const {
 
 void NInterfaceNull::finish() {
     if (!previewOn) return;
-    std::ofstream page(outputFile, std::ios::binary | std::ios::trunc);
+    std::ofstream page(hostPath(outputFile), std::ios::binary | std::ios::trunc);
     if (!page.is_open()) return;
     writeText(page, previewPageHead());
     writeText(page, vertexText.view());

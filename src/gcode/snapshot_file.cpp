@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/exception.h"
+#include "core/host_path.h"
 
 namespace Karsto {
 
@@ -53,7 +54,7 @@ double doubleAt(const unsigned char* bytes) { return std::bit_cast<double>(littl
 // count can make a read, a skip or an allocation go past the end of the file.
 class SectionReader {
 public:
-    explicit SectionReader(const std::string& path) : in_(path, std::ios::binary) {
+    explicit SectionReader(const std::string& path) : in_(hostPath(path), std::ios::binary) {
         if (!in_.is_open()) return;
         in_.seekg(0, std::ios::end);
         const std::streamoff size = in_.tellg();
@@ -210,7 +211,7 @@ uint32_t SnapshotRequest::mask() const {
 SnapshotFile::SnapshotFile(const std::string& directory)
     : path_(directory + "/" + kFileName), temporaryPath_(directory + "/" + kTemporaryName) {}
 
-bool SnapshotFile::exists() const { return std::ifstream(path_, std::ios::binary).is_open(); }
+bool SnapshotFile::exists() const { return std::ifstream(hostPath(path_), std::ios::binary).is_open(); }
 
 std::optional<std::vector<double>> SnapshotFile::readRParameters() const {
     return readSection<RParameterCodec>(path_);
@@ -232,13 +233,13 @@ std::string SnapshotFile::encode(const SnapshotSections& sections) {
 }
 
 void SnapshotFile::createEmpty() const {
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    std::ofstream out(hostPath(path_), std::ios::binary | std::ios::trunc);
     checkRuntime(out.is_open() && writeAll(out, encode({})), "Can not open file '%s' to '%s'", path_.c_str(),
                  "create");
 }
 
 std::ofstream SnapshotFile::openTemporary() const {
-    std::ofstream out(temporaryPath_, std::ios::binary | std::ios::trunc);
+    std::ofstream out(hostPath(temporaryPath_), std::ios::binary | std::ios::trunc);
     checkRuntime(out.is_open(), "Can not open file '%s' to '%s'", temporaryPath_.c_str(), "write");
     return out;
 }
@@ -248,7 +249,7 @@ void SnapshotFile::replace(std::ofstream& temporary, const SnapshotSections& sec
     checkRuntime(writeAll(temporary, encode(sections)), "Can not open file '%s' to '%s'",
                  temporaryPath_.c_str(), "write");
     // rename replaces the target atomically: no moment without a snapshot file.
-    if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+    if (std::rename(hostPath(temporaryPath_).c_str(), hostPath(path_).c_str()) != 0) {
         const int error = errno;
         failRuntime("Error replacing file '%s': %s", path_.c_str(), std::strerror(error));
     }

@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "core/exception.h"
+#include "core/host_path.h"
 
 namespace Karsto {
 
@@ -98,7 +99,7 @@ void ToolTable::setParam(int i, int p, double value) {
 }
 
 void ToolTable::load(const std::string& fileName) {
-    std::ifstream in(fileName);
+    std::ifstream in(hostPath(fileName));
     if (!in.is_open()) return;
     read(in, fileName);
 }
@@ -146,7 +147,7 @@ void ToolTable::readLine(const std::string& line, int32_t lineNumber, const std:
 void ToolTable::save(const std::string& fileName) const {
     const std::string temporary = fileName + ".tmp";
     {
-        std::ofstream out(temporary, std::ios::out | std::ios::trunc);
+        std::ofstream out(hostPath(temporary), std::ios::out | std::ios::trunc);
         // The stream's default notation (six significant digits), never a locale's.
         out.imbue(std::locale::classic());
         for (const ToolEntry& tool : entries_) {
@@ -159,7 +160,7 @@ void ToolTable::save(const std::string& fileName) const {
         // A temporary file that could not be opened fails here too.
         checkRuntime(!out.fail(), "Error writing file '%s'", fileName.c_str());
     }
-    if (std::rename(temporary.c_str(), fileName.c_str()) != 0) {
+    if (std::rename(hostPath(temporary).c_str(), hostPath(fileName).c_str()) != 0) {
         const int error = errno;
         failRuntime("Error replacing file '%s': %s", fileName.c_str(), std::strerror(error));
     }

@@ -13,6 +13,7 @@
 
 #include "codegen/codegen_install.h"
 #include "core/exception.h"
+#include "core/host_path.h"
 #include "core/log.h"
 #include "core/type.h"
 #include "core/type_pointer.h"
@@ -116,12 +117,12 @@ void printHelp(const CommandLine& options) {
 
 // Scrambles one source file into the same name with ".e" appended.
 void encryptSource(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(hostPath(path), std::ios::binary);
     checkSyntax(in.is_open(), "Can not open file '%s'", path.c_str());
     std::string plain((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     checkSyntax(!in.bad(), "Can not open file '%s'", path.c_str());
     const std::string scrambled = scrambleSource(plain);
-    std::ofstream out(path + ".e", std::ios::binary | std::ios::trunc);
+    std::ofstream out(hostPath(path + ".e"), std::ios::binary | std::ios::trunc);
     checkSyntax(out.is_open(), "Can not open file '%s.e'", path.c_str());
     out.write(scrambled.data(), static_cast<std::streamsize>(scrambled.size()));
     out.flush();

@@ -173,6 +173,9 @@ TEST(ControlStatements, ErrorsOfLoopsCarryTheSpanOfTheLoop) {
     const Case cases[] = {
         {"{VAR k : INT; END_VAR FOR k := 1 TO 3 BY k DO ; END_FOR}",
          "t.jyx: 1.23-1.56: Invalid constant expression"},
+        // a call jumps to a body outside the step's code: no constant either
+        {"{FUNCTION f : INT f := 1; END_FUNCTION VAR k : INT; END_VAR FOR k := 1 TO 3 BY f() DO ; END_FOR}",
+         "t.jyx: 1.61-1.96: Invalid constant expression"},
         {"{VAR k : INT; END_VAR FOR k := 1 TO 3 BY 1 / 0 DO ; END_FOR}",
          "t.jyx: 1.23-1.60: Division by zero"},
         {"{VAR k : INT; END_VAR FOR k := TRUE TO 3 DO ; END_FOR}",

@@ -9,6 +9,7 @@
 #include "frontend/scanner_input.h"
 #include "frontend/scrambled_source.h"
 #include "frontend/source_dir.h"
+#include "support/scoped_env.h"
 
 namespace Karsto {
 namespace {
@@ -200,6 +201,17 @@ TEST(ScannerInputFile, AbsoluteMainFileAndAQuotedAbsoluteInclude) {
     d.write("main.jyx", "#include \"" + d.path() + "inc.jyx\"\n");
     includeSearchPaths.clear(); // an absolute name needs no search path
     EXPECT_EQ(loaded(d.path() + "main.jyx"), "I\n\n");
+}
+
+// Names written for the controller's own system open below the drive root; messages
+// keep the name as written.
+TEST(ScannerInputFile, WindowsNamesOpenBelowTheDriveRoot) {
+    SourceDir d;
+    d.write("inc.jyx", "I");
+    d.write("main.jyx", "#include \"C:\\inc.jyx\"\n");
+    test::ScopedEnv root("VORDASH_DRIVE_ROOT", d.path().c_str());
+    EXPECT_EQ(loaded("C:\\main.jyx"), "I\n\n");
+    expectError<ExceptionSyntax>([] { loaded("C:\\absent.jyx"); }, "?: Can not open file 'C:\\absent.jyx'");
 }
 
 TEST(ScannerInputFile, EmptyFileAndByteValues) {

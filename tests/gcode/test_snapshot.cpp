@@ -24,39 +24,17 @@
 #include "gcode/ninterface_null.h"
 #include "gcode/snapshot_file.h"
 #include "gcode/tool_test_support.h"
+#include "support/scoped_env.h"
 
 namespace Karsto {
 namespace {
 
 using test::LogCapture;
 using test::runtimeMessage;
+using test::ScopedEnv;
 using test::ToolDir;
 
 constexpr int32_t kR = SnapshotFile::kRParameters;
-
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value != nullptr)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // A channel as the kernel link makes it: r0 to r999 as shared LREAL variables of its
 // machine, and a G-code processor.
