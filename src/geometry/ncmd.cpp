@@ -1,5 +1,6 @@
 #include "geometry/ncmd.h"
 
+#include <bit>
 #include <charconv>
 #include <algorithm>
 
@@ -73,6 +74,16 @@ int32_t Nc2FuncData::code() const {
     uint32_t bits = 0;
     for (size_t i = 0; i < 4; ++i) bits |= uint32_t{bytes_[i]} << (8 * i);
     return static_cast<int32_t>(bits);
+}
+
+void Nc2FuncData::putInt32(size_t offset, int32_t value) {
+    const auto bits = static_cast<uint32_t>(value);
+    for (size_t i = 0; i < 4; ++i) bytes_.at(offset + i) = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+void Nc2FuncData::putDouble(size_t offset, double value) {
+    const auto bits = std::bit_cast<uint64_t>(value);
+    for (size_t i = 0; i < 8; ++i) bytes_.at(offset + i) = static_cast<uint8_t>(bits >> (8 * i));
 }
 
 NCmdNc2Func::NCmdNc2Func(const Nc2FuncData& data, const BlockOrigin& origin, const BlockKey& key,

@@ -242,6 +242,10 @@ public:
     explicit Nc2FuncData(int32_t code);
 
     int32_t code() const;
+    // Little-endian writers at a byte offset of the whole block (the payload starts at 8),
+    // whatever the host's byte order.
+    void putInt32(size_t offset, int32_t value);
+    void putDouble(size_t offset, double value);
     std::span<uint8_t, kPayloadSize> payload() {
         return std::span<uint8_t, kSize>(bytes_).subspan<kPayloadOffset>();
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/exception.h"
 #include "core/function_native.h"
 #include "core/stackmachine_interpreter.h"
 #include "core/symbol_tables.h"
@@ -68,5 +69,17 @@ struct Registration {
         processor.executeBlock(skipLevel, words, SourceSpan());
     }
 };
+
+// The message of the run-time error that a call of the built-in raises; empty when it
+// succeeds.
+template <class Push>
+std::string failureOf(Registration& r, const std::string& native, Push push) {
+    try {
+        r.call(native, push);
+    } catch (const ExceptionRuntime& error) {
+        return error.message();
+    }
+    return {};
+}
 
 } // namespace Karsto::test

@@ -11,6 +11,7 @@
 namespace Karsto {
 namespace {
 
+using test::failureOf;
 using test::Registration;
 
 auto vector3(double x, double y, double z) {
@@ -21,17 +22,6 @@ auto vector3(double x, double y, double z) {
     };
 }
 
-// The message of the run-time error that the call raises; empty when it succeeds.
-template <class Push>
-std::string failureOf(Registration& r, const std::string& native, Push push) {
-    try {
-        r.call(native, push);
-    } catch (const ExceptionRuntime& error) {
-        return error.message();
-    }
-    return {};
-}
-
 Point3 planeOf(Registration& r) {
     const int64_t base = r.call("workingplaneget", [](Stackmachine& m) { m.addSp(3); });
     return {r.machine.loadF64(base), r.machine.loadF64(base + 1), r.machine.loadF64(base + 2)};
@@ -40,16 +30,16 @@ Point3 planeOf(Registration& r) {
 TEST(WorkingPlaneNatives, SetNormalisesGetReadsAndAZeroVectorFails) {
     Registration r;
     r.call("workingplaneset", vector3(0, 3, 4));
-    EXPECT_EQ(planeOf(r), Point3(0.0, 0.6, 0.8));
+    EXPECT_EQ(planeOf(r), (Point3{0.0, 0.6, 0.8}));
     EXPECT_EQ(failureOf(r, "workingplaneset", vector3(0, 0, 0)), "Invalid workingplane normal vector.");
-    EXPECT_EQ(planeOf(r), Point3(0.0, 0.6, 0.8));
+    EXPECT_EQ(planeOf(r), (Point3{0.0, 0.6, 0.8}));
 
     // Only the direction counts: the length unit does not touch the vector.
     r.processor.units.length = static_cast<int32_t>(UnitLength::inch);
     r.call("workingplaneset", vector3(1, 1, 0));
-    EXPECT_EQ(planeOf(r), Point3(0.7071067811865475, 0.7071067811865475, 0.0));
+    EXPECT_EQ(planeOf(r), (Point3{0.7071067811865475, 0.7071067811865475, 0.0}));
     r.call("workingplaneset", vector3(0, 0, 2));
-    EXPECT_EQ(planeOf(r), Point3(0.0, 0.0, 1.0));
+    EXPECT_EQ(planeOf(r), (Point3{0.0, 0.0, 1.0}));
 }
 
 auto shiftQuery(uint8_t g) {
