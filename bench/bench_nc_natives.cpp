@@ -6,32 +6,20 @@
 
 #include <vector>
 
-#include "codegen/codegen_install.h"
 #include "core/function_native.h"
 #include "core/log.h"
 #include "core/stackmachine_interpreter.h"
 #include "core/symbol_tables.h"
 #include "core/type.h"
-#include "core/type_string.h"
-#include "core/type_pointer.h"
 #include "gcode/gprocessor_nc2.h"
 #include "geometry/ninterface.h"
+#include "language_runtime.h"
 
 namespace Karsto {
 namespace {
 
-void prepareRuntime() {
-    static bool done = false;
-    if (done) return;
-    createElementaryTypes();
-    createDefaultStringTypes();
-    createNullPointerType();
-    installCodeGenerator();
-    done = true;
-}
-
 void BM_GsinCall(benchmark::State& state) {
-    prepareRuntime();
+    bench::prepareLanguageRuntime();
     for (int32_t level = 0; level < 64; ++level) globalLog.setLevel(level, false);
     GProcessorNc2 processor(nullptr);
     SymbolTables symbols;

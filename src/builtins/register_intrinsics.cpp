@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "builtins/print_tostring.h"
+#include "builtins/registration_steps.h"
 #include "builtins/text_instructions.h"
 #include "core/symbol_tables.h"
 #include "core/type.h"
@@ -23,24 +24,6 @@ constexpr TypeKind kPrintOrder[] = {
 };
 static_assert(std::size(kPrintOrder) == kTextInstructionTypes);
 
-// The global type object that a table entry of the kind serves: the default STRING and
-// WSTRING, else the first elementary type of the kind (the literal types for Liti and
-// Litr, LINT before the internal types that share its kind).
-Type* overloadType(TypeKind kind) {
-    if (kind == TypeKind::String) return typeString;
-    if (kind == TypeKind::Wstring) return typeWstring;
-    for (TypeSimple* type : elementaryTypes())
-        if (type->kind() == kind) return type;
-    return nullptr;
-}
-
-// Declares the function, owned by the tables, and returns it for its entries.
-template <class Kind>
-Kind* addIntrinsic(SymbolTables& tables, Kind* function) {
-    tables.addFunction(function, true);
-    return function;
-}
-
 // Each entry gets an instruction object of its own.
 void addTextOverloads(FunctionIntrinsic& function,
                       TextInstructionFactory TextInstructionEntry::*make) {
@@ -52,12 +35,28 @@ void addTextOverloads(FunctionIntrinsic& function,
 
 } // namespace
 
+Type* overloadType(TypeKind kind) {
+    if (kind == TypeKind::String) return typeString;
+    if (kind == TypeKind::Wstring) return typeWstring;
+    for (TypeSimple* type : elementaryTypes())
+        if (type->kind() == kind) return type;
+    return nullptr;
+}
+
+void declareIntrinsic(SymbolTables& tables, FunctionIntrinsic* function) {
+    tables.addFunction(function, true);
+}
+
 void registerIntrinsics(SymbolTables& tables) {
+    registerConversions(tables); // steps 2 to 6
+    registerOperators(tables);   // step 7
     // Step 8: print, then tostring.
-    addTextOverloads(*addIntrinsic(tables, new FunctionIntrinsicPrint()),
-                     &TextInstructionEntry::makePrint);
-    addTextOverloads(*addIntrinsic(tables, new FunctionIntrinsicToString()),
-                     &TextInstructionEntry::makeToString);
+    auto* print = new FunctionIntrinsicPrint();
+    declareIntrinsic(tables, print);
+    addTextOverloads(*print, &TextInstructionEntry::makePrint);
+    auto* toString = new FunctionIntrinsicToString();
+    declareIntrinsic(tables, toString);
+    addTextOverloads(*toString, &TextInstructionEntry::makeToString);
 }
 
 } // namespace Karsto

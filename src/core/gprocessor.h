@@ -35,6 +35,9 @@ public:
     virtual void finishProgram() = 0;
     // Whether block delivery is held (the run-file block reader asks before each block).
     virtual bool isStalled() = 0;
+    // Whether a block of this run asked for the program's end (M2, M30): the run-file
+    // reader then stops feeding blocks, since the end jump reset the machine under it.
+    virtual bool programEndRequested() const { return false; }
     // Enters the NC types into a compilation and appends the NC built-ins to natives.
     virtual void registerNatives(SymbolTables& symbols, std::vector<FunctionNative*>& natives) = 0;
     // Zeroes the block key and clears the command queue; called by the machine's reset

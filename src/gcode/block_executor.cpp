@@ -417,6 +417,7 @@ void BlockExecutor::emitFunctions() {
         // The program ends here; the rest of the block is still carried out.
         p_.emitSync();
         takeWaitCounter(p_.machine, WaitCounter::sync);
+        p_.requestProgramEnd();
         if (p_.machine != nullptr) p_.machine->jumpToEnd();
     }
 }

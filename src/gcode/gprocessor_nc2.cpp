@@ -7,6 +7,7 @@
 #include "core/log.h"
 #include "core/stackmachine.h"
 #include "gcode/block_executor.h"
+#include "gcode/builtins/runfile_reader.h"
 #include "gcode/wait_counter.h"
 #include "geometry/canvas6d.h"
 #include "geometry/ncmd.h"
@@ -52,6 +53,7 @@ GProcessorNc2::GProcessorNc2(NInterface* output)
     canvas_->setSecondVelocity(0.0);
 
     interpolation_ = std::make_unique<InterpolationLinear>(*this, qAxes_);
+    runfiles_ = std::make_unique<RunfileContexts>();
 
     reset();
 }
@@ -80,6 +82,9 @@ void GProcessorNc2::reset() {
 
     key_ = {0, 0.0}; // not the queue's start value
     queue_->clear();
+    // A runfile call that was pending when its task failed or stopped never finishes.
+    runfiles_->clear();
+    programEndRequested_ = false;
 
     velocity = DBL_MAX;
     origin = BlockOrigin();

@@ -31,6 +31,7 @@ class Canvas6d;
 class Nc2FuncData;
 class NCmdQueue;
 class NInterface;
+class RunfileContexts;
 class Stackmachine;
 struct SnapshotRequest;
 class TransList;
@@ -125,6 +126,11 @@ public:
     void finishProgram() override;
     // Delivery is held at a block-search target.
     bool isStalled() override;
+    bool programEndRequested() const override { return programEndRequested_; }
+    // Set by the M2 and M30 step of a block; cleared by reset (and so at program start).
+    void requestProgramEnd() { programEndRequested_ = true; }
+    // The reader states of the pending runfile calls of this channel; cleared by reset.
+    RunfileContexts& runfiles() { return *runfiles_; }
     void registerNatives(SymbolTables& symbols, std::vector<FunctionNative*>& natives) override;
     // Everything a run changes back to its start; zero offsets 0 to 7, the disable mask,
     // ipolRules, the block-search fields and the current records stay.
@@ -281,6 +287,8 @@ private:
     std::unique_ptr<InterpolationLinear> interpolation_;
     ZeroOffsets zeroOffsets_;
     std::string toolDataFile_;
+    std::unique_ptr<RunfileContexts> runfiles_;
+    bool programEndRequested_ = false;
 };
 
 } // namespace Karsto

@@ -1,0 +1,167 @@
+// The run-file reader on its own: blocks as the processor receives them, the pacing of
+// at most 100 blocks per call, stalls, and the places of its errors.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/exception.h"
+#include "core/machine_test_support.h"
+#include "frontend/scanner_input.h"
+#include "gcode/builtins/runfile_reader.h"
+#include "frontend/source_dir.h"
+#include "gcode/builtins/runfile_test_support.h"
+#include "support/jyx_harness.h"
+
+namespace Karsto {
+namespace {
+
+using test::FakeProcessor;
+using test::runfileLines;
+
+class StallingProcessor final : public FakeProcessor {
+public:
+    bool isStalled() override { return stalled; }
+    bool stalled = false;
+};
+
+struct Reading {
+    SourceDir dir;
+    StallingProcessor consumer;
+    ScannerInputFileStream input;
+    std::unique_ptr<RunfileReader> reader;
+
+    explicit Reading(std::string_view text) {
+        dir.write("rf.nc", text);
+        input.open(dir.path() + "rf.nc");
+        reader = std::make_unique<RunfileReader>(&consumer, &input);
+    }
+    // The number of blocks one call executed.
+    size_t call() {
+        const size_t before = consumer.blocks.size();
+        reader->readBlocks();
+        return consumer.blocks.size() - before;
+    }
+};
+
+TEST(RunfileReader, BlocksAsTheProcessorReceivesThem) {
+    struct Case {
+        const char* line;
+        const char* block; // blockText of the first block
+    };
+    const Case cases[] = {
+        {"/12 G0 Z=-0.5 X3", "/12 g=0 z=-0.5 x=3"},
+        {"/ Y2", "/0 y=2"},
+        {"x4 Y5", "x=4 y=5"},
+        {"Q3 7", "q3=7"},
+        {"R7 1", "r7=1"},
+        {"X=-1", "x=-1"},
+        {"N10 G1 X1.5e1 (comment) Y-.5", "n=10 g=1 x=15 y=-0.5"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        Reading r(std::string(c.line) + "\n");
+        r.call();
+        ASSERT_FALSE(r.consumer.blocks.empty()) << c.line;
+        EXPECT_EQ(test::blockText(r.consumer.blocks[0]), c.block) << c.line;
+    }
+    Reading plain("X1");
+    plain.call();
+    EXPECT_EQ(plain.consumer.blocks.at(0).skipLevel, -1);
+}
+
+TEST(RunfileReader, MalformedWordsFailAtTheirToken) {
+    struct Case {
+        const char* text;
+        const char* message;
+        const char* span; // of the token the reader stopped at
+    };
+    const Case cases[] = {
+        {"G1 X\n", "Expected number", "1.5-2.1"},
+        {"X--1\n", "Expected number", "1.3-1.4"},
+        {"X-=1\n", "Expected number", "1.3-1.4"},
+        {"X+1\n", "Expected number", "1.2-1.3"},
+        {"X Y1\n", "Expected number", "1.3-1.4"},
+        {"5 X1\n", "Expected Identifier", "1.1-1.2"},
+        {"X99999999999999999999\n", "Invalid literal '99999999999999999999'", "1.2-1.22"},
+        {"X1e999\n", "stod argument out of range", "1.2-1.7"},
+    };
+    for (const Case& c : cases) {
+        Reading r(c.text);
+        try {
+            r.call();
+            ADD_FAILURE() << c.text << " was read";
+        } catch (const ExceptionKarsto& error) {
+            EXPECT_EQ(error.message(), c.message) << c.text;
+            EXPECT_NE(error.span().toString().find(c.span), std::string::npos) << c.text << error.what();
+            // The literal conversions keep their own kinds of error.
+            if (std::string(c.message).starts_with("Expected") || std::string(c.message).starts_with("stod")) {
+                EXPECT_NE(dynamic_cast<const ExceptionSyntax*>(&error), nullptr) << c.text;
+            }
+        }
+        EXPECT_FALSE(r.reader->done());
+    }
+}
+
+TEST(RunfileReader, ProcessorErrorsCarryTheBlocksSpan) {
+    Reading r("G1 X1\n  G1 Y2 \nG1 Z3\n");
+    int seen = 0;
+    r.consumer.failWith = [&seen] {
+        if (++seen == 2) failRuntime("refused");
+    };
+    try {
+        r.call();
+        ADD_FAILURE() << "no error";
+    } catch (const ExceptionRuntime& error) {
+        EXPECT_EQ(error.message(), "refused");
+        EXPECT_NE(error.span().toString().find("2.3-3.1"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(r.consumer.blocks.size(), 2u); // the block before stays executed
+}
+
+TEST(RunfileReader, AtMostOneHundredBlocksPerCall) {
+    Reading ended(runfileLines(230));
+    EXPECT_EQ(ended.call(), 100u);
+    EXPECT_EQ(ended.call(), 100u);
+    EXPECT_FALSE(ended.reader->done());
+    EXPECT_EQ(ended.call(), 31u); // 30 lines and the empty block at the end
+    EXPECT_TRUE(ended.reader->done());
+    EXPECT_TRUE(ended.consumer.blocks.back().words.empty());
+    EXPECT_EQ(ended.call(), 0u);
+
+    Reading unended(runfileLines(100, false));
+    EXPECT_EQ(unended.call(), 100u);
+    EXPECT_TRUE(unended.reader->done());
+
+    Reading lastEnded(runfileLines(100));
+    EXPECT_EQ(lastEnded.call(), 100u);
+    EXPECT_FALSE(lastEnded.reader->done());
+    EXPECT_EQ(lastEnded.call(), 1u);
+    EXPECT_TRUE(lastEnded.reader->done());
+
+    Reading empty("");
+    EXPECT_EQ(empty.call(), 1u);
+    EXPECT_TRUE(empty.reader->done());
+}
+
+TEST(RunfileReader, EmptyLinesAreBlocksButConsecutiveLineEndsAreOne) {
+    Reading r("X1\n\n\n(only a comment)\nX2");
+    r.call();
+    std::vector<std::string> texts;
+    for (const auto& block : r.consumer.blocks) texts.push_back(test::blockText(block));
+    EXPECT_EQ(texts, (std::vector<std::string>{"x=1", "", "x=2"}));
+}
+
+TEST(RunfileReader, AStalledProcessorKeepsThePosition) {
+    Reading r("X1\nX2\n");
+    r.consumer.stalled = true;
+    EXPECT_EQ(r.call(), 0u);
+    EXPECT_EQ(r.call(), 0u);
+    r.consumer.stalled = false;
+    EXPECT_EQ(r.call(), 3u);
+    EXPECT_EQ(test::blockText(r.consumer.blocks[0]), "x=1");
+}
+
+} // namespace
+} // namespace Karsto
