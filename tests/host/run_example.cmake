@@ -8,13 +8,6 @@ execute_process(
   WORKING_DIRECTORY ${WORK}
   RESULT_VARIABLE code
   ERROR_VARIABLE err)
-# TODO(#54): until the G-code processor enters its NC built-ins no compile succeeds; the
-# test reports itself skipped (SKIP_REGULAR_EXPRESSION) instead of failing.
-string(FIND "${err}" "registerNatives is not available yet" unavailable)
-if(NOT unavailable EQUAL -1)
-  message("skipped: TODO(#54): ${err}")
-  return()
-endif()
 if(NOT code EQUAL 0)
   message(FATAL_ERROR "vordash exited with ${code}:\n${err}")
 endif()

@@ -171,12 +171,7 @@ TEST_F(CompileDriver, EveryNativeIsDeletedWhenTheCompileFails) {
 TEST_F(CompileDriver, ANativeTheProgramCallsOutlivesTheCompile) {
     ProviderProcessor provider;
     CodeLinked out;
-    try {
-        compile(out, input("{ probe(); }\n"), &provider, {}, "jyx");
-    } catch (const ExceptionSemantic& e) {
-        if (e.message().rfind("Not implemented yet", 0) == 0) GTEST_SKIP() << "TODO(#35): function calls";
-        throw;
-    }
+    compile(out, input("{ probe(); }\n"), &provider, {}, "jyx");
     EXPECT_EQ(provider.destroyed, 1); // "spare"
     out = CodeLinked();
     EXPECT_EQ(provider.destroyed, 2); // the linked call held the last reference

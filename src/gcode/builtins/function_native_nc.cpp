@@ -52,10 +52,6 @@ FunctionNativeNc::FunctionNativeNc(NcNativeId id, GProcessorNc2* processor, cons
 
 FunctionNativeNc::~FunctionNativeNc() = default;
 
-void FunctionNativeNc::failNotAvailable() const {
-    failRuntime("NC built-in function '%s' is not available yet.", name().c_str());
-}
-
 void FunctionNativeNc::checkEnumArgument(size_t slot, int32_t value) const {
     // Slot 0 is the return variable; parameters follow in the row's order.
     const NcParamRow& param = row().params[slot - 1];

@@ -66,9 +66,6 @@ protected:
         return value;
     }
 
-    // Raises the run-time error of a built-in whose body comes with a later change.
-    [[noreturn]] void failNotAvailable() const;
-
 private:
     void checkEnumArgument(size_t slot, int32_t value) const;
 

@@ -159,16 +159,6 @@ TEST(NcRegistration, AnEnumerationArgumentOutsideItsMembersFails) {
     EXPECT_EQ(r.processor.units.velocityTime, 3);
 }
 
-TEST(NcRegistration, BuiltInsOfLaterChangesFailNamingThemselves) {
-    Registration r;
-    try {
-        r.call("sync");
-        ADD_FAILURE() << "sync ran";
-    } catch (const ExceptionRuntime& error) {
-        EXPECT_EQ(error.message(), "NC built-in function 'sync' is not available yet.");
-    }
-}
-
 // The NC types through a program: a variable without initialiser holds the first member.
 TEST(NcTypes, InitialValuesAreTheFirstMembers) {
     const test::HarnessResult r = test::runNcProgram(
