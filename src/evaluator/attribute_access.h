@@ -69,4 +69,15 @@ void passCompileContext(const R& from, AstRecord to) {
     inherit(AstAttribute::thisClass, to, from.thisClass);
 }
 
+// A range's two bounds (children 0 and 2 of "lower '..' upper"): their code and type.
+template <class Attributes>
+void takeRangeBounds(Attributes& self, Parser::AstNode& node) {
+    const AstRecord lower = childRecord(node, 0);
+    const AstRecord upper = childRecord(node, 2);
+    self.lowerCode = attribute(AstAttribute::code, lower);
+    self.lowerType = attribute(AstAttribute::type, lower);
+    self.upperCode = attribute(AstAttribute::code, upper);
+    self.upperType = attribute(AstAttribute::type, upper);
+}
+
 } // namespace Karsto

@@ -190,12 +190,7 @@ void subrange_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     if (step == -1 || step == 1) {
         passContext(self, childRecord(node, static_cast<size_t>(step + 1)));
     } else if (step == 2) {
-        const AstRecord lower = childRecord(node, 0);
-        const AstRecord upper = childRecord(node, 2);
-        self.lowerCode = attribute(AstAttribute::code, lower);
-        self.lowerType = attribute(AstAttribute::type, lower);
-        self.upperCode = attribute(AstAttribute::code, upper);
-        self.upperType = attribute(AstAttribute::type, upper);
+        takeRangeBounds(self, node);
     }
 }
 

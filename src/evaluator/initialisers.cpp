@@ -11,7 +11,7 @@
 
 namespace Karsto::Eval {
 
-// spec ':=' init: the value must have the specification's type.
+// A declaration's ':=' initial value: the value must have the declared type.
 void spec_init_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     if (!evaluator.declaring()) return;
     auto& self = node.attributes<AstNode_spec_init>();

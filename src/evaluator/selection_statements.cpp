@@ -338,13 +338,7 @@ void case_list_element_1(Evaluator& evaluator, Parser::AstNode& node, int32_t st
 
 void subrange_integer_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { // signed_integer '..' signed_integer
     if (!evaluator.declaring() || step != 2) return;
-    auto& self = node.attributes<AstNode_subrange_integer>();
-    const AstRecord lower = childRecord(node, 0);
-    const AstRecord upper = childRecord(node, 2);
-    self.lowerCode = attribute(AstAttribute::code, lower);
-    self.lowerType = attribute(AstAttribute::type, lower);
-    self.upperCode = attribute(AstAttribute::code, upper);
-    self.upperType = attribute(AstAttribute::type, upper);
+    takeRangeBounds(node.attributes<AstNode_subrange_integer>(), node);
 }
 
 } // namespace Karsto::Eval

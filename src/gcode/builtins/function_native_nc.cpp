@@ -32,10 +32,10 @@ FunctionNativeNc::FunctionNativeNc(NcNativeId id, GProcessorNc2* processor, cons
     : FunctionNative(ncNativeRow(id).name, ncValueType(ncNativeRow(id).returns, types),
                      ncNativeRow(id).context == NcContext::context),
       id_(id), processor_(ncNativeRow(id).processor == NcBinding::bound ? processor : nullptr) {
-    const NcNativeRow& spec = row();
-    slotOffsets_.push_back(parameters().at(spec.name)->offset());
+    const NcNativeRow& signature = row();
+    slotOffsets_.push_back(parameters().at(signature.name)->offset());
     structMemberOffsets_ = memberOffsetsOf(returnType());
-    for (const NcParamRow& param : spec.params) {
+    for (const NcParamRow& param : signature.params) {
         Type* type = nullptr;
         if (param.kind == NcValue::IntMinusOne) {
             ownedIntMinusOne_.reset(typeInt->cloneWithInitializer(makeIntConstant(-1, typeInt, SourceSpan())));
