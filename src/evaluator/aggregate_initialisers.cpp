@@ -2,13 +2,14 @@
 // initial value they compile in the first walk into code that pushes the complete value
 // of the expected type; nothing is computed but the repetition counts.
 
+#include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <string>
 
 #include "codegen/cast_emitter.h"
 #include "core/emitters.h"
 #include "core/exception.h"
+#include "core/stackmachine.h"
 #include "core/struct_init.h"
 #include "core/type.h"
 #include "core/type_array.h"
@@ -41,11 +42,16 @@ void aggregateInit(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
         self.code = attribute(AstAttribute::code, form);
 }
 
-// The values an element list pushes, counted in 64 bits: a count beyond 32 bits would
-// make the completion drop or pad the wrong number of values.
-int32_t checkedCount(int64_t count) {
-    checkSemantic(count <= std::numeric_limits<int32_t>::max(), "Too many values in array initialization: %lld",
-                  static_cast<long long>(count));
+// The values of an element list are pushed onto the stack before the surplus is
+// dropped, so they must fit it; a larger repetition count would only build a giant
+// code. Counted in 64 bits, and in cells of the element type.
+int32_t checkedCount(int64_t count, const Type* elementType) {
+    constexpr int64_t kStackCells = Stackmachine::kStackEnd - Stackmachine::kStackBase;
+    const int64_t elementCells = std::max<int64_t>(elementType->size(), 1);
+    checkSemantic(count <= kStackCells / elementCells,
+                  "Array initialization needs %lld cells, more than the %lld of the stack",
+                  static_cast<long long>(count) * static_cast<long long>(elementCells),
+                  static_cast<long long>(kStackCells));
     return static_cast<int32_t>(count);
 }
 
@@ -95,7 +101,8 @@ void init_array_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     } else if (step == 2) {
         self.code = attribute(AstAttribute::code, earlier).concat(attribute(AstAttribute::code, elements));
         self.elementCount = checkedCount(int64_t{attribute(AstAttribute::elementCount, earlier)} +
-                                         attribute(AstAttribute::elementCount, elements));
+                                             attribute(AstAttribute::elementCount, elements),
+                                         self.expectedType);
     }
 }
 
@@ -130,7 +137,7 @@ void init_array_elements_2(Evaluator& evaluator, Parser::AstNode& node, int32_t 
     } else if (step == 3) {
         const AstRecord integer = childRecord(node, 0);
         const int32_t count = evaluateConstInt(attribute(AstAttribute::code, integer), attribute(AstAttribute::type, integer));
-        self.elementCount = count > 0 ? count : 0;
+        self.elementCount = checkedCount(count > 0 ? count : 0, self.expectedType);
         self.code = repeatCode(attribute(AstAttribute::code, value), self.elementCount);
     }
 }
