@@ -36,15 +36,11 @@ BoundPair evaluateBounds(Parser::AstNode& range) {
 
 // Whether the specification hands out a type object that exists without it (an
 // elementary keyword or a declared name), which other declarations share.
-bool specNamesExistingType(Parser::AstNode& spec, Type* type) {
-    switch (static_cast<Prod>(spec.production())) {
-    case Prod::spec_1: // identifier
-        return true;
-    case Prod::spec_0: // elementary_type_name: every STRING and WSTRING keyword makes its own
-        return !type->isString() && !type->isWstring();
-    default:
-        return false;
-    }
+bool specNamesExistingType(const Parser::AstNode& spec, Type* type) {
+    const auto production = static_cast<Prod>(spec.production());
+    if (production == Prod::spec_1) return true; // identifier
+    // elementary_type_name: every STRING and WSTRING keyword makes a type of its own
+    return production == Prod::spec_0 && !type->isString() && !type->isWstring();
 }
 
 // spec -> constructed form: the context on entering, the form's type when done.

@@ -60,10 +60,9 @@ Code positionInDimension(const TypeArray* array, int32_t k, const Code& subscrip
 
 } // namespace
 
-// expression_primary_enumvalue: a value without storage.
-void expression_primary_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
-    copyOperand<AstNode_expression_primary>(evaluator, node, step);
-    if (evaluator.compiling() && step == 0) node.attributes<AstNode_expression_primary>().addressCode = Code();
+// expression_primary_enumvalue: a value without storage (the child has no address).
+void expression_primary_3(Evaluator& e, Parser::AstNode& n, int32_t step) {
+    copyOperand<AstNode_expression_primary>(e, n, step);
 }
 
 // REF "(" expression ")"
