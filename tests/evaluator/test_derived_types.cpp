@@ -53,6 +53,17 @@ TEST(ElementAccess, RowMajorPositionsAndCheckedConstantSubscripts) {
         << r.listing;
 }
 
+TEST(ElementAccess, MemberIsTheObjectsAddressPlusItsOffsetLoadedWholeInItsSize) {
+    const HarnessResult r = compileAndRun(
+        "{TYPE Pair : STRUCT lo : INT; hi : INT; END_STRUCT; Box : STRUCT tag : INT; pr : Pair; END_STRUCT; END_TYPE\n"
+        "VAR bx : Box := (pr := (hi := 8)); q : Pair; k : INT; END_VAR q := bx.pr; k := q.hi;}\n");
+    ASSERT_TRUE(r.ok()) << r.errorText();
+    EXPECT_EQ(r.integer("k"), 8);
+    // bx lies at 1, pr one cell into it, two cells long; q follows bx
+    EXPECT_TRUE(listsInSequence(r, {"ConstLint 1", "ConstLint 1", "AddLint ", "Ld 2", "ConstLint 4", "St 2"}))
+        << r.listing;
+}
+
 TEST(ArrayInitialisers, AreCompletedToTheElementCountWithAWarningOnMismatch) {
     struct Case {
         std::string declaration;
