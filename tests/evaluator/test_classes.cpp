@@ -108,6 +108,23 @@ TEST(Classes, ProgramsWithClassesPrintTheirResults) {
          "CLASS FINAL Sq EXTENDS Shape METHOD PUBLIC OVERRIDE area : INT area := 4; END_METHOD END_CLASS\n"
          "VAR e : Empty; sq : Sq; END_VAR print(sq.area());}",
          "4"},
+        {"a reference to the base class calls the implementation of the object's class",
+         kBaseKid + "VAR b : Base; k : Kid; pb : REF_TO Base; END_VAR\n"
+                    "pb := REF(k); print(pb^.who()); pb := REF(b); print(pb^.who());}",
+         "111"},
+        {"objects as array elements and structure members, THIS and its attributes",
+         "{CLASS Cell VAR PUBLIC v : INT; END_VAR VAR w : INT; END_VAR\n"
+         "METHOD PUBLIC put : INT VAR_INPUT n : INT; END_VAR THIS.w := n; put := THIS.v + w; END_METHOD END_CLASS\n"
+         "TYPE Box : STRUCT c : Cell; END_STRUCT; END_TYPE\n"
+         "VAR a : ARRAY[1..3] OF Cell; b : Box; i : INT := 2; END_VAR\n"
+         "a[i].v := 5; b.c.v := 7; print(a[2].put(1), ' ', b.c.put(2), ' ', a[1].put(0));}",
+         "6 9 0"},
+        {"a derived class's method uses a protected attribute of its base through THIS",
+         "{CLASS Base VAR prot : INT := 4; END_VAR VAR PRIVATE secret : INT; END_VAR END_CLASS\n"
+         "CLASS Kid EXTENDS Base METHOD PUBLIC twice : INT THIS.prot := THIS.prot * 2; twice := prot; END_METHOD "
+         "END_CLASS\n"
+         "VAR k : Kid; END_VAR print(k.twice(), k.twice());}",
+         "816"},
         {"USING clauses in a class head change nothing",
          "{CLASS u USING no.such.place; USING a, b.c; METHOD PUBLIC nine : INT nine := 9; END_METHOD END_CLASS\n"
          "VAR x : u; END_VAR print(x.nine());}",
@@ -180,8 +197,18 @@ TEST(Classes, DeclarationsAndCallsThatDoNotFitFailWithTheirMessage) {
          "CLASS Kid EXTENDS Base METHOD PUBLIC OVERRIDE who : INT VAR_INPUT k : INT; END_VAR who := k; END_METHOD "
          "END_CLASS}",
          "Signature of method 'who' in class 'kid' differs from signature in baseclass."},
+        // Attributes: protected ones only inside the class and the classes derived from it,
+        // private ones only inside the class.
+        {tally + "print(t.hits);}",
+         "Invalid access on protected member 'hits' of class 'tally'. Member is expected to be public."},
+        {"{CLASS Base VAR prot : INT; END_VAR VAR PRIVATE secret : INT; END_VAR END_CLASS\n"
+         "CLASS Kid EXTENDS Base METHOD PUBLIC get : INT get := THIS.prot + THIS.secret; END_METHOD END_CLASS}",
+         "Invalid access on private member 'secret' of class 'base'. Member is expected to be protected or public."},
+        {"{TYPE num : INT; END_TYPE CLASS c EXTENDS num END_CLASS}", "Expected class-type, but 'int' is given."},
         // Method calls.
         {tally + "r := i.bump(1);}", "Expected class- or struct-type, but 'int' is given."},
+        {"{TYPE pt : STRUCT x : INT; END_STRUCT; END_TYPE VAR p : pt; END_VAR p.bump(1);}",
+         " Method 'bump' is not declared"},
         {tally + "r := t.nosuch();}", "Class 'tally' does not declare method 'nosuch'."},
         {tally + "FUNCTION mk : Tally ; END_FUNCTION r := mk().bump(1);}", "Invalid location"},
         {tally + "r := t.bump(1).bump(1);}", "Expected class- or struct-type, but 'int' is given."},
