@@ -4,13 +4,17 @@
 // object handed to the parser, so the syntax-tree records hold plain pointers to it.
 
 #include <set>
+#include <string>
 #include <vector>
 
 namespace Karsto {
 
 class MethodUser;
 class Namespace;
+class Type;
 class TypeInterface;
+template <class T>
+class Scope;
 
 // The interfaces after IMPLEMENTS, in the order written.
 class InterfaceList {
@@ -30,5 +34,13 @@ class NamespaceSet {
 public:
     std::set<Namespace*> items;
 };
+
+namespace Eval {
+
+// A name after IMPLEMENTS or an interface's EXTENDS: a declared interface, appended in
+// the order written. The dotted text is looked up whole, in lower case.
+void appendInterface(InterfaceList& list, Scope<Type>* typeScope, const std::string& dottedName);
+
+} // namespace Eval
 
 } // namespace Karsto

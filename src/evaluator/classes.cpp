@@ -57,14 +57,17 @@ void classModifier(Evaluator& evaluator, Parser::AstNode& node, int32_t step, bo
     self.isAbstract = isAbstract ? 1 : 0;
 }
 
-// A name after IMPLEMENTS: a declared interface, joined to the class's list in order.
-// The dotted text is looked up whole, in lower case.
-void appendInterface(AstNode_classdecl_5& self, Parser::AstNode& node, size_t nameChild) {
-    const std::string name = toLowerCopy(attribute(AstAttribute::text, childRecord(node, nameChild)));
-    self.interfaceList->items.push_back(self.typeScope->lookupOrFail(name)->asInterface());
+// A name of the list after IMPLEMENTS or EXTENDS joins the list.
+template <class R>
+void appendNamedInterface(R& self, Parser::AstNode& node, size_t nameChild) {
+    appendInterface(*self.interfaceList, self.typeScope, attribute(AstAttribute::text, childRecord(node, nameChild)));
 }
 
 } // namespace
+
+void appendInterface(InterfaceList& list, Scope<Type>* typeScope, const std::string& dottedName) {
+    list.items.push_back(typeScope->lookupOrFail(toLowerCopy(dottedName))->asInterface());
+}
 
 // CLASS classdecl_2 identifier using_list classdecl_3 classdecl_4 classdecl_6 classdecl_7
 // END_CLASS
@@ -173,7 +176,7 @@ void classdecl_4_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { 
 }
 
 void classdecl_5_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { // qidentifier
-    if (evaluator.declaring() && step == 0) appendInterface(node.attributes<AstNode_classdecl_5>(), node, 0);
+    if (evaluator.declaring() && step == 0) appendNamedInterface(node.attributes<AstNode_classdecl_5>(), node, 0);
 }
 
 void classdecl_5_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { // classdecl_5 ',' qidentifier
@@ -184,7 +187,7 @@ void classdecl_5_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { 
         earlier.typeScope = self.typeScope;
         earlier.interfaceList = self.interfaceList;
     } else if (step == 2) {
-        appendInterface(self, node, 2);
+        appendNamedInterface(self, node, 2);
     }
 }
 

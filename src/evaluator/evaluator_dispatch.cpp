@@ -5,9 +5,8 @@
 namespace Karsto {
 
 // One case per production, no default: -Wswitch reports a production left out. The
-// productions are grouped by area; an area whose actions are not built yet sends its
-// productions to Eval::notImplemented, and building it replaces its group's return by
-// one case per production calling that production's action.
+// productions are grouped by area, each calling its production's action; forwarding
+// productions make no node and are a fault of the tree.
 void evaluateProduction(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     switch (static_cast<Prod>(node.production())) {
     // Program and statement lists
@@ -758,30 +757,53 @@ void evaluateProduction(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
 
     // Interfaces, assignment attempt and namespaces
     case Prod::dynassignment_statement_0: // dynassignment_statement -> expression_lhs '?=' expression
+        return Eval::dynassignment_statement_0(evaluator, node, step);
     case Prod::interfacedecl_0: // interfacedecl -> INTERFACE identifier using_list interfacedecl_2 interfacedecl_4 END_INTERFACE
+        return Eval::interfacedecl_0(evaluator, node, step);
     case Prod::interfacedecl_2_0: // interfacedecl_2 -> (empty)
+        return Eval::interfacedecl_2_0(evaluator, node, step);
     case Prod::interfacedecl_2_1: // interfacedecl_2 -> EXTENDS interfacedecl_3
+        return Eval::interfacedecl_2_1(evaluator, node, step);
     case Prod::interfacedecl_3_0: // interfacedecl_3 -> qidentifier
+        return Eval::interfacedecl_3_0(evaluator, node, step);
     case Prod::interfacedecl_3_1: // interfacedecl_3 -> interfacedecl_3 ',' qidentifier
+        return Eval::interfacedecl_3_1(evaluator, node, step);
     case Prod::interfacedecl_4_0: // interfacedecl_4 -> (empty)
+        return Eval::interfacedecl_4_0(evaluator, node, step);
     case Prod::interfacedecl_4_1: // interfacedecl_4 -> interfacedecl_4 methodproto
+        return Eval::interfacedecl_4_1(evaluator, node, step);
     case Prod::methodproto_0: // methodproto -> METHOD identifier typereturn methodproto_1 END_METHOD
+        return Eval::methodproto_0(evaluator, node, step);
     case Prod::methodproto_1_0: // methodproto_1 -> (empty)
+        return Eval::methodproto_1_0(evaluator, node, step);
     case Prod::methodproto_1_1: // methodproto_1 -> methodproto_1 methodproto_2
+        return Eval::methodproto_1_1(evaluator, node, step);
     case Prod::methodproto_2_0: // methodproto_2 -> rd_block_var_input
+        return Eval::methodproto_2_0(evaluator, node, step);
     case Prod::methodproto_2_1: // methodproto_2 -> rd_block_var_output
+        return Eval::methodproto_2_1(evaluator, node, step);
     case Prod::methodproto_2_2: // methodproto_2 -> rd_block_var_in_out
+        return Eval::methodproto_2_2(evaluator, node, step);
     case Prod::nsdecl_0: // nsdecl -> NAMESPACE nsdecl_2 nsname using_list nsdecl_3 END_NAMESPACE
+        return Eval::nsdecl_0(evaluator, node, step);
     case Prod::nsdecl_2_0: // nsdecl_2 -> (empty)
+        return Eval::nsdecl_2_0(evaluator, node, step);
     case Prod::nsdecl_2_1: // nsdecl_2 -> INTERNAL
+        return Eval::nsdecl_2_1(evaluator, node, step);
     case Prod::nsdecl_3_0: // nsdecl_3 -> nsdecl_4
+        return Eval::nsdecl_3_0(evaluator, node, step);
     case Prod::nsdecl_3_1: // nsdecl_3 -> nsdecl_3 nsdecl_4
+        return Eval::nsdecl_3_1(evaluator, node, step);
     case Prod::nsdecl_4_0: // nsdecl_4 -> data_type_declaration
+        return Eval::nsdecl_4_0(evaluator, node, step);
     case Prod::nsdecl_4_1: // nsdecl_4 -> function_declaration
+        return Eval::nsdecl_4_1(evaluator, node, step);
     case Prod::nsdecl_4_2: // nsdecl_4 -> classdecl
+        return Eval::nsdecl_4_2(evaluator, node, step);
     case Prod::nsdecl_4_3: // nsdecl_4 -> interfacedecl
+        return Eval::nsdecl_4_3(evaluator, node, step);
     case Prod::nsdecl_4_4: // nsdecl_4 -> nsdecl
-        return Eval::notImplemented(evaluator, node, step);
+        return Eval::nsdecl_4_4(evaluator, node, step);
 
     // Forwarding productions make no node: their one child stands in their place.
     case Prod::bit_string_literal_2_0: // bit_string_literal_2 -> integer

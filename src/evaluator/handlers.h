@@ -397,11 +397,35 @@ void using_list_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void using_list_1_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void using_list_1_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 
-// Until its area is built, a production raises ExceptionSemantic "Not implemented yet:
-// <nonterminal> (production <n>)", located at its node by the walk (not_implemented.cpp).
-void notImplemented(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+// Interfaces and method prototypes (interfaces.cpp); NAMESPACE blocks (namespaces.cpp);
+// the assignment attempt "?=" (names_assignment.cpp)
+void dynassignment_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void interfacedecl_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void interfacedecl_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void interfacedecl_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void interfacedecl_3_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void interfacedecl_3_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void interfacedecl_4_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void interfacedecl_4_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void methodproto_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void methodproto_1_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void methodproto_1_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void methodproto_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void methodproto_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void methodproto_2_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsdecl_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsdecl_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsdecl_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsdecl_3_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsdecl_3_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsdecl_4_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsdecl_4_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsdecl_4_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsdecl_4_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsdecl_4_4(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+
 // A node of a forwarding production, or of no production at all, is a fault of the
-// parser: std::logic_error.
+// parser: std::logic_error (production_faults.cpp).
 [[noreturn]] void forwardingProduction(const Parser::AstNode& node);
 [[noreturn]] void unknownProduction(const Parser::AstNode& node);
 

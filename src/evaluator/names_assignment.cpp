@@ -54,11 +54,14 @@ void expression_primary_ident_0(Evaluator& evaluator, Parser::AstNode& node, int
         self.code = self.addressCode.concat(emitLd(self.type, node.span()));
 }
 
-// expression_lhs ':=' expression: the value converted for the target, the target's
-// address, the store. The source runs before anything of the target, its index
-// expressions included.
-void assignment_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
-    auto& self = node.attributes<AstNode_assignment_statement>();
+namespace {
+
+// "target := source" and "target ?= source": the value converted for the target (by
+// the attempt of a reference conversion for "?="), the target's address, the store. The
+// source runs before anything of the target, its index expressions included.
+template <class R>
+void storeStatement(Evaluator& evaluator, Parser::AstNode& node, int32_t step, bool attempt) {
+    auto& self = node.attributes<R>();
     if (step == -1 || step == 1) {
         const AstRecord operand = childRecord(node, static_cast<size_t>(step + 1));
         if (evaluator.declaring())
@@ -72,10 +75,22 @@ void assignment_statement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t
     const AstRecord source = childRecord(node, 2);
     Type* targetType = attribute(AstAttribute::type, target);
     const SourceSpan span = node.span();
-    const Code value = emitReferenceAssignment(attribute(AstAttribute::code, source),
-                                               addressCodeOf(source),
-                                               attribute(AstAttribute::type, source), targetType, span);
+    const Code value = emitReferenceAssignment(attribute(AstAttribute::code, source), addressCodeOf(source),
+                                               attribute(AstAttribute::type, source), targetType, attempt, span);
     self.code = value.concat(locationCode(attribute(AstAttribute::addressCode, target))).concat(emitSt(targetType, span));
+}
+
+} // namespace
+
+void assignment_statement_0(Evaluator& e, Parser::AstNode& n, int32_t step) { // expression_lhs ':=' expression
+    storeStatement<AstNode_assignment_statement>(e, n, step, false);
+}
+
+// expression_lhs '?=' expression: a reference that does not fit the target is stored as
+// null; operands that are no class references or interfaces are refused by the
+// conversion.
+void dynassignment_statement_0(Evaluator& e, Parser::AstNode& n, int32_t step) {
+    storeStatement<AstNode_dynassignment_statement>(e, n, step, true);
 }
 
 } // namespace Karsto::Eval

@@ -2,6 +2,8 @@
 // Helpers of the evaluator tests: the linked listing as lines, and host externals.
 
 #include <algorithm>
+#include <gtest/gtest.h>
+
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,6 +32,25 @@ inline HarnessOptions withHostExternals() {
     HarnessOptions options;
     options.externals = {{"r2", typeLreal, 1.5}, {"a", typeInt, 7}, {"b", typeInt, 2}, {"f", typeBool, 0}};
     return options;
+}
+
+// A program of a table of programs that print: its case name, source and output.
+struct PrintingProgram {
+    std::string name;
+    std::string source;
+    std::string output;
+};
+
+// Each program compiles, runs to its end with the stack at its bottom and prints its
+// output.
+inline void expectPrintingPrograms(const std::vector<PrintingProgram>& programs) {
+    for (const PrintingProgram& p : programs) {
+        SCOPED_TRACE(p.name);
+        const HarnessResult r = compileAndRun(p.source + "\n");
+        EXPECT_TRUE(r.ok()) << r.errorText();
+        EXPECT_EQ(r.output, p.output);
+        EXPECT_EQ(r.sp, kStackBottom);
+    }
 }
 
 } // namespace Karsto::test

@@ -24,15 +24,9 @@ const std::string kBaseKid = "{CLASS Base METHOD PUBLIC who : INT who := 1; END_
                              "CLASS Kid EXTENDS Base METHOD PUBLIC OVERRIDE who : INT who := SUPER.who() + 10; "
                              "END_METHOD END_CLASS\n";
 
-struct RunCase {
-    std::string name;
-    std::string source;
-    std::string output;
-};
-
 // Programs that run to their end with the stack at its bottom, and what they print.
 TEST(Classes, ProgramsWithClassesPrintTheirResults) {
-    const RunCase cases[] = {
+    expectPrintingPrograms({
         {"a method reads and writes its object's attributes by their plain names",
          kTally + "END_CLASS VAR t : Tally; r : INT; END_VAR\n"
                   "r := t.bump(2); r := t.bump(3); print(r);}",
@@ -129,14 +123,7 @@ TEST(Classes, ProgramsWithClassesPrintTheirResults) {
          "{CLASS u USING no.such.place; USING a, b.c; METHOD PUBLIC nine : INT nine := 9; END_METHOD END_CLASS\n"
          "VAR x : u; END_VAR print(x.nine());}",
          "9"},
-    };
-    for (const RunCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const HarnessResult r = compileAndRun(c.source + "\n");
-        ASSERT_TRUE(r.ok()) << r.errorText();
-        EXPECT_EQ(r.output, c.output);
-        EXPECT_EQ(r.sp, kStackBottom);
-    }
+    });
 }
 
 // The message of each compile error; the corpus checks the places of a few of them.

@@ -61,25 +61,6 @@ TEST(ProgramFrame, StatementsFollowEachOtherInSourceOrderInTheMainCode) {
     EXPECT_EQ(r.sp, kStackBottom);
 }
 
-// Declarations reach their own areas' actions, which are not built yet: the error names
-// the construct and carries its place.
-TEST(ProgramFrame, DeclarationsAndStatementsOfLaterAreasFailWithALocatedPlaceholderError) {
-    struct Case {
-        std::string source;
-        std::string start; // the error text up to the production number
-    };
-    const Case cases[] = {
-        {"G0\n{ INTERFACE i END_INTERFACE }\n", "t.jyx: 2.3-2.28: Not implemented yet: interfacedecl (production "},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.source);
-        const HarnessResult r = compileOnly(c.source);
-        ASSERT_TRUE(r.compileError.has_value());
-        EXPECT_EQ(r.compileError->text.substr(0, c.start.size()), c.start);
-        EXPECT_FALSE(r.ran);
-    }
-}
-
 TEST(ProgramFrame, SyntaxErrorsAndForeignExceptionsAreReportedAsFailedCompiles) {
     HarnessResult r = compileAndRun("G1 X1 }\n");
     ASSERT_TRUE(r.compileError.has_value());
