@@ -122,6 +122,17 @@ TEST(Interfaces, DeclarationsAndAssignmentsThatDoNotFitFailWithTheirMessage) {
     }
 }
 
+// Compiles in a row free everything they made with the parser, interfaces included;
+// under LeakSanitizer nothing may remain.
+TEST(Interfaces, ManyCompilesOfInterfacesInARow) {
+    const std::string source = kShape + "VAR q : Sq; sh : IShape; rq : REF_TO Sq; x : LREAL; END_VAR\n"
+                                        "sh := q; x := sh.area(); rq := REF(q); sh ?= rq;}\n";
+    constexpr int kCompiles = 1000;
+    int compiled = 0;
+    for (int i = 0; i < kCompiles; ++i) compiled += compileOnly(source).compiled() ? 1 : 0;
+    EXPECT_EQ(compiled, kCompiles);
+}
+
 TEST(Namespaces, FunctionBodiesInsideANamespaceArePartOfTheProgram) {
     const HarnessResult r = compileOnly(
         "{NAMESPACE geo.util FUNCTION half : LREAL VAR_INPUT v : LREAL; END_VAR half := v / 2; END_FUNCTION "
