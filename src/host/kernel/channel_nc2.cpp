@@ -45,11 +45,16 @@ std::string toolDataName(const std::string& dataPath, int32_t id) {
     return dataPath + "/" + std::to_string(id) + ".WZ";
 }
 
-} // namespace
-
-[[noreturn]] static void failZel(uint32_t code) {
-    failRuntime("Zel Error 0x%08lx", static_cast<unsigned long>(code));
+// The kernel reads every integer little-endian.
+void putLe32(uint8_t* out, int32_t value) {
+    const auto bits = static_cast<uint32_t>(value);
+    for (size_t i = 0; i < 4; ++i)
+        out[i] = static_cast<uint8_t>(bits >> (8 * i));
 }
+
+[[noreturn]] void failZel(uint32_t code) { failRuntime("Zel Error 0x%08lx", static_cast<unsigned long>(code)); }
+
+} // namespace
 
 ChannelNc2::ChannelNc2(KernelInterfaceNc2* kernel_, int32_t id_, const std::string& name_, int32_t bufferSize_,
                        int32_t itpType_)
@@ -148,9 +153,7 @@ void ChannelNc2::stateUpdate() {
         stateSend(words.words[i]);
     if (state == StackmachineState::error && dynamic_cast<const ExceptionRuntime*>(task->error.get()) != nullptr) {
         uint8_t code[4];
-        const auto bits = static_cast<uint32_t>(kZelRuntimeError);
-        for (size_t i = 0; i < 4; ++i)
-            code[i] = static_cast<uint8_t>(bits >> (8 * i));
+        putLe32(code, kZelRuntimeError);
         (void)stateWrite(kOffsetErrorCode, code, sizeof code);
     }
     lastState = state;
@@ -158,9 +161,7 @@ void ChannelNc2::stateUpdate() {
 
 void ChannelNc2::stateSend(int32_t word) {
     uint8_t bytes[4];
-    const auto bits = static_cast<uint32_t>(word);
-    for (size_t i = 0; i < 4; ++i)
-        bytes[i] = static_cast<uint8_t>(bits >> (8 * i));
+    putLe32(bytes, word);
     const uint32_t result = stateWrite(kOffsetStateWord, bytes, sizeof bytes);
     globalLog.debugKiIO("ChannelNc2::stateSend state=%d result=%d", word, static_cast<int32_t>(result));
 }
@@ -241,10 +242,9 @@ void ChannelNc2::pendingCounterRestore() {
 
 void ChannelNc2::eventWrite() {
     uint8_t event[12];
-    const uint32_t words[3] = {static_cast<uint32_t>(kAxisQueryEvent), static_cast<uint32_t>(id), 0};
-    for (size_t w = 0; w < 3; ++w)
-        for (size_t i = 0; i < 4; ++i)
-            event[4 * w + i] = static_cast<uint8_t>(words[w] >> (8 * i));
+    putLe32(event, kAxisQueryEvent);
+    putLe32(event + 4, id);
+    putLe32(event + 8, 0);
     for (;;) {
         // Invoke id 0: nothing waits for the kernel's answer.
         const uint32_t result =
