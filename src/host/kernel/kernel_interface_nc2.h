@@ -129,12 +129,14 @@ public:
     // The R-parameter variables.
     std::vector<std::unique_ptr<Variable>> rParams;
 
+    // r0 to r999 for the channels in list order on a cleared shared memory, all 0.0,
+    // entered in rParamCells; sets initialised.
+    void rParamsDeclare();
+
 private:
     // Reads the kernel's channels and groups and creates them; throws ExceptionZel for a
     // refused read, ExceptionKarsto for a channel id given twice.
     void configurationRead();
-    // r0 to r999 for the channels in list order on a cleared shared memory, all 0.0.
-    void rParamsDeclare();
 };
 
 } // namespace Karsto
