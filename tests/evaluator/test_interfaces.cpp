@@ -133,10 +133,10 @@ TEST(Interfaces, ManyCompilesOfInterfacesInARow) {
     EXPECT_EQ(compiled, kCompiles);
 }
 
-TEST(Namespaces, FunctionBodiesInsideANamespaceArePartOfTheProgram) {
+TEST(Namespaces, BodiesInsideANamespaceArePartOfTheProgram) {
     const HarnessResult r = compileOnly(
         "{NAMESPACE geo.util FUNCTION half : LREAL VAR_INPUT v : LREAL; END_VAR half := v / 2; END_FUNCTION "
-        "END_NAMESPACE}\n");
+        "CLASS c METHOD PUBLIC get : INT get := 1; END_METHOD END_CLASS END_NAMESPACE}\n");
     ASSERT_TRUE(r.compiled()) << r.errorText();
     const std::vector<std::string> lines = listingLines(r);
     // The division of the body stands between the program's jump over the bodies and its
@@ -147,6 +147,8 @@ TEST(Namespaces, FunctionBodiesInsideANamespaceArePartOfTheProgram) {
     const auto jump = std::find_if(lines.begin(), lines.end(),
                                    [](const std::string& line) { return line.rfind("Jump", 0) == 0; });
     EXPECT_LT(jump, division);
+    // The function's body and the method's, each ending with its return.
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Return"), 2);
 }
 
 // Namespace names are compared as written: a second block of a name reopens its
