@@ -11,6 +11,7 @@
 #include "core/exception.h"
 #include "core/type_array.h"
 #include "core/type_class.h"
+#include "core/type_enum.h"
 #include "core/type_function.h"
 #include "core/type_pointer.h"
 #include "core/type_scif.h"
@@ -163,8 +164,9 @@ bool shallowEqual(Type* a, Type* b, std::vector<TypePair>& parts) {
     switch (a->kind()) {
     case TypeKind::Enum:
         // Separately declared enumerations never equal each other, however alike their
-        // definitions are.
-        return a == b;
+        // definitions are; a copy that carries an initializer is its original.
+        if (!a->isEnum() || !b->isEnum()) return a == b;
+        return a->asEnum()->definition() == b->asEnum()->definition();
     case TypeKind::Class:
         // Likewise classes, but a copy that carries an initializer is its original.
         if (!a->isClass() || !b->isClass()) return a == b;

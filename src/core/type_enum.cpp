@@ -22,6 +22,7 @@ Type* TypeEnum::clone() const {
     copy->values_ = values_;
     copy->firstValue_ = firstValue_;
     copy->ownsValues_ = false;
+    copy->definition_ = definition_;
     return copy;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // An enumeration: named values over a base type. A value occupies one "<enumbase>"
 // cell. The enumeration owns its values; a clone shares them and never frees them, so a
-// clone must not outlive the enumeration it was made from.
+// clone must not outlive the enumeration it was made from. A clone (the copy that
+// carries a declaration's initial value) is its original for every comparison, so the
+// original's values can be assigned to it.
 
 #include <cstdint>
 #include <map>
@@ -38,6 +40,9 @@ public:
     int32_t nextValue() const { return nextValue_; }
     const std::map<std::string, EnumValue*>& values() const { return values_; }
     EnumValue* firstValue() const { return firstValue_; }
+    // The enumeration this one was cloned from (through any number of clones), or
+    // itself: the identity that typesEqual compares.
+    const TypeEnum* definition() const { return definition_; }
 
 private:
     EnumValue* enter(const std::string& name, int32_t value);
@@ -47,6 +52,7 @@ private:
     std::map<std::string, EnumValue*> values_;
     EnumValue* firstValue_ = nullptr;
     bool ownsValues_ = true; // false for a clone
+    const TypeEnum* definition_ = this; // not owned
 };
 
 } // namespace Karsto

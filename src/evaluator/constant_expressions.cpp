@@ -11,9 +11,8 @@
 #include "codegen/operation_emitters.h"
 #include "core/name_resolution.h"
 #include "core/type.h"
-#include "core/type_enum.h"
-#include "core/type_pointer.h"
 #include "core/variable.h"
+#include "evaluator/access_actions.h"
 #include "evaluator/attribute_access.h"
 #include "evaluator/handlers.h"
 #include "evaluator/operator_actions.h"
@@ -143,30 +142,14 @@ void const_expression_primary_2(Evaluator& evaluator, Parser::AstNode& node, int
     self.addressCode = Code();
 }
 
-// REF "(" const_expression ")": a new reference type to the operand's type, and the
-// operand's address as the value; an operand without one has no location.
-void const_expression_primary_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
-    if (!evaluator.declaring()) return;
-    auto& self = node.attributes<AstNode_const_expression_primary>();
-    const AstRecord operand = childRecord(node, 2);
-    if (step == 1) {
-        passContext(self, operand);
-    } else if (step == 2) {
-        self.addressCode = Code();
-        self.type = evaluator.handle(new TypePointer(attribute(AstAttribute::type, operand)));
-        self.code = locationCode(attribute(AstAttribute::addressCode, operand));
-    }
+// REF "(" const_expression ")"
+void const_expression_primary_3(Evaluator& e, Parser::AstNode& n, int32_t step) {
+    reference<kComputing, AstNode_const_expression_primary>(e, n, step);
 }
 
-// identifier '#' identifier: a value of the named enumeration type.
-void const_expression_primary_enumvalue_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
-    if (!evaluator.declaring() || step != 2) return;
-    auto& self = node.attributes<AstNode_const_expression_primary_enumvalue>();
-    const std::string typeName = toLowerCopy(attribute(AstAttribute::name, childRecord(node, 0)));
-    self.enumType = self.typeScope->lookupOrFail(typeName)->asEnum();
-    self.type = self.enumType;
-    const std::string valueName = toLowerCopy(attribute(AstAttribute::name, childRecord(node, 2)));
-    self.code = self.enumType->valueOrFail(valueName)->valueCode(node.span());
+// identifier '#' identifier
+void const_expression_primary_enumvalue_0(Evaluator& e, Parser::AstNode& n, int32_t step) {
+    qualifiedEnumValue<AstNode_const_expression_primary_enumvalue>(e, n, step);
 }
 
 // identifier: a variable or an enumeration value, resolved against the scopes in force

@@ -584,56 +584,105 @@ void evaluateProduction(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
 
     // Derived types, aggregate initialisers and element access
     case Prod::data_type_declaration_0: // data_type_declaration -> TYPE data_type_declaration_2 END_TYPE
+        return Eval::data_type_declaration_0(evaluator, node, step);
     case Prod::data_type_declaration_2_0: // data_type_declaration_2 -> type_declaration ';'
+        return Eval::data_type_declaration_2_0(evaluator, node, step);
     case Prod::data_type_declaration_2_1: // data_type_declaration_2 -> data_type_declaration_2 type_declaration ';'
+        return Eval::data_type_declaration_2_1(evaluator, node, step);
     case Prod::expression_array_0: // expression_array -> expression_lhs '[' subscript_list ']'
+        return Eval::expression_array_0(evaluator, node, step);
     case Prod::expression_member_0: // expression_member -> expression_lhs '.' identifier
+        return Eval::expression_member_0(evaluator, node, step);
     case Prod::expression_primary_3: // expression_primary -> expression_primary_enumvalue
+        return Eval::expression_primary_3(evaluator, node, step);
     case Prod::expression_primary_4: // expression_primary -> REF '(' expression ')'
+        return Eval::expression_primary_4(evaluator, node, step);
     case Prod::expression_primary_5: // expression_primary -> expression_primary_deref
+        return Eval::expression_primary_5(evaluator, node, step);
     case Prod::expression_primary_deref_0: // expression_primary_deref -> expression_primary '^'
+        return Eval::expression_primary_deref_0(evaluator, node, step);
     case Prod::expression_primary_enumvalue_0: // expression_primary_enumvalue -> identifier '#' identifier
+        return Eval::expression_primary_enumvalue_0(evaluator, node, step);
     case Prod::init_1: // init -> init_array
+        return Eval::init_1(evaluator, node, step);
     case Prod::init_2: // init -> init_struct
+        return Eval::init_2(evaluator, node, step);
     case Prod::init_array_0: // init_array -> '[' init_array_2 ']'
+        return Eval::init_array_0(evaluator, node, step);
     case Prod::init_array_2_0: // init_array_2 -> init_array_elements
+        return Eval::init_array_2_0(evaluator, node, step);
     case Prod::init_array_2_1: // init_array_2 -> init_array_2 ',' init_array_elements
+        return Eval::init_array_2_1(evaluator, node, step);
     case Prod::init_array_elements_0: // init_array_elements -> init
+        return Eval::init_array_elements_0(evaluator, node, step);
     case Prod::init_array_elements_1: // init_array_elements -> integer '(' ')'
+        return Eval::init_array_elements_1(evaluator, node, step);
     case Prod::init_array_elements_2: // init_array_elements -> integer '(' init ')'
+        return Eval::init_array_elements_2(evaluator, node, step);
     case Prod::init_struct_0: // init_struct -> '(' init_struct_2 ')'
+        return Eval::init_struct_0(evaluator, node, step);
     case Prod::init_struct_2_0: // init_struct_2 -> init_struct_element
+        return Eval::init_struct_2_0(evaluator, node, step);
     case Prod::init_struct_2_1: // init_struct_2 -> init_struct_2 ',' init_struct_element
+        return Eval::init_struct_2_1(evaluator, node, step);
     case Prod::init_struct_element_0: // init_struct_element -> identifier ':=' init
+        return Eval::init_struct_element_0(evaluator, node, step);
     case Prod::spec_4: // spec -> spec_subrange
+        return Eval::spec_4(evaluator, node, step);
     case Prod::spec_5: // spec -> spec_enum
+        return Eval::spec_5(evaluator, node, step);
     case Prod::spec_6: // spec -> spec_array
+        return Eval::spec_6(evaluator, node, step);
     case Prod::spec_7: // spec -> spec_struct
+        return Eval::spec_7(evaluator, node, step);
     case Prod::spec_8: // spec -> spec_pointer
+        return Eval::spec_8(evaluator, node, step);
     case Prod::spec_array_0: // spec_array -> ARRAY '[' spec_array_2 ']' OF non_generic_type_name
+        return Eval::spec_array_0(evaluator, node, step);
     case Prod::spec_array_2_0: // spec_array_2 -> subrange
+        return Eval::spec_array_2_0(evaluator, node, step);
     case Prod::spec_array_2_1: // spec_array_2 -> spec_array_2 ',' subrange
+        return Eval::spec_array_2_1(evaluator, node, step);
     case Prod::spec_enum_0: // spec_enum -> spec_enum_4 '(' spec_enum_2 ')'
+        return Eval::spec_enum_0(evaluator, node, step);
     case Prod::spec_enum_2_0: // spec_enum_2 -> spec_enum_3
+        return Eval::spec_enum_2_0(evaluator, node, step);
     case Prod::spec_enum_2_1: // spec_enum_2 -> spec_enum_2 ',' spec_enum_3
+        return Eval::spec_enum_2_1(evaluator, node, step);
     case Prod::spec_enum_3_0: // spec_enum_3 -> identifier
+        return Eval::spec_enum_3_0(evaluator, node, step);
     case Prod::spec_enum_3_1: // spec_enum_3 -> identifier ':=' const_expression
+        return Eval::spec_enum_3_1(evaluator, node, step);
     case Prod::spec_enum_4_0: // spec_enum_4 -> (empty)
+        return Eval::spec_enum_4_0(evaluator, node, step);
     case Prod::spec_pointer_0: // spec_pointer -> REF_TO non_generic_type_name
+        return Eval::spec_pointer_0(evaluator, node, step);
     case Prod::spec_struct_0: // spec_struct -> STRUCT spec_struct_2 END_STRUCT
+        return Eval::spec_struct_0(evaluator, node, step);
     case Prod::spec_struct_2_0: // spec_struct_2 -> structure_element_declaration ';'
+        return Eval::spec_struct_2_0(evaluator, node, step);
     case Prod::spec_struct_2_1: // spec_struct_2 -> spec_struct_2 structure_element_declaration ';'
+        return Eval::spec_struct_2_1(evaluator, node, step);
     case Prod::spec_subrange_0: // spec_subrange -> integer_type_name '(' subrange ')'
+        return Eval::spec_subrange_0(evaluator, node, step);
     case Prod::structure_element_declaration_0: // structure_element_declaration -> identifier ':' spec_init
+        return Eval::structure_element_declaration_0(evaluator, node, step);
     case Prod::subscript_0: // subscript -> expression
+        return Eval::subscript_0(evaluator, node, step);
     case Prod::subscript_list_0: // subscript_list -> subscript_list_2
+        return Eval::subscript_list_0(evaluator, node, step);
     case Prod::subscript_list_2_0: // subscript_list_2 -> subscript
+        return Eval::subscript_list_2_0(evaluator, node, step);
     case Prod::subscript_list_2_1: // subscript_list_2 -> subscript_list_2 ',' subscript
+        return Eval::subscript_list_2_1(evaluator, node, step);
     case Prod::type_declaration_0: // type_declaration -> identifier ':' type_spec_init
+        return Eval::type_declaration_0(evaluator, node, step);
     case Prod::type_spec_init_0: // type_spec_init -> spec
+        return Eval::type_spec_init_0(evaluator, node, step);
     case Prod::type_spec_init_1: // type_spec_init -> spec ':=' type_spec_init_2
+        return Eval::type_spec_init_1(evaluator, node, step);
     case Prod::type_spec_init_2_0: // type_spec_init_2 -> init
-        return Eval::notImplemented(evaluator, node, step);
+        return Eval::type_spec_init_2_0(evaluator, node, step);
 
     // Classes, methods, method calls, THIS and SUPER
     case Prod::classdecl_0: // classdecl -> CLASS classdecl_2 identifier using_list classdecl_3 classdecl_4 classdecl_6 classdecl_7 END_CLASS

@@ -279,6 +279,60 @@ void init_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void spec_init_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void subrange_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 
+// Derived types (derived_types.cpp), array and structure initialisers
+// (aggregate_initialisers.cpp), element and member access, REF, dereference and
+// qualified enumeration values (element_access.cpp)
+void data_type_declaration_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void data_type_declaration_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void data_type_declaration_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void expression_array_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void expression_member_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void expression_primary_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void expression_primary_4(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void expression_primary_5(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void expression_primary_deref_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void expression_primary_enumvalue_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_array_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_array_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_array_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_array_elements_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_array_elements_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_array_elements_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_struct_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_struct_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_struct_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void init_struct_element_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_4(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_5(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_6(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_7(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_8(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_array_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_array_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_array_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_enum_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_enum_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_enum_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_enum_3_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_enum_3_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_enum_4_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_pointer_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_struct_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_struct_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_struct_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void spec_subrange_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void structure_element_declaration_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void subscript_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void subscript_list_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void subscript_list_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void subscript_list_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void type_declaration_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void type_spec_init_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void type_spec_init_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void type_spec_init_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+
 // User functions, function calls, RETURN and calls as statements (functions.cpp)
 void expression_primary_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void function_call_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);

@@ -265,7 +265,21 @@ TEST_F(CompositeTypes, Enumerations) {
     std::unique_ptr<Type> copy(colours->clone());
     EXPECT_EQ(copy->asEnum()->findValue("red"), red);
     EXPECT_EQ(copy->toString(), "(blue,green,red)");
-    EXPECT_FALSE(typesEqual(copy.get(), colours.get()));
+    // The copy is its original for comparisons (a variable with an initial value has
+    // such a copy as its type and must take the enumeration's values), also a copy of
+    // the copy; another enumeration with the same values is not.
+    EXPECT_TRUE(typesEqual(copy.get(), colours.get()));
+    std::unique_ptr<Type> copyOfCopy(copy->clone());
+    EXPECT_TRUE(typesEqual(colours.get(), copyOfCopy.get()));
+    EXPECT_EQ(commonType(copyOfCopy.get(), colours.get()), copyOfCopy.get());
+    EXPECT_TRUE(isImplicitlyConvertible(colours.get(), copy.get()));
+    TypeEnum lookalike(typeDint);
+    lookalike.addValue("green");
+    lookalike.addValue("red", 5);
+    lookalike.addValue("blue");
+    EXPECT_FALSE(typesEqual(copy.get(), &lookalike));
+    EXPECT_FALSE(isImplicitlyConvertible(&lookalike, copy.get()));
+    copyOfCopy.reset();
     copy.reset();
     EXPECT_EQ(red->name(), "red");
     EXPECT_EQ(colours->findValue("blue")->value(), 1);

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the evaluator tests: the linked listing as lines, and host externals.
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +16,12 @@ inline std::vector<std::string> listingLines(const HarnessResult& result) {
     std::istringstream in(result.listing);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+// True when the listing holds the items one right after the other.
+inline bool listsInSequence(const HarnessResult& result, const std::vector<std::string>& items) {
+    const std::vector<std::string> listing = listingLines(result);
+    return std::search(listing.begin(), listing.end(), items.begin(), items.end()) != listing.end();
 }
 
 // r2 : LREAL = 1.5, a : INT = 7, b : INT = 2, f : BOOL = FALSE, as the host declares them.

@@ -22,12 +22,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// True when the listing holds the items one right after the other.
-bool listsInSequence(const HarnessResult& r, const Lines& items) {
-    const Lines listing = listingLines(r);
-    return std::search(listing.begin(), listing.end(), items.begin(), items.end()) != listing.end();
-}
-
 Variable* variableOf(const HarnessResult& r, const std::string& name) {
     Variable* found = r.variable(name);
     if (found == nullptr) ADD_FAILURE() << "no variable " << name;
