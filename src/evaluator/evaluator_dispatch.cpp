@@ -686,41 +686,75 @@ void evaluateProduction(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
 
     // Classes, methods, method calls, THIS and SUPER
     case Prod::classdecl_0: // classdecl -> CLASS classdecl_2 identifier using_list classdecl_3 classdecl_4 classdecl_6 classdecl_7 END_CLASS
+        return Eval::classdecl_0(evaluator, node, step);
     case Prod::classdecl_2_0: // classdecl_2 -> (empty)
+        return Eval::classdecl_2_0(evaluator, node, step);
     case Prod::classdecl_2_1: // classdecl_2 -> FINAL
+        return Eval::classdecl_2_1(evaluator, node, step);
     case Prod::classdecl_2_2: // classdecl_2 -> ABSTRACT
+        return Eval::classdecl_2_2(evaluator, node, step);
     case Prod::classdecl_3_0: // classdecl_3 -> (empty)
+        return Eval::classdecl_3_0(evaluator, node, step);
     case Prod::classdecl_3_1: // classdecl_3 -> EXTENDS qidentifier
+        return Eval::classdecl_3_1(evaluator, node, step);
     case Prod::classdecl_4_0: // classdecl_4 -> (empty)
+        return Eval::classdecl_4_0(evaluator, node, step);
     case Prod::classdecl_4_1: // classdecl_4 -> IMPLEMENTS classdecl_5
+        return Eval::classdecl_4_1(evaluator, node, step);
     case Prod::classdecl_5_0: // classdecl_5 -> qidentifier
+        return Eval::classdecl_5_0(evaluator, node, step);
     case Prod::classdecl_5_1: // classdecl_5 -> classdecl_5 ',' qidentifier
+        return Eval::classdecl_5_1(evaluator, node, step);
     case Prod::classdecl_6_0: // classdecl_6 -> (empty)
+        return Eval::classdecl_6_0(evaluator, node, step);
     case Prod::classdecl_6_1: // classdecl_6 -> classdecl_6 classdecl_8
+        return Eval::classdecl_6_1(evaluator, node, step);
     case Prod::classdecl_7_0: // classdecl_7 -> (empty)
+        return Eval::classdecl_7_0(evaluator, node, step);
     case Prod::classdecl_7_1: // classdecl_7 -> classdecl_7 methoddecl
+        return Eval::classdecl_7_1(evaluator, node, step);
     case Prod::classdecl_8_0: // classdecl_8 -> rd_block_var_external
+        return Eval::classdecl_8_0(evaluator, node, step);
     case Prod::classdecl_8_1: // classdecl_8 -> rd_block_var
+        return Eval::classdecl_8_1(evaluator, node, step);
     case Prod::expression_lhs_3: // expression_lhs -> method_call
+        return Eval::expression_lhs_3(evaluator, node, step);
     case Prod::expression_primary_6: // expression_primary -> THIS
+        return Eval::expression_primary_6(evaluator, node, step);
     case Prod::method_call_0: // method_call -> method_call_dynamic
+        return Eval::method_call_0(evaluator, node, step);
     case Prod::method_call_1: // method_call -> method_call_static
+        return Eval::method_call_1(evaluator, node, step);
     case Prod::method_call_dynamic_0: // method_call_dynamic -> expression_lhs '.' identifier '(' function_call_2 ')'
+        return Eval::method_call_dynamic_0(evaluator, node, step);
     case Prod::method_call_static_0: // method_call_static -> SUPER '.' identifier '(' function_call_2 ')'
+        return Eval::method_call_static_0(evaluator, node, step);
     case Prod::methoddecl_0: // methoddecl -> METHOD access_spec classdecl_2 methoddecl_2 identifier typereturn function_declaration_2 method_body END_METHOD
+        return Eval::methoddecl_0(evaluator, node, step);
     case Prod::methoddecl_2_0: // methoddecl_2 -> (empty)
+        return Eval::methoddecl_2_0(evaluator, node, step);
     case Prod::methoddecl_2_1: // methoddecl_2 -> OVERRIDE
+        return Eval::methoddecl_2_1(evaluator, node, step);
     case Prod::nsname_0: // nsname -> identifier
+        return Eval::nsname_0(evaluator, node, step);
     case Prod::nsname_1: // nsname -> nsname '.' identifier
+        return Eval::nsname_1(evaluator, node, step);
     case Prod::qidentifier_0: // qidentifier -> identifier
+        return Eval::qidentifier_0(evaluator, node, step);
     case Prod::qidentifier_1: // qidentifier -> qidentifier '.' identifier
+        return Eval::qidentifier_1(evaluator, node, step);
     case Prod::using_0: // using -> USING using_1 ';'
+        return Eval::using_0(evaluator, node, step);
     case Prod::using_1_0: // using_1 -> nsname
+        return Eval::using_1_0(evaluator, node, step);
     case Prod::using_1_1: // using_1 -> using_1 ',' nsname
+        return Eval::using_1_1(evaluator, node, step);
     case Prod::using_list_0: // using_list -> using_list_1
+        return Eval::using_list_0(evaluator, node, step);
     case Prod::using_list_1_0: // using_list_1 -> (empty)
+        return Eval::using_list_1_0(evaluator, node, step);
     case Prod::using_list_1_1: // using_list_1 -> using_list_1 using
-        return Eval::notImplemented(evaluator, node, step);
+        return Eval::using_list_1_1(evaluator, node, step);
 
     // Interfaces, assignment attempt and namespaces
     case Prod::dynassignment_statement_0: // dynassignment_statement -> expression_lhs '?=' expression

@@ -18,36 +18,16 @@
 #include "core/memory.h"
 #include "core/scope.h"
 #include "core/type.h"
+#include "core/type_scif.h"
 #include "core/variable.h"
 #include "evaluator/attribute_access.h"
 #include "evaluator/handlers.h"
 #include "evaluator/shared_operations.h"
+#include "evaluator/subprogram_parts.h"
 
 namespace Karsto::Eval {
 
 namespace {
-
-// The first walk's context of a call and of its arguments: the names they bind and the
-// list their arguments join.
-template <class R>
-void passCallContext(const R& from, AstRecord to) {
-    inherit(AstAttribute::classContext, to, from.classContext);
-    inherit(AstAttribute::functionScope, to, from.functionScope);
-    inherit(AstAttribute::typeScope, to, from.typeScope);
-    if constexpr (requires { from.paramList; }) inherit(AstAttribute::paramList, to, from.paramList);
-}
-
-// A node between a call and its arguments (a list, an argument) hands the call's context
-// to the child at `index`, in the walk that runs.
-template <class R>
-void passToArgument(Evaluator& evaluator, Parser::AstNode& node, size_t index) {
-    const auto& self = node.attributes<R>();
-    const AstRecord child = childRecord(node, index);
-    if (evaluator.declaring())
-        passCallContext(self, child);
-    else
-        passCompileContext(self, child);
-}
 
 // The context of one variable block of a function: its area (parameters or locals, by
 // block) and the scopes. `localBlock` tells the VAR and VAR_TEMP blocks apart.
@@ -121,11 +101,7 @@ void function_declaration_0(Evaluator& evaluator, Parser::AstNode& node, int32_t
     if (evaluator.declaring()) {
         switch (step) {
         case -1:
-            self.localArea = evaluator.handle(new MemoryLocal());
-            self.paramArea = evaluator.handle(new MemoryParam());
-            // The code that places the label owns it; the body ends with that code.
-            self.returnPlace = emitCodeItem(new Label(), node.span());
-            self.returnLabel = self.returnPlace.node()->asItem()->asLabel();
+            openSubprogram(evaluator, self, node.span());
             break;
         case static_cast<int32_t>(kReturnType) - 1:
             attribute(AstAttribute::typeScope, childRecord(node, kReturnType)) = self.typeScope;
@@ -137,15 +113,8 @@ void function_declaration_0(Evaluator& evaluator, Parser::AstNode& node, int32_t
             // without parent: the body sees nothing of the program's variables.
             Scope<Variable>* resultScope =
                 createVariableScope(evaluator.parser, self.name, self.returnType, self.paramArea, nullptr);
-            const AstRecord blocks = childRecord(node, kBlocks);
-            attribute(AstAttribute::currentAccess, blocks) = self.currentAccess;
-            attribute(AstAttribute::classContext, blocks) = self.classContext;
-            attribute(AstAttribute::localArea, blocks) = self.localArea;
-            attribute(AstAttribute::paramArea, blocks) = self.paramArea;
-            attribute(AstAttribute::typeScope, blocks) = self.typeScope;
             // VAR_EXTERNAL finds the variables in force where the FUNCTION stands.
-            attribute(AstAttribute::externalScope, blocks) = self.variableScope;
-            attribute(AstAttribute::variableScope, blocks) = resultScope;
+            passBlocksContext(self, childRecord(node, kBlocks), resultScope, self.variableScope);
             break;
         }
         case static_cast<int32_t>(kBlocks): {
@@ -173,13 +142,8 @@ void function_declaration_0(Evaluator& evaluator, Parser::AstNode& node, int32_t
         inherit(AstAttribute::variableScope, body, self.bodyScope);
         inherit(AstAttribute::thisClass, body, static_cast<Type*>(nullptr));
     } else if (step == static_cast<int32_t>(kBody) + 1) {
-        // The locals' size is taken now: every local of the body is declared.
-        const Code body = emitSpAdd(node.span(), self.localArea->size())
-                              .concat(self.localArea->initCode())
-                              .concat(attribute(AstAttribute::code, childRecord(node, kBody)))
-                              .concat(self.returnPlace);
-        self.functionObject->setBody(body);
-        self.functionBodiesOut = self.functionBodies.concat(self.functionObject->code());
+        closeSubprogram(self, *self.functionObject, attribute(AstAttribute::code, childRecord(node, kBody)),
+                        node.span());
     }
 }
 
@@ -261,6 +225,15 @@ void function_call_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) 
         }
         // The built-ins rely on this order: the type first, then the code.
         self.type = self.callee->getReturnType(self.paramList);
+        if (auto* method = dynamic_cast<MethodUser*>(self.callee)) {
+            // A method of the class found by its plain name, from a method body above
+            // it: its own call would push no object, while the method reads one below
+            // its frame. Called as THIS.name(...), through the object's method table.
+            checkSemantic(self.thisClass != nullptr, "Invalid use of THIS outside of method");
+            self.code = thisReference().concat(
+                self.thisClass->asScif()->callCode(method->name(), self.paramList, node.span(), false));
+            return;
+        }
         self.code = emitCall(self.callee, self.paramList, node.span());
     }
 }

@@ -359,6 +359,44 @@ void subprogram_control_statement_2(Evaluator& evaluator, Parser::AstNode& node,
 void typereturn_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 void typereturn_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
 
+// Classes (classes.cpp); methods, THIS, method calls and SUPER (methods.cpp); dotted
+// names and USING clauses (namespaces.cpp)
+void classdecl_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_2_2(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_3_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_3_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_4_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_4_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_5_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_5_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_6_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_6_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_7_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_7_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_8_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void classdecl_8_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void expression_lhs_3(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void expression_primary_6(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void method_call_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void method_call_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void method_call_dynamic_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void method_call_static_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void methoddecl_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void methoddecl_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void methoddecl_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsname_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void nsname_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void qidentifier_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void qidentifier_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void using_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void using_1_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void using_1_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void using_list_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void using_list_1_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+void using_list_1_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
+
 // Until its area is built, a production raises ExceptionSemantic "Not implemented yet:
 // <nonterminal> (production <n>)", located at its node by the walk (not_implemented.cpp).
 void notImplemented(Evaluator& evaluator, Parser::AstNode& node, int32_t step);
