@@ -42,7 +42,7 @@ inline std::string partProgram(int blocks) {
         source += "{ txt := concat(left(s" + n + ", 2), '-', tostring(k)); n := len(txt) + mux(k MOD 3, 1, 2, 3); }\n";
         source += "!IF sel(n > 4, total, -total) > 16#FF THEN total := 0; ELSE total := total + 1; END_IF;\n";
         source += "{ day := concat_date(2024, 1 + k MOD 12, 1); split_date(day, yy, mo, dd); }\n";
-        source += "/1 G0 X=total Y=n Z=mo + len(right(s" + n + ", 1))\n";
+        source += "/1 G0 X=total Y=n Z{mo + len(right(s" + n + ", 1))}\n";
     }
     return source;
 }
