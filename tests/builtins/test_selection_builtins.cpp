@@ -31,6 +31,10 @@ TEST(SelectionBuiltins, ResultsOfCalls) {
         {"print(min(3), ' ', min(4, 1, 3), ' ', max(4, 7), ' ', max(1, 2.5), ' ', min(3, 2.5));",
          "3 1 7 2.500000 2.500000"},
         {"print(max(i, x, -3), ' ', min(t1, t2) = t2, ' ', max(SINT#-5, SINT#-7));", "7 1 -5"},
+        // Of equal values the later argument is kept: the sign of a zero tells which.
+        {"r := 0.0; print(atan2(max(r, r * -1.0), -1.0) < 0.0, ' ',"
+         " atan2(min(r * -1.0, r), -1.0) > 0.0, ' ', atan2(r * -1.0, -1.0) < 0.0);",
+         "1 1 1"},
         {"print(limit(10, 2, 6), ' ', limit(5, 7, 3), ' ', limit(1, 9, 4), ' ', limit(0, 5, 10));",
          "6 3 4 5"},
         {"print(limit(x, i, 5), ' ', limit(i, SINT#1, 100), ' ', limit(LREAL#0.0, r, 1.0));",
