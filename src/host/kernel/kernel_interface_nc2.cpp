@@ -4,6 +4,7 @@
 
 #include "core/variable.h"
 #include "host/controller.h"
+#include "host/kernel/channel_nc2.h"
 #include "host/kernel/zel_server_buffered.h"
 
 namespace Karsto {
@@ -88,6 +89,43 @@ void KernelInterfaceNc2::rParamsClear() {
 }
 
 VekAddr KernelInterfaceNc2::serverAddress() const { return server->VekGetAddr(); }
+
+// The channels: made by the interpreter initialisation (or the "nc2l" entry), owned here.
+
+void KernelInterfaceNc2::channelAdd(ChannelNc2* channel) {
+    globalLog.debugKiState("KernelInterfaceNc2::channelAdd id=%d name=%s bufferSize=%d itpType=%d", channel->id,
+                           channel->name.c_str(), channel->bufferSize, channel->itpType);
+    channels.push_back(channel);
+    channelsById[channel->id] = channel;
+    channelsByTask[channel->task] = channel;
+}
+
+void KernelInterfaceNc2::channelClear() {
+    globalLog.debugKiState("KernelInterfaceNc2::channelClear");
+    // Each channel removes its task from the controller and deletes machine, processor
+    // and NC output.
+    for (ChannelNc2* channel : channels) delete channel;
+    channels.clear();
+    channelsById.clear();
+    channelsByTask.clear();
+}
+
+void KernelInterfaceNc2::stackmachineStateChanged(ControllerTask* task) {
+    ChannelNc2* channel = channelByTask(task);
+    if (channel == nullptr) return; // every task of this controller is a channel's
+    globalLog.debugKiState("KernelInterfaceNc2::stackmachineStateChanged channelId=%d state=%d", channel->id,
+                           static_cast<int32_t>(task->state));
+    channel->stateUpdate();
+}
+
+void KernelInterfaceNc2::pendingFlush() {
+    for (ChannelNc2* channel : channels) channel->pendingSend();
+}
+
+void KernelInterfaceNc2::processEvents() {
+    pendingFlush();
+    // TODO(#67): then execute and answer the requests the server queued.
+}
 
 void LogListenerNc2::logLine(int32_t level, const std::string& line) {
     uint32_t flags = 0;
