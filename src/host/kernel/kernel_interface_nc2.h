@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "host/kernel/zel_server_buffered.h"
 #include "host/kernel_interface.h"
 #include "host/zel/zel_sync.h"
 
@@ -24,7 +25,6 @@ class ChannelNc2;
 class Controller;
 class ControllerTask;
 class Variable;
-class ZelServerBuffered;
 
 // Forwards error and warning lines to the NC system's logger through the server's
 // logger part. Runs inside the Log's mutex on any thread: it never logs, and the
@@ -88,8 +88,28 @@ public:
     // The server's own address (the target of the kernel's synchronisation commands).
     VekAddr serverAddress() const;
 
+    // The queued requests, each answered here on the controller thread.
+    void executeEventRead(const ZelServerBuffered::Read& event);
+    void executeEventWrite(const ZelServerBuffered::Write& event);
+    void executeEventReadwrite(const ZelServerBuffered::Readwrite& event);
+    void executeEventCmd(const ZelServerBuffered::Cmd& event);
+    // The kernel's NC command event (0x4016).
+    void nccmdEvent(const ZelServerBuffered::Cmd& event);
+    // The kernel's initialisation command (0x401E): channels and groups anew from the
+    // kernel's configuration, the answer, then the R-parameters and the channel states.
+    void InitInterpreter(const ZelServerBuffered::Cmd& event);
+
+    // The key of R-parameter `number` of a channel in rParamCells: id x 1000 + number
+    // (wrapping, for ids no kernel sends).
+    static int32_t rParamKey(int32_t channelId, int32_t number) {
+        return static_cast<int32_t>(static_cast<uint32_t>(channelId) * 1000u + static_cast<uint32_t>(number));
+    }
+
     // The kernel's Vek port for requests and configuration reads.
     static constexpr uint16_t kKernelPort = 500;
+    // Vek command ids the kernel sends to the server.
+    static constexpr uint16_t kCmdNcEvent = 0x4016;
+    static constexpr uint16_t kCmdInitInterpreter = 0x401E;
 
     Controller* controller; // not owned
     std::unique_ptr<ZelServerBuffered> server;
@@ -99,15 +119,24 @@ public:
     VekAddr kernelAddress;
     // Set by the first initialisation that declared the R-parameters; never reset.
     bool initialised = false;
-    // In creation order; owned.
-    std::vector<ChannelNc2*> channels;
+    // In creation order.
+    std::vector<std::unique_ptr<ChannelNc2>> channels;
     std::map<int32_t, ChannelNc2*> channelsById;
     std::map<ControllerTask*, ChannelNc2*> channelsByTask;
     // Channel id x 1000 + R-parameter number to the cell of its variable.
     std::map<int32_t, int64_t> rParamCells;
     std::string dataDirectory;
-    // The R-parameter variables; owned.
-    std::vector<Variable*> rParams;
+    // The R-parameter variables.
+    std::vector<std::unique_ptr<Variable>> rParams;
+
+    // r0 to r999 for the channels in list order on a cleared shared memory, all 0.0,
+    // entered in rParamCells; sets initialised.
+    void rParamsDeclare();
+
+private:
+    // Reads the kernel's channels and groups and creates them; throws ExceptionZel for a
+    // refused read, ExceptionKarsto for a channel id given twice.
+    void configurationRead();
 };
 
 } // namespace Karsto
