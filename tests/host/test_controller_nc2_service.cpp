@@ -217,6 +217,19 @@ TEST_F(ServiceHostTest, UnregistersrvEndsTheServiceWithoutStopPending) {
     EXPECT_EQ(log.count(line("ControllerNc2Service::serviceMain return")), 1u);
 }
 
+TEST_F(ServiceHostTest, AKernelLinkThatCannotConnectEndsTheCycleAndTheServiceStops) {
+    router.reset();
+    ManagerPeer manager;
+    startService();
+    EXPECT_EQ(manager.readLine(), statusLine(2, 0, 1, 3000));
+    EXPECT_EQ(manager.readLine(), statusLine(4, 1, 0));
+    manager.control(129); // queued fine; the start fails on the service thread
+    EXPECT_EQ(manager.readLine(), statusLine(1, 1, 0));
+    joinService();
+    EXPECT_EQ(log.count("[error] Terminate due to critical failure 'Error connecting to VEK router'"), 1u);
+    EXPECT_EQ(log.count(line("ControllerNc2Service::serviceMain return")), 1u);
+}
+
 TEST_F(ServiceHostTest, ASignalStopsTheServiceLikeTheStopCode) {
     ManagerPeer manager;
     startService();
