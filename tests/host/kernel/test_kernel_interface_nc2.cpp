@@ -387,6 +387,7 @@ TEST_F(KernelLinkTest, ASecondInitialisationReplacesARunningChannel) {
     first->programLoad(loop);
     ASSERT_EQ(first->task->state, StackmachineState::stopped) << (first->task->error ? first->task->error->what() : "");
     first->task->start();
+    for (int64_t cell = 0; cell < controller_->memoryShared.size(); ++cell) controller_->sharedImage[cell] = 1.0;
     resume();
     ASSERT_TRUE(within([&] { return stateWords(4) == std::vector<int32_t>{1, 15, 2, 3, 4, 5}; })) << "it runs";
     ASSERT_EQ(initialise(), 0u);
