@@ -1,10 +1,15 @@
 // Instructions per second through the controller's cycle: offline tasks running the same
 // loop as a bare step loop on one machine, so the per-cycle overhead (lock, section
-// query, task walks, event pass) shows beside the machine's own cost. Every debug level
-// off; measures, asserts nothing.
+// query, task walks, event pass) shows beside the machine's own cost, and the same with
+// the NC kernel link connected to an in-process router but without kernel traffic. Every
+// debug level off; measures, asserts nothing.
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "core/cmd_flow.h"
@@ -12,7 +17,9 @@
 #include "core/log.h"
 #include "core/stackmachine_interpreter.h"
 #include "host/controller.h"
+#include "host/kernel/kernel_interface_nc2.h"
 #include "host/kernel_interface_null.h"
+#include "host/zel/vek_router.h"
 
 namespace Karsto {
 namespace {
@@ -96,6 +103,42 @@ void BM_ControllerRun(benchmark::State& state) {
                             kItemsPerPass);
 }
 BENCHMARK(BM_ControllerRun)->Arg(1)->Arg(4);
+
+// The same loop in one task with the NC kernel link as the controller's kernel
+// interface: its event pass runs after every instruction and finds nothing queued.
+void BM_ControllerRunNc2Link(benchmark::State& state) {
+    silenceLog();
+    std::string dir = (std::filesystem::temp_directory_path() / "vdbenchXXXXXX").string();
+    if (::mkdtemp(dir.data()) == nullptr) {
+        state.SkipWithError("no temporary directory");
+        return;
+    }
+    ::setenv("VORDASH_VEK_ROUTER", (dir + "/router.sock").c_str(), 1);
+    {
+        VekRouter router;
+        Controller controller;
+        KernelInterfaceNull offline(&controller); // makes the task
+        KernelInterfaceNc2 link(&controller, dir);
+        controller.kernel = &link;
+        controller.stopWhenIdle = true;
+        int64_t remaining = 0;
+        ControllerTask* task = offline.channelCreate("task");
+        task->machine->loadProgram(countedLoop(&remaining));
+        link.start();
+        for (auto _ : state) {
+            task->machine->reset();
+            task->state = StackmachineState::running;
+            remaining = kPasses;
+            link.wake(); // the run's last, idle cycle must not wait
+            controller.run();
+        }
+        link.stop();
+        state.SetItemsProcessed(state.iterations() * kPasses * kItemsPerPass);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+BENCHMARK(BM_ControllerRunNc2Link);
 
 } // namespace
 } // namespace Karsto

@@ -168,6 +168,8 @@ public:
     void saveToolDataAs(const std::string& fileName);
     void saveToolData();
     const std::string& toolDataFile() const { return toolDataFile_; }
+    // No file is written back at destruction: for a table that could not be read.
+    void forgetToolDataFile() { toolDataFile_.clear(); }
     // The snapshot file in the data directory (defaultDataPath). A load applies the
     // sections of the request's mask in the order R-parameters, zero offsets, tools and
     // keeps what it applied before an error; a save replaces the masked sections with the

@@ -34,10 +34,6 @@ volatile bool debuggerWaitFlag = false;
 
 namespace {
 
-// The R-parameters r0 to r999; from this index on one variable serves every channel.
-constexpr int32_t kRParameterCount = 1000;
-constexpr int32_t kFirstCommonRParameter = 900;
-
 // Test seam: with this variable set the event-log lines are appended to the file it
 // names, "<event type> <line>" each, instead of going to the system log, so tests can
 // watch the event-log switch without touching the system log.

@@ -4,6 +4,7 @@
 // the mode that "nif" selects. Offline ("null", "html") every input file becomes one
 // channel of a controller without a kernel.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,7 +30,11 @@ std::vector<std::string> splitSearchPath(const std::string& value);
 // dropped, nothing appended.
 std::vector<std::string> splitFileList(const std::string& value);
 
-// The R-parameters r0 to r999 of an offline run, on a cleared shared memory bound to
+// R-parameters r0 to r999; from r900 on one variable serves every channel.
+inline constexpr int32_t kRParameterCount = 1000;
+inline constexpr int32_t kFirstCommonRParameter = 900;
+
+// The R-parameters r0 to r999 of the tasks, on a cleared shared memory bound to
 // every task with each cell 0.0: r_i below 900 one per task (cell i * n + j for task j of
 // n), from 900 on one for every task (cell 900 * n + i - 900). The caller owns the
 // variables and deletes them after the controller.

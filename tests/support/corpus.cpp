@@ -54,7 +54,16 @@ HostExternal hostExternal(const std::string& declaration, const std::string& whe
 std::vector<std::string> corpusFiles(const std::string& directory) {
     std::vector<std::string> files;
     if (!std::filesystem::is_directory(directory)) return files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory)) {
+    // nc2/ holds the kernel-record streams, which the kernel link's tests run in a
+    // kernel channel; their .expected files are in the records' form, not the commands'.
+    const std::filesystem::path kernelStreams = std::filesystem::path(directory) / "nc2";
+    for (auto it = std::filesystem::recursive_directory_iterator(directory);
+         it != std::filesystem::recursive_directory_iterator(); ++it) {
+        const auto& entry = *it;
+        if (entry.is_directory() && entry.path() == kernelStreams) {
+            it.disable_recursion_pending();
+            continue;
+        }
         if (entry.is_regular_file() && entry.path().extension() == ".jyx")
             files.push_back(std::filesystem::relative(entry.path(), directory).generic_string());
     }

@@ -81,9 +81,15 @@ void KernelSimulator::failRead(std::uint32_t indexGroup, std::uint32_t indexOffs
     failures_[{indexGroup, indexOffset}] = code;
 }
 
+void KernelSimulator::failWrite(std::uint32_t indexGroup, std::uint32_t indexOffset, std::uint32_t code) {
+    std::lock_guard lock(mutex_);
+    writeFailures_[{indexGroup, indexOffset}] = code;
+}
+
 void KernelSimulator::clearFailures() {
     std::lock_guard lock(mutex_);
     failures_.clear();
+    writeFailures_.clear();
 }
 
 void KernelSimulator::setRecordCapacity(std::int32_t groupId, std::int32_t records) {
@@ -99,6 +105,33 @@ void KernelSimulator::freeRecordRoom(std::int32_t groupId, std::int32_t records)
 std::vector<Request> KernelSimulator::requests() {
     std::lock_guard lock(mutex_);
     return requests_;
+}
+
+std::vector<Nc2Decoded> KernelSimulator::records() {
+    std::vector<Nc2Decoded> out;
+    for (const Request& r : requests())
+        if (r.kind == Request::Kind::readWrite && r.result == 0 && isRecordOffset(r.indexOffset) &&
+            r.indexGroup >= kRecordGroupBase && r.indexGroup <= kRecordGroupBase + 0xFF)
+            out.push_back(nc2Decode(r.indexOffset, r.data));
+    return out;
+}
+
+std::vector<std::int32_t> KernelSimulator::stateWords(std::int32_t channelId) {
+    std::vector<std::int32_t> out;
+    for (const Request& r : requests())
+        if (r.kind == Request::Kind::write && r.indexGroup == kStateGroupBase + static_cast<std::uint32_t>(channelId) &&
+            r.indexOffset == kStateWordOffset && r.data.size() == 4)
+            out.push_back(static_cast<std::int32_t>(vekGet32(r.data.data())));
+    return out;
+}
+
+std::vector<std::uint32_t> KernelSimulator::groupFunctions(std::int32_t groupId) {
+    std::vector<std::uint32_t> out;
+    for (const Request& r : requests())
+        if (r.kind == Request::Kind::write && r.indexGroup == kRecordGroupBase + static_cast<std::uint32_t>(groupId) &&
+            r.data.empty())
+            out.push_back(r.indexOffset);
+    return out;
 }
 
 bool KernelSimulator::waitForRequests(const std::function<bool(const std::vector<Request>&)>& condition,
@@ -178,8 +211,14 @@ void KernelSimulator::answerRead(const VekAddr& source, std::uint32_t invokeId,
 void KernelSimulator::answerWrite(const VekAddr& source, std::uint32_t invokeId,
                                   std::uint32_t indexGroup, std::uint32_t indexOffset,
                                   std::span<const std::uint8_t> data) {
-    record({Request::Kind::write, indexGroup, indexOffset, 0, {data.begin(), data.end()}, 0});
-    server_->ZelWriteRes(source, invokeId, 0);
+    std::uint32_t result = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto failure = writeFailures_.find({indexGroup, indexOffset}); failure != writeFailures_.end())
+            result = failure->second;
+    }
+    record({Request::Kind::write, indexGroup, indexOffset, 0, {data.begin(), data.end()}, result});
+    server_->ZelWriteRes(source, invokeId, result);
 }
 
 void KernelSimulator::answerReadWrite(const VekAddr& source, std::uint32_t invokeId,
@@ -190,8 +229,10 @@ void KernelSimulator::answerReadWrite(const VekAddr& source, std::uint32_t invok
     if (indexGroup >= kRecordGroupBase && indexGroup <= kRecordGroupBase + 0xFF && isRecordOffset(indexOffset)) {
         answerLength = 8;
         std::lock_guard lock(mutex_);
+        if (auto failure = writeFailures_.find({indexGroup, indexOffset}); failure != writeFailures_.end())
+            result = failure->second;
         auto room = capacity_.find(static_cast<std::int32_t>(indexGroup - kRecordGroupBase));
-        if (room != capacity_.end()) {
+        if (result == 0 && room != capacity_.end()) {
             if (room->second <= 0)
                 result = kBufferFull;
             else

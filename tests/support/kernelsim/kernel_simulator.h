@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "host/zel/vek_router.h"
+#include "support/kernelsim/nc2_decoder.h"
 #include "host/zel/zel_sync.h"
 
 namespace KernelSim {
@@ -34,6 +35,9 @@ inline constexpr auto kPatience = std::chrono::seconds(10);
 inline constexpr std::uint32_t kConfigGroup = 0x1100;
 inline constexpr std::uint32_t kChannelGroupBase = 0x2000;
 inline constexpr std::uint32_t kGroupGroupBase = 0x3000;
+// Channel state writes: 0x2100 plus the channel id; the state word's offset.
+inline constexpr std::uint32_t kStateGroupBase = 0x2100;
+inline constexpr std::uint32_t kStateWordOffset = 3;
 // Record stream: read-writes to 0x3200 plus the group id at these offsets.
 inline constexpr std::uint32_t kRecordGroupBase = 0x3200;
 inline constexpr std::uint32_t kRecordOffsets[] = {0x60, 0x61};
@@ -81,6 +85,9 @@ public:
     void addGroup(const Group& group);
     // Makes every read of the group and offset fail with the code until cleared.
     void failRead(std::uint32_t indexGroup, std::uint32_t indexOffset, std::uint32_t code);
+    // The same for writes and read-writes (records included: a failed record is not
+    // taken and uses no room).
+    void failWrite(std::uint32_t indexGroup, std::uint32_t indexOffset, std::uint32_t code);
     void clearFailures();
     // The group's record buffer takes this many more records, then answers 0x423F
     // until freeRecordRoom makes room. Without a capacity a group takes everything.
@@ -89,6 +96,12 @@ public:
 
     // Every read, write and read-write received so far, in arrival order.
     std::vector<Request> requests();
+    // The records the kernel took (answered 0), decoded, in arrival order.
+    std::vector<Nc2Decoded> records();
+    // The state words written to the channel (index group 0x2100 + id, offset 3).
+    std::vector<std::int32_t> stateWords(std::int32_t channelId);
+    // The group functions written to the group (index group 0x3200 + id, no data).
+    std::vector<std::uint32_t> groupFunctions(std::int32_t groupId);
     // Waits until the recorded requests satisfy the condition; false at the deadline.
     bool waitForRequests(const std::function<bool(const std::vector<Request>&)>& condition,
                          std::chrono::milliseconds patience = kPatience);
@@ -134,6 +147,7 @@ private:
     std::vector<Channel> channels_;
     std::vector<Group> groups_;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> failures_;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> writeFailures_;
     std::map<std::int32_t, std::int32_t> capacity_;
     std::vector<Request> requests_;
 };

@@ -1,0 +1,107 @@
+// The kernel's requests to the interpreter's server: any sequence of reads, writes and
+// read-writes for channels 4 and 9 (and ids nobody has) is answered or ends in the one
+// refusal the tool table raises inside a read, never in a crash, a write outside the
+// shared image or an unbounded answer.
+//
+// Input: requests, each one byte kind (modulo 3: read, write, read-write), one byte
+// channel id, one byte range (the index group's bits 8 to 15), four bytes index offset
+// and two bytes read length (little-endian), one byte n, then n bytes written (short
+// input ends the request with what is there).
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "core/exception.h"
+#include "core/type.h"
+#include "core/type_pointer.h"
+#include "core/type_string.h"
+#include "fuzz_support.h"
+#include "host/controller.h"
+#include "host/kernel/channel_nc2.h"
+#include "host/kernel/kernel_interface_nc2.h"
+
+namespace {
+
+using namespace Karsto;
+
+struct Harness {
+    Harness() {
+        // No router: the answers find no connection and are dropped at once.
+        ::setenv("VORDASH_VEK_ROUTER", (Fuzz::scratchDirectory() + "no-router.sock").c_str(), 1);
+        createElementaryTypes();
+        createDefaultStringTypes();
+        createNullPointerType();
+        link = std::make_unique<KernelInterfaceNc2>(&controller, Fuzz::scratchDirectory());
+        controller.kernel = link.get();
+        for (int32_t id : {4, 9}) link->channelAdd(new ChannelNc2(link.get(), id, "Kanal" + std::to_string(id), 1000, 0));
+        link->rParamsDeclare();
+        cells = controller.memoryShared.size();
+    }
+    Controller controller;
+    std::unique_ptr<KernelInterfaceNc2> link;
+    int64_t cells = 0;
+};
+
+uint32_t littleEndian(const uint8_t* data, size_t bytes) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < bytes; ++i) v |= static_cast<uint32_t>(data[i]) << (8 * i);
+    return v;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static Harness harness;
+    KernelInterfaceNc2& link = *harness.link;
+    constexpr size_t kHead = 10;
+    size_t at = 0;
+    while (at + kHead <= size) {
+        const uint8_t* head = data + at;
+        at += kHead;
+        const uint32_t group = static_cast<uint32_t>(head[2]) << 8 | head[1];
+        const uint32_t offset = littleEndian(head + 3, 4);
+        const uint32_t readLength = littleEndian(head + 7, 2);
+        const size_t n = std::min<size_t>(head[9], size - at);
+        std::vector<uint8_t> written(data + at, data + at + n);
+        at += n;
+        try {
+            switch (head[0] % 3) {
+            case 0: {
+                ZelServerBuffered::Read read;
+                read.indexGroup = group;
+                read.indexOffset = offset;
+                read.length = readLength;
+                link.executeEventRead(read);
+                break;
+            }
+            case 1: {
+                ZelServerBuffered::Write write;
+                write.indexGroup = group;
+                write.indexOffset = offset;
+                write.length = static_cast<uint32_t>(written.size());
+                write.data = written;
+                link.executeEventWrite(write);
+                break;
+            }
+            default: {
+                ZelServerBuffered::Readwrite readwrite;
+                readwrite.indexGroup = group;
+                readwrite.indexOffset = offset;
+                readwrite.readLength = readLength;
+                readwrite.writeLength = static_cast<uint32_t>(written.size());
+                readwrite.data = written;
+                link.executeEventReadwrite(readwrite);
+                break;
+            }
+            }
+        } catch (const ExceptionRuntime&) {
+            // A read the tool table refuses ends the controller loop by design.
+            Fuzz::require(head[0] % 3 != 1, "a write let a program error escape");
+        }
+        Fuzz::require(harness.controller.memoryShared.size() == harness.cells, "the shared memory changed");
+    }
+    return 0;
+}
