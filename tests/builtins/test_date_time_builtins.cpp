@@ -119,8 +119,9 @@ TEST(DateTimeBuiltins, RefusedCalls) {
     test::expectCompileErrors(kDeclarations, cases);
 }
 
-// The instructions that cannot fail carry no span; every other one the call's.
-class DateTimeSpans : public ::testing::Test {
+// Calls compiled from arguments made here: constants for the values, an address constant
+// of its own for each output.
+class DateTimeCode : public ::testing::Test {
 protected:
     void SetUp() override {
         test::prepareLanguageRuntime();
@@ -129,30 +130,51 @@ protected:
         at.line = 3;
     }
 
-    // The text forms of the instructions whose span is empty.
-    std::vector<std::string> unspanned(const char* name, AParamList& arguments) {
+    // The text forms of the call's instructions, all or those whose span is empty.
+    std::vector<std::string> texts(const char* name, AParamList& arguments, bool unspannedOnly) {
         Function* function = tables.functions->lookup(name);
-        function->getReturnType(&arguments);
-        std::vector<std::string> texts;
-        emitCall(function, &arguments, SourceSpan(at, at)).forEachItem([&texts](CodeItem* item) {
-            if (!item->span().valid) texts.push_back(item->toString());
+        function->getReturnType(&arguments); // as the evaluator does first
+        std::vector<std::string> found;
+        emitCall(function, &arguments, SourceSpan(at, at)).forEachItem([&](CodeItem* item) {
+            if (!unspannedOnly || !item->span().valid) found.push_back(item->toString());
             return true;
         });
-        return texts;
+        return found;
+    }
+    std::vector<std::string> unspanned(const char* name, AParamList& arguments) {
+        return texts(name, arguments, true);
     }
 
-    // An argument whose code carries a span; an assignable one has an address code.
-    void add(AParamList& list, int64_t value, Type* type, bool assignable = false) const {
+    // An argument whose code carries a span; an output also has an address code.
+    void add(AParamList& list, int64_t value, Type* type, int64_t address = kNoAddress) const {
         const SourceSpan span(at, at);
         list.addPositional(makeIntConstant(value, type, span), type,
-                           assignable ? makeIntConstant(0, typeAddr, span) : Code());
+                           address == kNoAddress ? Code()
+                                                 : makeIntConstant(address, typeAddr, span));
+    }
+    static constexpr int64_t kNoAddress = -1;
+
+    // The call with the input and outputs at 101, 102, ...: the addresses in the order
+    // the stores use them.
+    std::vector<int64_t> storeOrder(const char* name, Type* input, int outputs) {
+        AParamList list;
+        add(list, 0, input);
+        for (int64_t number = 1; number <= outputs; ++number) add(list, 0, typeInt, 100 + number);
+        std::vector<int64_t> order;
+        for (const std::string& text : texts(name, list, false)) {
+            for (int64_t number = 1; number <= outputs; ++number)
+                if (text == "ConstLint " + std::to_string(100 + number))
+                    order.push_back(100 + number);
+        }
+        return order;
     }
 
     SymbolTables tables;
     SourcePosition at;
 };
 
-TEST_F(DateTimeSpans, OnlyTheFinalAddTheDupAndTheWeekConstantsHaveNone) {
+// The instructions that cannot fail carry no span; every other one the call's.
+TEST_F(DateTimeCode, OnlyTheFinalAddTheDupAndTheWeekConstantsHaveNoSpan) {
     AParamList dt;
     for (int64_t field : {1970, 1, 1, 0, 0, 1, 500}) add(dt, field, typeInt);
     EXPECT_EQ(unspanned("concat_dt", dt), std::vector<std::string>{"AddLint "});
@@ -164,7 +186,7 @@ TEST_F(DateTimeSpans, OnlyTheFinalAddTheDupAndTheWeekConstantsHaveNone) {
 
     AParamList tod;
     add(tod, 0, typeTod);
-    for (int i = 0; i < 4; ++i) add(tod, 0, typeInt, true);
+    for (int64_t address = 1; address <= 4; ++address) add(tod, 0, typeInt, address);
     EXPECT_EQ(unspanned("split_tod", tod), std::vector<std::string>{"Dup 1"});
 
     AParamList date;
@@ -175,6 +197,18 @@ TEST_F(DateTimeSpans, OnlyTheFinalAddTheDupAndTheWeekConstantsHaveNone) {
     AParamList todFields;
     for (int i = 0; i < 4; ++i) add(todFields, 1, typeInt);
     EXPECT_TRUE(unspanned("concat_tod", todFields).empty());
+}
+
+// Each output's address code runs at its store: split_date stores day, month, year; the
+// others second first and the milliseconds last.
+TEST_F(DateTimeCode, OutputsAreAddressedInStoreOrder) {
+    EXPECT_EQ(storeOrder("split_date", typeDate, 3), (std::vector<int64_t>{103, 102, 101}));
+    EXPECT_EQ(storeOrder("split_tod", typeTod, 4), (std::vector<int64_t>{103, 102, 101, 104}));
+    EXPECT_EQ(storeOrder("split_ltod", typeLtod, 4), (std::vector<int64_t>{103, 102, 101, 104}));
+    EXPECT_EQ(storeOrder("split_dt", typeDt, 7),
+              (std::vector<int64_t>{106, 105, 104, 103, 102, 101, 107}));
+    EXPECT_EQ(storeOrder("split_ldt", typeLdt, 7),
+              (std::vector<int64_t>{106, 105, 104, 103, 102, 101, 107}));
 }
 
 } // namespace
