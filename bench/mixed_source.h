@@ -26,6 +26,27 @@ inline std::string mixedSource(int blocks) {
     return source;
 }
 
+// A whole part program that compiles without error: globals, then per block a VAR
+// block of its own, G-code blocks with "=" expressions, a loop, branches, and calls of
+// the selection, string and date built-ins over strings and numbers.
+inline std::string partProgram(int blocks) {
+    std::string source =
+        "{VAR total : LREAL; txt : STRING[40]; k, n, yy, mo, dd : INT; day : DATE; END_VAR}\n";
+    for (int i = 0; i < blocks; ++i) {
+        const std::string n = std::to_string(i);
+        source += "{VAR v" + n + " : LREAL := " + n + ".5; s" + n + " : STRING[16] := 'P" + n +
+                  "'; END_VAR}\n";
+        source += "N" + n + " G1 X" + n + ".5 Y-" + std::to_string(i % 100) + ".25 F1000 (feed move)\n";
+        source += "{ FOR k := 1 TO 10 DO total := total + max(v" + n +
+                  ", SIN(total)) * limit(n, k, 5); END_FOR; }\n";
+        source += "{ txt := concat(left(s" + n + ", 2), '-', tostring(k)); n := len(txt) + mux(k MOD 3, 1, 2, 3); }\n";
+        source += "!IF sel(n > 4, total, -total) > 16#FF THEN total := 0; ELSE total := total + 1; END_IF;\n";
+        source += "{ day := concat_date(2024, 1 + k MOD 12, 1); split_date(day, yy, mo, dd); }\n";
+        source += "/1 G0 X=total Y=n Z{mo + len(right(s" + n + ", 1))}\n";
+    }
+    return source;
+}
+
 // G-code only, as a CAM system writes it: linear and circular moves with coordinates,
 // arc centres and feeds, one block per line.
 inline std::string gcodeSource(int blocks) {

@@ -1,5 +1,6 @@
 #include "builtins/operator_builtins.h"
 
+#include "builtins/intrinsic_arguments.h"
 #include "codegen/cast_emitter.h"
 #include "core/aparam_list.h"
 #include "core/type.h"
@@ -14,11 +15,6 @@ Type* ownType(const FunctionIntrinsic& function, AParamList* parameters) {
     Type* type = parameters->positional().front()->type;
     function.checkOverloaded(type);
     return type;
-}
-
-// The value of the argument, then its implicit conversion to the operation type.
-Code convertedValue(const AParam& argument, Type* operation, const SourceSpan& span) {
-    return argument.valueCode().concat(emitImplicitConversion(argument.type, operation, span));
 }
 
 } // namespace
@@ -40,10 +36,7 @@ void FunctionIntrinsicArithBinary::compileCall(Code& out, AParamList* parameters
 
 Type* FunctionIntrinsicArithVariadic::getReturnType(AParamList* parameters) {
     checkNonformal(parameters);
-    const auto& arguments = parameters->positional();
-    Type* operation = arguments.front()->type;
-    for (size_t index = 1; index < arguments.size(); ++index)
-        operation = commonTypeOrFail(operation, arguments[index]->type);
+    Type* operation = foldedCommonType(parameters->positional());
     checkOverloaded(operation);
     return operation;
 }

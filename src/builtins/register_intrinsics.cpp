@@ -48,6 +48,7 @@ void declareIntrinsic(SymbolTables& tables, FunctionIntrinsic* function) {
 }
 
 void registerIntrinsics(SymbolTables& tables) {
+    registerFixedNames(tables);  // step 1
     registerConversions(tables); // steps 2 to 6
     registerOperators(tables);   // step 7
     // Step 8: print, then tostring.

@@ -17,6 +17,8 @@ Type* overloadType(TypeKind kind);
 // Declares the function, owned by the tables from here on.
 void declareIntrinsic(SymbolTables& tables, FunctionIntrinsic* function);
 
+// Step 1: the built-ins with names of their own.
+void registerFixedNames(SymbolTables& tables);
 // Steps 2 to 6: the conversion, truncation and BCD names.
 void registerConversions(SymbolTables& tables);
 // Step 7: the operator and mathematical functions.

@@ -8,11 +8,15 @@
 #include <gtest/gtest.h>
 
 #include "builtins/conversion_builtins.h"
+#include "builtins/date_time_builtins.h"
 #include "builtins/operator_builtins.h"
 #include "builtins/print_tostring.h"
 #include "builtins/register_intrinsics.h"
+#include "builtins/selection_builtins.h"
+#include "builtins/string_builtins.h"
 #include "core/symbol_tables.h"
 #include "core/type.h"
+#include "core/type_string.h"
 #include "support/jyx_harness.h"
 
 namespace Karsto {
@@ -49,6 +53,34 @@ bool is(Function* function) {
     return dynamic_cast<Kind*>(function) != nullptr;
 }
 
+// The kind of a built-in with a name of its own.
+const char* fixedKind(Function* function) {
+    return is<FunctionIntrinsicSel>(function)              ? "Sel"
+           : is<FunctionIntrinsicMux>(function)            ? "Mux"
+           : is<FunctionIntrinsicMin>(function)            ? "Min"
+           : is<FunctionIntrinsicMax>(function)            ? "Max"
+           : is<FunctionIntrinsicLimit>(function)          ? "Limit"
+           : is<FunctionIntrinsicLen>(function)            ? "Len"
+           : is<FunctionIntrinsicMid>(function)            ? "Mid"
+           : is<FunctionIntrinsicConcat>(function)         ? "Concat"
+           : is<FunctionIntrinsicLeft>(function)           ? "Left"
+           : is<FunctionIntrinsicRight>(function)          ? "Right"
+           : is<FunctionIntrinsicConcatDateTod>(function)  ? "ConcatDateTod"
+           : is<FunctionIntrinsicConcatDateLtod>(function) ? "ConcatDateLtod"
+           : is<FunctionIntrinsicConcatDate>(function)     ? "ConcatDate"
+           : is<FunctionIntrinsicConcatTod>(function)      ? "ConcatTod"
+           : is<FunctionIntrinsicConcatLtod>(function)     ? "ConcatLtod"
+           : is<FunctionIntrinsicConcatDt>(function)       ? "ConcatDt"
+           : is<FunctionIntrinsicConcatLdt>(function)      ? "ConcatLdt"
+           : is<FunctionIntrinsicSplitDate>(function)      ? "SplitDate"
+           : is<FunctionIntrinsicSplitTod>(function)       ? "SplitTod"
+           : is<FunctionIntrinsicSplitLtod>(function)      ? "SplitLtod"
+           : is<FunctionIntrinsicSplitDt>(function)        ? "SplitDt"
+           : is<FunctionIntrinsicSplitLdt>(function)       ? "SplitLdt"
+           : is<FunctionIntrinsicDayOfWeek>(function)      ? "DayOfWeek"
+                                                           : "?";
+}
+
 Registration describe(Function* function) {
     auto* intrinsic = dynamic_cast<FunctionIntrinsic*>(function);
     Registration r{function->name(), "", "", "", intrinsic->overloadTable().size()};
@@ -75,7 +107,7 @@ Registration describe(Function* function) {
                  : is<FunctionIntrinsicBitshift>(function)      ? "Bitshift"
                  : is<FunctionIntrinsicPrint>(function)         ? "Print"
                  : is<FunctionIntrinsicToString>(function)      ? "ToString"
-                                                                : "?";
+                                                                : fixedKind(function);
     }
     return r;
 }
@@ -98,6 +130,55 @@ TEST_F(RegistrationTest, DeclaresTheListedFunctionsInOrder) {
         EXPECT_EQ(describe(tables.ownedFunctions[index]), kExpected[index]) << index;
         EXPECT_EQ(tables.functions->lookup(kExpected[index].name), tables.ownedFunctions[index]);
     }
+}
+
+TEST_F(RegistrationTest, FunctionScopeHoldsExactlyTheListedLowerCaseNames) {
+    const auto& names = tables.functions->names();
+    ASSERT_EQ(names.size(), std::size(kExpected));
+    for (size_t index = 0; index < names.size(); ++index) {
+        EXPECT_EQ(names[index], kExpected[index].name);
+        for (char c : names[index]) EXPECT_FALSE(c >= 'A' && c <= 'Z') << names[index];
+    }
+}
+
+TEST_F(RegistrationTest, TableCountsOfTheWholeRegistration) {
+    size_t withTable = 0;
+    size_t entries = 0;
+    size_t twoInstructions = 0;
+    int64_t instructions = 0;
+    for (Function* f : tables.ownedFunctions) {
+        const auto& table = dynamic_cast<FunctionIntrinsic*>(f)->overloadTable();
+        withTable += table.empty() ? 0 : 1;
+        entries += table.size();
+        for (const auto& entry : table) {
+            int64_t items = 0;
+            entry.instructions.forEachItem([&items](CodeItem*) {
+                ++items;
+                return true;
+            });
+            twoInstructions += items == 2 ? 1 : 0;
+            instructions += items;
+        }
+    }
+    EXPECT_EQ(withTable, 138u);
+    EXPECT_EQ(entries, 559u);
+    EXPECT_EQ(twoInstructions, 128u);
+    EXPECT_EQ(instructions, 687);
+
+    FunctionIntrinsic* add = function("add");
+    EXPECT_EQ(add->overloadTable().size(), 12u);
+    EXPECT_FALSE(add->hasOverload(typeTime));
+    FunctionIntrinsic* eq = function("eq");
+    EXPECT_EQ(eq->overloadTable().size(), 29u);
+    for (Type* type : {static_cast<Type*>(typeTime), static_cast<Type*>(typeDate),
+                       static_cast<Type*>(typeString), static_cast<Type*>(typeWchar)})
+        EXPECT_TRUE(eq->hasOverload(type)) << type->toString();
+
+    const auto& print = function("print")->overloadTable();
+    const auto& toString = function("tostring")->overloadTable();
+    ASSERT_EQ(print.size(), toString.size());
+    for (size_t index = 0; index < print.size(); ++index)
+        EXPECT_EQ(print[index].argumentType, toString[index].argumentType) << index;
 }
 
 // The instruction texts of an entry, joined.

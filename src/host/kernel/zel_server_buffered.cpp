@@ -59,16 +59,22 @@ void ZelServerBuffered::disconnect() {
     {
         std::lock_guard lock(mutex);
         events.clear();
+        queued.store(false, std::memory_order_release);
     }
     condition.notify_all();
 }
 
 std::unique_ptr<ZelServerBuffered::Event> ZelServerBuffered::eventPop() {
+    // An event queued after this test is taken by the next pass, as one queued after the
+    // pop would be.
+    if (!queued.load(std::memory_order_acquire))
+        return nullptr;
     std::lock_guard lock(mutex);
     if (events.empty())
         return nullptr;
     std::unique_ptr<Event> event = std::move(events.front());
     events.pop_front();
+    queued.store(!events.empty(), std::memory_order_release);
     return event;
 }
 
@@ -89,6 +95,7 @@ void ZelServerBuffered::enqueue(std::unique_ptr<Event> event) {
     {
         std::lock_guard lock(mutex);
         events.push_back(std::move(event));
+        queued.store(true, std::memory_order_release);
     }
     condition.notify_all();
 }

@@ -10,6 +10,7 @@
 // Lock order: Controller, then this server's mutex, then the Log; the port's send mutex
 // is innermost.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -144,6 +145,9 @@ private:
     std::mutex mutex;
     std::condition_variable condition;
     std::deque<std::unique_ptr<Event>> events; // oldest first
+    // Whether events is not empty, written under the mutex: the controller's event pass
+    // asks once per cycle and takes the mutex only when something is queued.
+    std::atomic<bool> queued{false};
     bool wakePending = false;
 };
 

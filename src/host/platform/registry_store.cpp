@@ -1,15 +1,16 @@
 #include "host/platform/registry_store.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string_view>
 #include <system_error>
 #include <vector>
+
+#include "host/platform/posix_file.h"
+#include "host/platform/state_directory.h"
 
 namespace Karsto {
 
@@ -77,29 +78,6 @@ bool readAll(int fd, unsigned char* data, size_t size, off_t offset) {
     return true;
 }
 
-bool writeAll(int fd, const unsigned char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-std::filesystem::path homeDirectory() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != 0) return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr)
-        return found->pw_dir;
-    return {};
-}
-
 } // namespace
 
 // ---- keys ----------------------------------------------------------------------------
@@ -162,14 +140,8 @@ RegistryStatus RegistryKey::close() {
 // ---- the store -----------------------------------------------------------------------
 
 RegistryStore RegistryStore::fromEnvironment() {
-    const char* dir = std::getenv("VORDASH_REGISTRY_DIR");
-    if (dir != nullptr && *dir != 0) return RegistryStore(dir);
-    // XDG: a relative XDG_STATE_HOME is invalid and ignored.
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state != nullptr && *state == '/') return RegistryStore(std::filesystem::path(state) / "vordash/registry");
-    const std::filesystem::path home = homeDirectory();
-    if (home.empty()) return RegistryStore({}); // every operation then fails
-    return RegistryStore(home / ".local/state/vordash/registry");
+    // An empty root makes every operation fail.
+    return RegistryStore(stateDirectory("VORDASH_REGISTRY_DIR", "registry"));
 }
 
 RegistryStatus RegistryStore::keyDirectory(const std::string& path,

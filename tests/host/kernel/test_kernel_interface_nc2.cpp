@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <limits>
 
 #include "core/stackmachine.h"
+#include "gcode/wait_counter.h"
 #include "core/variable.h"
 #include "host/kernel/channel_nc2.h"
 #include "link_test_support.h"
@@ -333,6 +335,46 @@ TEST_F(KernelLinkTest, OtherCommandsGoToTheLibrarysDispatchAndResponsesAreDroppe
     EXPECT_EQ(link_->server->eventPop(), nullptr);
 }
 
+TEST_F(KernelLinkTest, TheEventPassResendsParkedRecordsBeforeItAnswers) {
+    sim_->addChannel({4, "Kanal4", 1000, 0});
+    sim_->addGroup({12, 2, 1, "G12", 4, 0});
+    sim_->setRecordCapacity(12, 0);
+    startLink();
+    ASSERT_EQ(initialise(), 0u);
+    pause();
+    ChannelNc2* channel = link_->channelById(4);
+    constexpr std::array<double, 5> kQ{};
+    channel->lineSend({1, 2, 3}, 10.0, kQ, 1);
+    channel->lineSend({4, 5, 6}, 10.0, kQ, 2);
+    ASSERT_EQ(channel->pendingCount(), 2u);
+    constexpr int32_t kRecordBuffer = Karsto::waitCounterIndex(Karsto::WaitCounter::recordBuffer);
+    ASSERT_EQ(channel->task->machine->getWaitCounter(kRecordBuffer), 0);
+
+    // Room for one: the pass sends the first, the second stays parked.
+    sim_->freeRecordRoom(12, 1);
+    const std::string ping = "KernelInterfaceNc2::executeEventCmd: Event cmdId=16416";
+    VekHead head;
+    sim_->client().VekMakeHead(head, 0x4020, 0, KernelSim::KernelSimulator::interpreter(), 0, 0, 0);
+    uint32_t invoke = 0;
+    ASSERT_EQ(sim_->client().VekPost(VekCmd(head, {}), invoke), 0u);
+    ASSERT_TRUE(serverAnswers()); // the command is queued
+    const size_t before = sim_->requests().size();
+    link_->processEvents();
+    EXPECT_EQ(channel->pendingCount(), 1u);
+    const std::vector<KernelSim::Request> requests = sim_->requests();
+    ASSERT_GE(requests.size(), before + 1);
+    EXPECT_EQ(requests[before].indexGroup, 0x320Cu);
+    EXPECT_EQ(requests[before].result, 0u);
+    EXPECT_TRUE(log_->contains("[debugKiIO] " + ping)) << "the command of the same pass";
+
+    sim_->freeRecordRoom(12, 1);
+    link_->processEvents();
+    EXPECT_EQ(channel->pendingCount(), 0u);
+    EXPECT_EQ(channel->task->machine->getWaitCounter(kRecordBuffer), 1);
+    VekCmd response;
+    EXPECT_EQ(sim_->client().VekAwait(invoke, response), 0u);
+}
+
 TEST_F(KernelLinkTest, ASecondInitialisationReplacesARunningChannel) {
     startLink();
     sim_->addChannel({4, "Kanal4", 1000, 0});
@@ -345,6 +387,7 @@ TEST_F(KernelLinkTest, ASecondInitialisationReplacesARunningChannel) {
     first->programLoad(loop);
     ASSERT_EQ(first->task->state, StackmachineState::stopped) << (first->task->error ? first->task->error->what() : "");
     first->task->start();
+    for (int64_t cell = 0; cell < controller_->memoryShared.size(); ++cell) controller_->sharedImage[cell] = 1.0;
     resume();
     ASSERT_TRUE(within([&] { return stateWords(4) == std::vector<int32_t>{1, 15, 2, 3, 4, 5}; })) << "it runs";
     ASSERT_EQ(initialise(), 0u);
