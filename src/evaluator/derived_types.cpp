@@ -1,5 +1,5 @@
-// TYPE declarations and the constructed type specifications: subranges, enumerations,
-// arrays, structures and references. All of it happens in the first walk: every bound
+// TYPE declarations and the constructed types: subranges, enumerations, arrays,
+// structures and references. All of it happens in the first walk: every bound
 // and explicit enumeration value is computed there by running its code; the second
 // walk only passes through. Each declared name gets a type scope of its own, so what
 // follows sees it and a later declaration of the name hides it.
@@ -34,16 +34,17 @@ BoundPair evaluateBounds(Parser::AstNode& range) {
     return pair;
 }
 
-// Whether the specification hands out a type object that exists without it (an
+// Whether the type as written names an object that exists without this declaration (an
 // elementary keyword or a declared name), which other declarations share.
-bool specNamesExistingType(const Parser::AstNode& spec, Type* type) {
-    const auto production = static_cast<Prod>(spec.production());
+bool namesExistingType(const Parser::AstNode& typeNode, Type* type) {
+    const auto production = static_cast<Prod>(typeNode.production());
     if (production == Prod::spec_1) return true; // identifier
     // elementary_type_name: every STRING and WSTRING keyword makes a type of its own
     return production == Prod::spec_0 && !type->isString() && !type->isWstring();
 }
 
-// spec -> constructed form: the context on entering, the form's type when done.
+// A constructed type (subrange, enumeration, array, structure, reference): the context
+// on entering, the form's type when done.
 void constructedSpec(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     if (!evaluator.declaring()) return;
     auto& self = node.attributes<AstNode_spec>();
@@ -98,29 +99,29 @@ void data_type_declaration_2_1(Evaluator& evaluator, Parser::AstNode& node, int3
 void type_declaration_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     if (!evaluator.declaring()) return;
     auto& self = node.attributes<AstNode_type_declaration>();
-    const AstRecord specification = childRecord(node, 2);
+    const AstRecord written = childRecord(node, 2);
     if (step == 1) {
-        passContext(self, specification);
-        attribute(AstAttribute::typeName, specification) = attribute(AstAttribute::name, childRecord(node, 0));
+        passContext(self, written);
+        attribute(AstAttribute::typeName, written) = attribute(AstAttribute::name, childRecord(node, 0));
     } else if (step == 2) {
-        self.typeScopeOut = attribute(AstAttribute::typeScopeOut, specification);
+        self.typeScopeOut = attribute(AstAttribute::typeScopeOut, written);
     }
 }
 
-// spec: the name denotes the very object the specification yields.
+// A type alone: the name denotes the very object the written type yields.
 void type_spec_init_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     if (!evaluator.declaring()) return;
     auto& self = node.attributes<AstNode_type_spec_init>();
-    const AstRecord spec = childRecord(node, 0);
+    const AstRecord written = childRecord(node, 0);
     if (step == -1) {
-        passContext(self, spec);
+        passContext(self, written);
         return;
     }
     self.typeScopeOut = evaluator.handle(
-        Scope<Type>::createWith(self.typeScope, toLowerCopy(self.typeName), attribute(AstAttribute::type, spec)));
+        Scope<Type>::createWith(self.typeScope, toLowerCopy(self.typeName), attribute(AstAttribute::type, written)));
 }
 
-// spec ":=" type_spec_init_2: the name is declared before the initial value is
+// A type with an initial value: the name is declared before the initial value is
 // compiled, which may name the type being declared (and its enumeration values). A
 // new type takes the value itself; a type that exists without this declaration (an
 // elementary type, a declared name) would carry it into every other user of that
@@ -128,20 +129,20 @@ void type_spec_init_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step)
 void type_spec_init_1(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     if (!evaluator.declaring()) return;
     auto& self = node.attributes<AstNode_type_spec_init>();
-    const AstRecord spec = childRecord(node, 0);
+    const AstRecord written = childRecord(node, 0);
     const AstRecord init = childRecord(node, 2);
     if (step == -1) {
-        passContext(self, spec);
+        passContext(self, written);
     } else if (step == 0) {
-        Type* specified = attribute(AstAttribute::type, spec);
-        Type* declared = specNamesExistingType(*node.childNode(0), specified) ? evaluator.handle(specified->clone())
-                                                                               : specified;
+        Type* specified = attribute(AstAttribute::type, written);
+        Type* declared =
+            namesExistingType(*node.childNode(0), specified) ? evaluator.handle(specified->clone()) : specified;
         self.typeScopeOut =
             evaluator.handle(Scope<Type>::createWith(self.typeScope, toLowerCopy(self.typeName), declared));
     } else if (step == 1) {
         passContext(self, init);
         attribute(AstAttribute::typeScope, init) = self.typeScopeOut;
-        attribute(AstAttribute::expectedType, init) = attribute(AstAttribute::type, spec);
+        attribute(AstAttribute::expectedType, init) = attribute(AstAttribute::type, written);
     } else if (step == 2) {
         self.typeScopeOut->findOwn(toLowerCopy(self.typeName))->setInitializer(attribute(AstAttribute::code, init));
     }

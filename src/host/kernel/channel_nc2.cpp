@@ -13,6 +13,7 @@
 #include "gcode/gprocessor_nc2.h"
 #include "gcode/wait_counter.h"
 #include "host/controller.h"
+#include "host/kernel/kernel_codes.h"
 #include "host/kernel/kernel_interface_nc2.h"
 #include "host/kernel/ninterface_nc2.h"
 
@@ -153,7 +154,7 @@ void ChannelNc2::stateUpdate() {
         stateSend(words.words[i]);
     if (state == StackmachineState::error && dynamic_cast<const ExceptionRuntime*>(task->error.get()) != nullptr) {
         uint8_t code[4];
-        putLe32(code, kZelRuntimeError);
+        putLe32(code, static_cast<int32_t>(kernelCode(ZelCode::semanticError)));
         (void)stateWrite(kOffsetErrorCode, code, sizeof code);
     }
     lastState = state;
@@ -184,7 +185,7 @@ int32_t ChannelNc2::itpState() const {
 
 uint32_t ChannelNc2::recordWrite(const Nc2Record& record) {
     // The kernel always reports a group per channel; without one there is nowhere to go.
-    if (groups.empty()) failZel(kZelNoGroup);
+    if (groups.empty()) failZel(kernelCode(ZelCode::channelMissing));
     uint8_t answer[kRecordAnswerLength];
     const std::span<const uint8_t> bytes = record.bytes();
     return kernel->zel.ZelSyncReadWriteReq(kernel->kernelAddress,
@@ -202,7 +203,7 @@ void ChannelNc2::send(const Nc2Record& record) {
         return;
     }
     const uint32_t result = recordWrite(record);
-    if (result == kZelBufferFull) pendingAdd(record);
+    if (result == kernelCode(ZelCode::bufferFull)) pendingAdd(record);
     else if (result != 0) failZel(result);
 }
 
@@ -216,7 +217,7 @@ void ChannelNc2::pendingSend() {
     try {
         while (!pending.empty()) {
             const uint32_t result = recordWrite(pending.front());
-            if (result == kZelBufferFull) return;
+            if (result == kernelCode(ZelCode::bufferFull)) return;
             if (result != 0) failZel(result);
             pending.pop_front();
         }
@@ -250,7 +251,7 @@ void ChannelNc2::eventWrite() {
         const uint32_t result =
             kernel->zel.ZelWriteReq(kernel->kernelAddress, 0, kEventGroup, 0, sizeof event, event);
         if (result == 0) return;
-        if (result != kZelBufferFull) failZel(result);
+        if (result != kernelCode(ZelCode::bufferFull)) failZel(result);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 }

@@ -52,10 +52,6 @@ public:
     static constexpr uint32_t kOffsetStateWord = 3;
     static constexpr uint32_t kOffsetProgramPath = 7;
     static constexpr uint32_t kOffsetChannelReset = 0x0F;
-    // Zel codes this channel reads or reports.
-    static constexpr uint32_t kZelBufferFull = 0x423F;
-    static constexpr uint32_t kZelNoGroup = 0x4010;
-    static constexpr int32_t kZelRuntimeError = 0x4112;
     // The event the axis query writes: type, channel id, 0.
     static constexpr int32_t kAxisQueryEvent = 6;
     static constexpr int kMaxMFuncs = Nc2Record::kMFuncSlots;

@@ -9,6 +9,7 @@
 #include "host/controller.h"
 #include "host/kernel/channel_nc2.h"
 #include "host/kernel/group_nc2.h"
+#include "host/kernel/kernel_codes.h"
 #include "host/program_entry.h"
 
 namespace Karsto {
@@ -21,10 +22,6 @@ constexpr ZelVersion kServerVersion{0, 1, 1};
 constexpr uint32_t kClientBufferSize = 4096;
 constexpr uint32_t kClientBufferCount = 80;
 
-// The answer to an initialisation that failed for any reason but a refused read.
-constexpr uint32_t kZelInitFailed = 0x4000;
-// The code of a group whose channel the kernel did not report.
-constexpr int32_t kZelNoChannel = 0x4010;
 
 // Where the kernel's configuration is read.
 constexpr uint32_t kConfigGroup = 0x1100;
@@ -70,7 +67,7 @@ public:
     std::vector<int32_t> ids(uint32_t group, uint32_t offset, int32_t count, const char* failure) {
         std::vector<int32_t> result;
         if (count <= 0) return result;
-        if (static_cast<uint64_t>(count) * 4 > kVekMaxDataLength) throw ExceptionZel(kZelInitFailed, failure);
+        if (static_cast<uint64_t>(count) * 4 > kVekMaxDataLength) throw ExceptionZel(static_cast<int32_t>(kernelCode(ZelCode::readFailed)), failure);
         std::vector<uint8_t> bytes(static_cast<size_t>(count) * 4);
         read(group, offset, bytes.data(), static_cast<uint32_t>(bytes.size()), failure);
         result.reserve(static_cast<size_t>(count));
@@ -87,7 +84,7 @@ public:
 private:
     void read(uint32_t group, uint32_t offset, void* data, uint32_t length, const char* failure) {
         if (client_.ZelSyncReadReq(kernel_, group, offset, length, data) != 0)
-            throw ExceptionZel(kZelInitFailed, failure);
+            throw ExceptionZel(static_cast<int32_t>(kernelCode(ZelCode::readFailed)), failure);
     }
 
     CZelSync client_;
@@ -261,7 +258,7 @@ void KernelInterfaceNc2::InitInterpreter(const ZelServerBuffered::Cmd& event) {
         answer = static_cast<uint32_t>(e.code);
     } catch (const ExceptionKarsto& e) {
         globalLog.error("Initialization of interpreter failed: %s", e.what());
-        answer = kZelInitFailed;
+        answer = kernelCode(ZelCode::readFailed);
     }
     // Answered before the R-parameters exist: the kernel's next request is executed only
     // after this whole operation.
@@ -309,7 +306,7 @@ void KernelInterfaceNc2::configurationRead() {
         const int32_t channelId = config.integer(groupGroup(id), at(GroupOffset::channelId),
                                                  "CNcIntpService::VekSignalInit() Cannot read group chnid");
         ChannelNc2* channel = channelById(channelId);
-        if (channel == nullptr) throw ExceptionZel(kZelNoChannel, "");
+        if (channel == nullptr) throw ExceptionZel(static_cast<int32_t>(kernelCode(ZelCode::channelMissing)), "");
         const int32_t numberInChannel = config.integer(groupGroup(id), at(GroupOffset::numberInChannel),
                                                        "CNcIntpService::VekSignalInit() Cannot read group nrinchn");
         channel->groupAdd(std::make_unique<GroupNc2>(id, type, name, channel, numberInChannel));

@@ -17,6 +17,7 @@
 #include "gcode/gprocessor_nc2.h"
 #include "host/controller.h"
 #include "host/kernel/channel_nc2.h"
+#include "host/kernel/kernel_codes.h"
 #include "host/kernel/kernel_interface_nc2.h"
 #include "host/kernel/mfunc_desc.h"
 
@@ -24,22 +25,9 @@ namespace Karsto {
 
 namespace {
 
-// Answer codes of the channel server.
-enum class ZelCode : int32_t {
-    ok = 0,
-    programError = 0x700,
-    noChannel = 0x702,
-    invalidOffset = 0x703,
-    wrongAccess = 0x704,
-    badLength = 0x705,
-    channelMissing = 0x4010,
-    syntaxError = 0x4111,
-    semanticError = 0x4112,
-};
-
-constexpr int32_t code(ZelCode c) { return static_cast<int32_t>(c); }
-
-[[noreturn]] void refuse(ZelCode c, const char* text = "") { throw ExceptionZel(code(c), text); }
+[[noreturn]] void refuse(ZelCode c, const char* text = "") {
+    throw ExceptionZel(static_cast<int32_t>(kernelCode(c)), text);
+}
 
 // Bits 8 and up of an index group select the range, bits 0 to 7 the channel id.
 enum class Range : uint32_t {
@@ -427,10 +415,10 @@ void KernelInterfaceNc2::executeEventRead(const ZelServerBuffered::Read& event) 
         case Range::chnIoArea: answer = ioAreaRead(*this, *channel, event.indexOffset, event.length); break;
         default:
             globalLog.error("KernelInterfaceNc2::executeEventRead: unhandeled groupRange=%d", static_cast<int32_t>(range));
-            server->ZelReadRes(event.source, event.invokeId, code(ZelCode::invalidOffset), 0, nullptr);
+            server->ZelReadRes(event.source, event.invokeId, kernelCode(ZelCode::invalidOffset), 0, nullptr);
             return;
         }
-        server->ZelReadRes(event.source, event.invokeId, code(ZelCode::ok), static_cast<uint32_t>(answer.size()),
+        server->ZelReadRes(event.source, event.invokeId, kernelCode(ZelCode::ok), static_cast<uint32_t>(answer.size()),
                            answer.data());
     } catch (const ExceptionZel& e) {
         globalLog.error("KernelInterfaceNc2executeEventRead: ZelError: %s (%d)", e.text.c_str(), e.code);
@@ -446,10 +434,10 @@ void KernelInterfaceNc2::executeEventWrite(const ZelServerBuffered::Write& event
     // semantic errors, also written to the channel's error word after the answer.
     auto programError = [&](const ExceptionKarsto& e, ZelCode answer, bool report) {
         globalLog.error("%s: %s in line '%s'", channel->name.c_str(), e.what(), errorLineText(*channel, e).c_str());
-        server->ZelWriteRes(event.source, event.invokeId, static_cast<uint32_t>(code(answer)));
+        server->ZelWriteRes(event.source, event.invokeId, kernelCode(answer));
         if (!report) return;
         std::vector<uint8_t> word;
-        putInt32(word, code(answer));
+        putInt32(word, static_cast<int32_t>(kernelCode(answer)));
         channel->stateWrite(ChannelNc2::kOffsetErrorCode, word.data(), static_cast<uint32_t>(word.size()));
     };
     try {
@@ -463,10 +451,10 @@ void KernelInterfaceNc2::executeEventWrite(const ZelServerBuffered::Write& event
         default:
             globalLog.error("KernelInterfaceNc2::executeEventWrite: unhandeled groupRange=%d",
                             static_cast<int32_t>(range));
-            server->ZelWriteRes(event.source, event.invokeId, code(ZelCode::invalidOffset));
+            server->ZelWriteRes(event.source, event.invokeId, kernelCode(ZelCode::invalidOffset));
             return;
         }
-        server->ZelWriteRes(event.source, event.invokeId, code(ZelCode::ok));
+        server->ZelWriteRes(event.source, event.invokeId, kernelCode(ZelCode::ok));
     } catch (const ExceptionZel& e) {
         globalLog.error("ZelError: %s (%d)", e.text.c_str(), e.code);
         server->ZelWriteRes(event.source, event.invokeId, static_cast<uint32_t>(e.code));
@@ -493,7 +481,7 @@ void KernelInterfaceNc2::executeEventReadwrite(const ZelServerBuffered::Readwrit
         case Range::chnIoArea:
             if (event.indexOffset != kGroupDisplayText && event.indexOffset != kGroupDisplayTextAlias) {
                 globalLog.error("KernelInterfaceNc2::executeEventReadwrite: GRPDISPTXT index out of range");
-                server->ZelReadWriteRes(event.source, event.invokeId, code(ZelCode::invalidOffset), 0, nullptr);
+                server->ZelReadWriteRes(event.source, event.invokeId, kernelCode(ZelCode::invalidOffset), 0, nullptr);
                 return;
             }
             if (data.size() != 4 || event.readLength < kDisplayTextMinimum) refuse(ZelCode::badLength);
@@ -502,10 +490,10 @@ void KernelInterfaceNc2::executeEventReadwrite(const ZelServerBuffered::Readwrit
         default:
             globalLog.error("KernelInterfaceNc2::executeEventReadwrite: unhandeled groupRange=%d",
                             static_cast<int32_t>(range));
-            server->ZelReadWriteRes(event.source, event.invokeId, code(ZelCode::invalidOffset), 0, nullptr);
+            server->ZelReadWriteRes(event.source, event.invokeId, kernelCode(ZelCode::invalidOffset), 0, nullptr);
             return;
         }
-        server->ZelReadWriteRes(event.source, event.invokeId, code(ZelCode::ok), static_cast<uint32_t>(answer.size()),
+        server->ZelReadWriteRes(event.source, event.invokeId, kernelCode(ZelCode::ok), static_cast<uint32_t>(answer.size()),
                                 answer.data());
     } catch (const ExceptionZel& e) {
         globalLog.debugKiIO("KernelInterfaceNc2::executeEventReadwrite invokeId=%d indexGroup=%d indexOffset=%d "
