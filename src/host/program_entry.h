@@ -41,6 +41,15 @@ inline constexpr int32_t kFirstCommonRParameter = 900;
 std::vector<std::unique_ptr<Variable>> declareRParameters(Controller& controller,
                                                           const std::vector<ControllerTask*>& tasks);
 
+// A group id of the "group" value as the console run against the kernel reads it:
+// leading blanks and a sign allowed, the digits up to the first other character, none
+// giving 0; values beyond the 32-bit range are held at its ends.
+int32_t groupIdOf(const std::string& text);
+
+// While debuggerWaitFlag is set, tests it every kDebuggerPollMs, logging before and after.
+inline constexpr int kDebuggerPollMs = 500;
+void waitForDebugger();
+
 // The whole program: returns the process exit code.
 int programEntry(int argc, const char* const* argv);
 
