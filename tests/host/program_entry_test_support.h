@@ -49,10 +49,12 @@ inline std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-// The program of this build: at the top of the build tree, two levels above the test.
-inline std::string vordashExecutable() {
-    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path().parent_path() / "vordash").string();
+// A program of this build: at the top of the build tree, two levels above the test.
+inline std::string builtProgram(const char* name) {
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path().parent_path() / name).string();
 }
+inline std::string vordashExecutable() { return builtProgram("vordash"); }
+inline std::string kernelsimExecutable() { return builtProgram("kernelsim"); }
 
 struct ChildRun {
     int exitCode = -1;
@@ -98,6 +100,11 @@ protected:
     // entries; passFd: a descriptor the child gets as its descriptor 3.
     Child spawn(const std::vector<std::string>& words, const std::string& tag = "child",
                 const std::vector<std::string>& extra = {}, int passFd = -1) {
+        return spawnProgram(vordashExecutable(), words, tag, extra, passFd);
+    }
+    // The same for another program of the build.
+    Child spawnProgram(const std::string& program, const std::vector<std::string>& words, const std::string& tag,
+                       const std::vector<std::string>& extra = {}, int passFd = -1) {
         std::vector<std::string> environment = {
             "VORDASH_REGISTRY_DIR=" + (root / "registry").string(),
             "VORDASH_EVENTLOG_FILE=" + (root / "events.log").string(),
@@ -115,7 +122,7 @@ protected:
                 entry.rfind("PATH=", 0) == 0)
                 environment.push_back(entry);
         }
-        std::vector<std::string> argv = {vordashExecutable()};
+        std::vector<std::string> argv = {program};
         argv.insert(argv.end(), words.begin(), words.end());
         std::vector<char*> args;
         for (std::string& word : argv) args.push_back(word.data());
@@ -181,11 +188,19 @@ protected:
         return finish(child);
     }
 
-    // Waits until the child's standard error holds the text; false at the deadline.
+    // Waits until the child's standard error (or output) holds the text; false at the
+    // deadline.
     static bool waitForErr(const Child& child, const std::string& text,
                            std::chrono::milliseconds patience = kChildPatience) {
+        return waitForText(child.err, text, patience);
+    }
+    static bool waitForOut(const Child& child, const std::string& text,
+                           std::chrono::milliseconds patience = kChildPatience) {
+        return waitForText(child.out, text, patience);
+    }
+    static bool waitForText(const fs::path& file, const std::string& text, std::chrono::milliseconds patience) {
         const auto deadline = std::chrono::steady_clock::now() + patience;
-        while (readFile(child.err).find(text) == std::string::npos) {
+        while (readFile(file).find(text) == std::string::npos) {
             if (std::chrono::steady_clock::now() >= deadline) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(10)); // polling, bounded above
         }

@@ -191,27 +191,6 @@ TEST_F(KernelModes, ServiceInstallAndUninstall) {
     EXPECT_EQ(removed.out, "Service has been removed\n");
 }
 
-TEST_F(KernelModes, TheServiceStartsTheLinkOn129AndEndsAfterStop) {
-    simulatorUp();
-    test::ManagerPeer manager;
-    const Child child = spawn({"nif=service", "logStderr", "debugController"}, "service",
-                              {"VORDASH_SERVICE_FD=3"}, manager.serviceEnd());
-    EXPECT_EQ(manager.readLine(), "status type=16 state=2 accepted=0 exit=0 specific=0 checkpoint=1 hint=3000");
-    EXPECT_EQ(manager.readLine(), "status type=16 state=4 accepted=1 exit=0 specific=0 checkpoint=0 hint=0");
-    EXPECT_FALSE(linkPortHeld());
-    manager.control(129);
-    EXPECT_TRUE(within([&] { return linkPortHeld(); })) << "129 starts the kernel link";
-    manager.control(1);
-    EXPECT_EQ(manager.readLine(), "status type=16 state=3 accepted=1 exit=0 specific=0 checkpoint=2 hint=0");
-    EXPECT_EQ(manager.readLine(), "status type=16 state=3 accepted=1 exit=0 specific=0 checkpoint=3 hint=0");
-    EXPECT_EQ(manager.readLine(), "status type=16 state=1 accepted=1 exit=0 specific=0 checkpoint=0 hint=0");
-    const ChildRun r = finish(child);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("[debugController] ControllerNc2Service::ctrlHandler initsrv\n"), std::string::npos);
-    EXPECT_EQ(linesOf(r.err).back(), "[info] Stop JYX-Interpreter service");
-    EXPECT_FALSE(linkPortHeld());
-}
-
 TEST(GroupIds, ConvertAsDecimalPrefixes) {
     struct Case {
         const char* text;
