@@ -2,7 +2,10 @@
 // The program entry of the vordash executable: prepares the log, the types and the
 // options, carries out the one-shot actions (help, registrySave, secEncrypt) and runs
 // the mode that "nif" selects. Offline ("null", "html") every input file becomes one
-// channel of a controller without a kernel.
+// channel of a controller without a kernel. With the NC kernel the interpreter runs as
+// the service ("service", also without "nif"), as a Zel user server on the console
+// ("nc2"), or runs the input files on channels of its own against the kernel's groups
+// ("nc2l").
 
 #include <cstdint>
 #include <memory>
