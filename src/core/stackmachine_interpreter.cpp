@@ -1,5 +1,8 @@
 #include "core/stackmachine_interpreter.h"
 
+#include "core/cmd_const.h"
+#include "core/cmd_stack.h"
+
 namespace Karsto {
 
 StackmachineInterpreter::~StackmachineInterpreter() = default;
@@ -25,6 +28,137 @@ void StackmachineInterpreter::onProgramStart() {
 
 void StackmachineInterpreter::onProgramEnd() {
     if (processor != nullptr) processor->finishProgram();
+}
+
+// ---- the run loop ----------------------------------------------------------------------
+
+namespace {
+
+// A ConstLint followed by a Ld or St of the given count that moves whole cells of the
+// global area: the address is known before the run, so the pair needs no address check.
+bool globalRange(const CodeItem* constant, int64_t count, int64_t& address) {
+    const auto* lint = dynamic_cast<const CmdConstLint*>(constant);
+    if (lint == nullptr || count < 1 || count > Stackmachine::kStackBase) return false;
+    address = lint->value();
+    return address > 0 && address <= Stackmachine::kStackBase - count;
+}
+
+} // namespace
+
+void StackmachineInterpreter::planRun() {
+    const int64_t size = program.size();
+    plan_.assign(static_cast<size_t>(size), RunEntry{});
+    for (int64_t pc = 0; pc < size; ++pc) {
+        RunEntry& entry = plan_[static_cast<size_t>(pc)];
+        CodeItem* item = program.item(pc);
+        if (!item->isCmd()) {
+            entry.action = RunAction::label;
+            continue;
+        }
+        const auto* cmd = static_cast<const Cmd*>(item);
+        entry.item = cmd;
+        entry.kernel = cmd->runKernel();
+        if (entry.kernel != nullptr) entry.action = RunAction::kernel;
+        if (pc + 1 >= size) continue;
+        const CodeItem* next = program.item(pc + 1);
+        int64_t address = 0;
+        if (const auto* ld = dynamic_cast<const CmdLd*>(next); ld != nullptr && globalRange(item, ld->count(), address)) {
+            entry.action = RunAction::loadGlobal;
+            entry.address = address;
+            entry.count = ld->count();
+        } else if (const auto* st = dynamic_cast<const CmdSt*>(next); st != nullptr && globalRange(item, st->count(), address)) {
+            entry.action = RunAction::storeGlobal;
+            entry.address = address;
+            entry.count = st->count();
+        }
+    }
+}
+
+// The fused pairs first test everything their parts would refuse; where a part would
+// fail, the pair is stepped instead, so the error, its span and the step count are those
+// of the parts. Their cell writes are the parts' writes, the address the ConstLint
+// pushed included.
+void StackmachineInterpreter::run() {
+    stepCount = 0;
+    gcodeCount = 0;
+    planRun();
+    // Locals: no kernel can change the program, and the optimiser could not know that.
+    const RunEntry* const plan = plan_.data();
+    const int64_t items = program.size();
+    const auto size = static_cast<uint64_t>(items);
+    // The hooks and the traces are the step's. Only a stepped item (a native, say) can
+    // turn a trace on or halt, so the test follows each step.
+    auto quiet = [this] { return !startPending_ && running_ && !tracing(); };
+    bool quietNow = quiet();
+    while (pc_ < items) {
+        const auto pc = static_cast<uint64_t>(pc_);
+        if (!quietNow || pc >= size) [[unlikely]] { // a pc outside the program fails in step
+            step();
+            quietNow = quiet();
+            continue;
+        }
+        const RunEntry& entry = plan[pc];
+        switch (entry.action) {
+        case RunAction::step:
+            step();
+            quietNow = quiet();
+            continue;
+        case RunAction::label:
+            pc_ = static_cast<int64_t>(pc + 1);
+            ++stepCount;
+            continue;
+        case RunAction::kernel:
+            pc_ = static_cast<int64_t>(pc + 1);
+            ++stepCount;
+            try {
+                entry.kernel(*this, *entry.item);
+            } catch (ExceptionRuntime& e) {
+                if (!e.span().valid) e.setSpan(entry.item->span());
+                throw;
+            }
+            continue;
+        case RunAction::loadGlobal: {
+            // ConstLint pushes the address at sp, Ld pops it and copies the cells there.
+            const int64_t count = entry.count;
+            if (static_cast<uint64_t>(sp_ - kStackBase) > static_cast<uint64_t>(kStackEnd - kStackBase - count))
+                [[unlikely]] {
+                step(); // ConstLint alone; Ld then fails as it does when stepped
+                continue;
+            }
+            unsigned char* top = block_.get() + sp_ * kCellBytes;
+            const unsigned char* from = block_.get() + entry.address * kCellBytes;
+            if (count == 1) [[likely]]
+                writeCell(top, readCell<uint64_t>(from));
+            else
+                std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
+            sp_ += count;
+            pc_ = static_cast<int64_t>(pc + 2);
+            stepCount += 2;
+            continue;
+        }
+        case RunAction::storeGlobal: {
+            // ConstLint pushes the address at sp, St pops it, lowers sp by the count and
+            // copies the cells from there.
+            const int64_t count = entry.count;
+            if (sp_ - count < kStackBase || sp_ >= kStackEnd) [[unlikely]] {
+                step();
+                continue;
+            }
+            unsigned char* top = block_.get() + sp_ * kCellBytes;
+            writeCell(top, entry.address);
+            sp_ -= count;
+            const unsigned char* from = block_.get() + sp_ * kCellBytes;
+            unsigned char* to = block_.get() + entry.address * kCellBytes;
+            if (count == 1) [[likely]]
+                writeCell(to, readCell<uint64_t>(from));
+            else
+                std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
+            pc_ = static_cast<int64_t>(pc + 2);
+            stepCount += 2;
+            continue;
+        }
+        }
+    }
 }
 
 } // namespace Karsto
