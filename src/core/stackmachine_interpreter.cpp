@@ -72,6 +72,28 @@ void StackmachineInterpreter::planRun() {
             entry.count = st->count();
         }
     }
+    // Backwards, so that each entry sees what its successor became: a kernel followed by
+    // a kernel runs both, and every action takes the labels after its items along.
+    for (int64_t pc = size - 1; pc >= 0; --pc) {
+        RunEntry& entry = plan_[static_cast<size_t>(pc)];
+        int64_t end = pc + 1; // the first item after the action's items
+        if (entry.action == RunAction::loadGlobal || entry.action == RunAction::storeGlobal) {
+            end = pc + 2;
+        } else if (entry.action == RunAction::kernel && end < size &&
+                   plan_[static_cast<size_t>(end)].action == RunAction::kernel) {
+            const RunEntry& next = plan_[static_cast<size_t>(end)];
+            entry.action = RunAction::kernelPair;
+            entry.secondKernel = next.kernel;
+            entry.second = next.item;
+            end = pc + 2;
+        } else if (entry.action != RunAction::kernel) {
+            continue; // a label or a stepped item stays alone
+        }
+        while (end < size && plan_[static_cast<size_t>(end)].action == RunAction::label && entry.labels < INT32_MAX) {
+            ++entry.labels;
+            ++end;
+        }
+    }
 }
 
 // The fused pairs first test everything their parts would refuse; where a part would
@@ -86,77 +108,95 @@ void StackmachineInterpreter::run() {
     const RunEntry* const plan = plan_.data();
     const int64_t items = program.size();
     const auto size = static_cast<uint64_t>(items);
-    // The hooks and the traces are the step's. Only a stepped item (a native, say) can
-    // turn a trace on or halt, so the test follows each step.
+    // The hooks and the traces are the step's, and so is a pc below 0 (it fails there).
     auto quiet = [this] { return !startPending_ && running_ && !tracing(); };
-    bool quietNow = quiet();
     while (pc_ < items) {
-        const auto pc = static_cast<uint64_t>(pc_);
-        if (!quietNow || pc >= size) [[unlikely]] { // a pc outside the program fails in step
+        if (pc_ < 0 || !quiet()) [[unlikely]] {
             step();
-            quietNow = quiet();
             continue;
         }
-        const RunEntry& entry = plan[pc];
-        switch (entry.action) {
-        case RunAction::step:
-            step();
-            quietNow = quiet();
-            continue;
-        case RunAction::label:
-            pc_ = static_cast<int64_t>(pc + 1);
-            ++stepCount;
-            continue;
-        case RunAction::kernel:
-            pc_ = static_cast<int64_t>(pc + 1);
-            ++stepCount;
-            try {
-                entry.kernel(*this, *entry.item);
-            } catch (ExceptionRuntime& e) {
-                if (!e.span().valid) e.setSpan(entry.item->span());
-                throw;
-            }
-            continue;
-        case RunAction::loadGlobal: {
-            // ConstLint pushes the address at sp, Ld pops it and copies the cells there.
-            const int64_t count = entry.count;
-            if (static_cast<uint64_t>(sp_ - kStackBase) > static_cast<uint64_t>(kStackEnd - kStackBase - count))
-                [[unlikely]] {
-                step(); // ConstLint alone; Ld then fails as it does when stepped
-                continue;
-            }
-            unsigned char* top = block_.get() + sp_ * kCellBytes;
-            const unsigned char* from = block_.get() + entry.address * kCellBytes;
-            if (count == 1) [[likely]]
-                writeCell(top, readCell<uint64_t>(from));
-            else
-                std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
-            sp_ += count;
-            pc_ = static_cast<int64_t>(pc + 2);
-            stepCount += 2;
-            continue;
-        }
-        case RunAction::storeGlobal: {
-            // ConstLint pushes the address at sp, St pops it, lowers sp by the count and
-            // copies the cells from there.
-            const int64_t count = entry.count;
-            if (sp_ - count < kStackBase || sp_ >= kStackEnd) [[unlikely]] {
+        // Quiet: the plan runs the items until pc leaves the program or a stepped item
+        // (a native, say) may have turned a trace on or halted.
+        for (uint64_t pc; (pc = static_cast<uint64_t>(pc_)) < size;) {
+            const RunEntry& entry = plan[pc];
+            switch (entry.action) {
+            case RunAction::step:
                 step();
+                if (quiet()) continue;
+                break;
+            case RunAction::label:
+                pc_ = static_cast<int64_t>(pc + 1);
+                ++stepCount;
+                continue;
+            case RunAction::kernel:
+                pc_ = static_cast<int64_t>(pc + 1);
+                ++stepCount;
+                try {
+                    entry.kernel(*this, *entry.item);
+                } catch (ExceptionRuntime& e) {
+                    if (!e.span().valid) e.setSpan(entry.item->span());
+                    throw;
+                }
+                skipLabels(entry, pc + 1);
+                continue;
+            case RunAction::kernelPair:
+                pc_ = static_cast<int64_t>(pc + 1);
+                ++stepCount;
+                try {
+                    entry.kernel(*this, *entry.item);
+                    if (pc_ != static_cast<int64_t>(pc + 1)) continue; // it jumped
+                    pc_ = static_cast<int64_t>(pc + 2);
+                    ++stepCount;
+                    entry.secondKernel(*this, *entry.second);
+                } catch (ExceptionRuntime& e) {
+                    // The item being executed: a kernel moves pc only as its last act.
+                    if (!e.span().valid) e.setSpan(program.item(pc_ - 1)->span());
+                    throw;
+                }
+                skipLabels(entry, pc + 2);
+                continue;
+            case RunAction::loadGlobal: {
+                // ConstLint pushes the address at sp, Ld pops it and copies the cells there.
+                const int64_t count = entry.count;
+                if (static_cast<uint64_t>(sp_ - kStackBase) > static_cast<uint64_t>(kStackEnd - kStackBase - count))
+                    [[unlikely]] {
+                    step(); // ConstLint alone; Ld then fails as it does when stepped
+                    continue;
+                }
+                unsigned char* top = block_.get() + sp_ * kCellBytes;
+                const unsigned char* from = block_.get() + entry.address * kCellBytes;
+                if (count == 1) [[likely]]
+                    writeCell(top, readCell<uint64_t>(from));
+                else
+                    std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
+                sp_ += count;
+                pc_ = static_cast<int64_t>(pc + 2 + entry.labels);
+                stepCount += 2 + entry.labels;
                 continue;
             }
-            unsigned char* top = block_.get() + sp_ * kCellBytes;
-            writeCell(top, entry.address);
-            sp_ -= count;
-            const unsigned char* from = block_.get() + sp_ * kCellBytes;
-            unsigned char* to = block_.get() + entry.address * kCellBytes;
-            if (count == 1) [[likely]]
-                writeCell(to, readCell<uint64_t>(from));
-            else
-                std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
-            pc_ = static_cast<int64_t>(pc + 2);
-            stepCount += 2;
-            continue;
-        }
+            case RunAction::storeGlobal: {
+                // ConstLint pushes the address at sp, St pops it, lowers sp by the count and
+                // copies the cells from there.
+                const int64_t count = entry.count;
+                if (sp_ - count < kStackBase || sp_ >= kStackEnd) [[unlikely]] {
+                    step();
+                    continue;
+                }
+                unsigned char* top = block_.get() + sp_ * kCellBytes;
+                writeCell(top, entry.address);
+                sp_ -= count;
+                const unsigned char* from = block_.get() + sp_ * kCellBytes;
+                unsigned char* to = block_.get() + entry.address * kCellBytes;
+                if (count == 1) [[likely]]
+                    writeCell(to, readCell<uint64_t>(from));
+                else
+                    std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
+                pc_ = static_cast<int64_t>(pc + 2 + entry.labels);
+                stepCount += 2 + entry.labels;
+                continue;
+            }
+            }
+            break; // a stepped item left the machine not quiet
         }
     }
 }

@@ -70,16 +70,28 @@ private:
         step,        // the generic step: the item has no kernel, or needs the hooks
         label,       // nothing but the step
         kernel,      // the item's kernel
+        kernelPair,  // the item's kernel, then, unless it jumped, the next item's
         loadGlobal,  // ConstLint a; Ld n with a global range: n cells pushed from a
         storeGlobal, // ConstLint a; St n with a global range: n cells popped to a
     };
     struct RunEntry {
         RunAction action = RunAction::step;
+        // Labels that follow the items of the action: stepped over with it unless it jumped.
+        int32_t labels = 0;
         RunKernel kernel = nullptr;
         const Cmd* item = nullptr;
+        RunKernel secondKernel = nullptr; // of kernelPair
+        const Cmd* second = nullptr;
         int64_t address = 0; // of loadGlobal and storeGlobal
         int64_t count = 0;   // cells of loadGlobal and storeGlobal
     };
+    // After an action whose items end before next: the labels that follow, unless it jumped.
+    void skipLabels(const RunEntry& entry, uint64_t next) {
+        if (entry.labels != 0 && pc_ == static_cast<int64_t>(next)) {
+            pc_ += entry.labels;
+            stepCount += entry.labels;
+        }
+    }
     // One entry per item of the program, rebuilt by every run.
     void planRun();
     // Whether a trace that a step would write is on: both levels in one mask test.
