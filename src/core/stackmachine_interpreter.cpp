@@ -86,8 +86,8 @@ void StackmachineInterpreter::planRun() {
             entry.secondKernel = next.kernel;
             entry.second = next.item;
             end = pc + 2;
-        } else if (entry.action != RunAction::kernel) {
-            continue; // a label or a stepped item stays alone
+        } else if (entry.action != RunAction::kernel && entry.action != RunAction::label) {
+            continue; // a stepped item stays alone
         }
         while (end < size && plan_[static_cast<size_t>(end)].action == RunAction::label && entry.labels < INT32_MAX) {
             ++entry.labels;
@@ -96,109 +96,119 @@ void StackmachineInterpreter::planRun() {
     }
 }
 
-// The fused pairs first test everything their parts would refuse; where a part would
-// fail, the pair is stepped instead, so the error, its span and the step count are those
-// of the parts. Their cell writes are the parts' writes, the address the ConstLint
-// pushed included.
 void StackmachineInterpreter::run() {
     stepCount = 0;
     gcodeCount = 0;
     planRun();
-    // Locals: no kernel can change the program, and the optimiser could not know that.
-    const RunEntry* const plan = plan_.data();
     const int64_t items = program.size();
-    const auto size = static_cast<uint64_t>(items);
-    // The hooks and the traces are the step's, and so is a pc below 0 (it fails there).
-    auto quiet = [this] { return !startPending_ && running_ && !tracing(); };
     while (pc_ < items) {
-        if (pc_ < 0 || !quiet()) [[unlikely]] {
+        // The hooks and the traces are the step's, and so is a pc below 0 (it fails there).
+        if (pc_ < 0 || !runsQuiet()) [[unlikely]] {
             step();
             continue;
         }
-        // Quiet: the plan runs the items until pc leaves the program or a stepped item
-        // (a native, say) may have turned a trace on or halted.
-        for (uint64_t pc; (pc = static_cast<uint64_t>(pc_)) < size;) {
-            const RunEntry& entry = plan[pc];
-            switch (entry.action) {
-            case RunAction::step:
-                step();
-                if (quiet()) continue;
-                break;
-            case RunAction::label:
-                pc_ = static_cast<int64_t>(pc + 1);
-                ++stepCount;
-                continue;
-            case RunAction::kernel:
-                pc_ = static_cast<int64_t>(pc + 1);
-                ++stepCount;
-                try {
-                    entry.kernel(*this, *entry.item);
-                } catch (ExceptionRuntime& e) {
-                    if (!e.span().valid) e.setSpan(entry.item->span());
-                    throw;
-                }
-                skipLabels(entry, pc + 1);
-                continue;
-            case RunAction::kernelPair:
-                pc_ = static_cast<int64_t>(pc + 1);
-                ++stepCount;
-                try {
-                    entry.kernel(*this, *entry.item);
-                    if (pc_ != static_cast<int64_t>(pc + 1)) continue; // it jumped
-                    pc_ = static_cast<int64_t>(pc + 2);
-                    ++stepCount;
-                    entry.secondKernel(*this, *entry.second);
-                } catch (ExceptionRuntime& e) {
-                    // The item being executed: a kernel moves pc only as its last act.
-                    if (!e.span().valid) e.setSpan(program.item(pc_ - 1)->span());
-                    throw;
-                }
-                skipLabels(entry, pc + 2);
-                continue;
-            case RunAction::loadGlobal: {
-                // ConstLint pushes the address at sp, Ld pops it and copies the cells there.
-                const int64_t count = entry.count;
-                if (static_cast<uint64_t>(sp_ - kStackBase) > static_cast<uint64_t>(kStackEnd - kStackBase - count))
-                    [[unlikely]] {
-                    step(); // ConstLint alone; Ld then fails as it does when stepped
-                    continue;
-                }
-                unsigned char* top = block_.get() + sp_ * kCellBytes;
-                const unsigned char* from = block_.get() + entry.address * kCellBytes;
-                if (count == 1) [[likely]]
-                    writeCell(top, readCell<uint64_t>(from));
-                else
-                    std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
-                sp_ += count;
-                pc_ = static_cast<int64_t>(pc + 2 + entry.labels);
-                stepCount += 2 + entry.labels;
-                continue;
-            }
-            case RunAction::storeGlobal: {
-                // ConstLint pushes the address at sp, St pops it, lowers sp by the count and
-                // copies the cells from there.
-                const int64_t count = entry.count;
-                if (sp_ - count < kStackBase || sp_ >= kStackEnd) [[unlikely]] {
-                    step();
-                    continue;
-                }
-                unsigned char* top = block_.get() + sp_ * kCellBytes;
-                writeCell(top, entry.address);
-                sp_ -= count;
-                const unsigned char* from = block_.get() + sp_ * kCellBytes;
-                unsigned char* to = block_.get() + entry.address * kCellBytes;
-                if (count == 1) [[likely]]
-                    writeCell(to, readCell<uint64_t>(from));
-                else
-                    std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
-                pc_ = static_cast<int64_t>(pc + 2 + entry.labels);
-                stepCount += 2 + entry.labels;
-                continue;
-            }
-            }
-            break; // a stepped item left the machine not quiet
+        try {
+            runPlan();
+        } catch (ExceptionRuntime& e) {
+            // The item being executed: a kernel moves pc only as its last act, and a
+            // stepped item's error has its span already.
+            if (!e.span().valid && pc_ >= 1 && pc_ <= items) e.setSpan(program.item(pc_ - 1)->span());
+            throw;
         }
     }
+}
+
+// Direct dispatch: every action ends in its own jump to the next entry's action, through
+// a table indexed by RunAction (so in the enum's order), until pc leaves the program or a
+// stepped item (a native, say) may have turned a trace on or halted.
+//
+// The fused pairs first test everything their parts would refuse; where a part would
+// fail, the first item is stepped alone, so the error, its span and the step count are
+// those of the parts. Their cell writes are the parts' writes, the address the ConstLint
+// pushed included.
+void StackmachineInterpreter::runPlan() {
+    static constexpr void* kActions[] = {&&step, &&label, &&kernel, &&kernelPair, &&loadGlobal, &&storeGlobal};
+    static_assert(sizeof kActions / sizeof kActions[0] == static_cast<size_t>(RunAction::storeGlobal) + 1);
+    // Locals: no kernel can change the program, and the optimiser could not know that.
+    const RunEntry* const plan = plan_.data();
+    const auto size = static_cast<uint64_t>(plan_.size());
+    uint64_t pc = 0;
+    const RunEntry* entry = nullptr;
+#define KARSTO_DISPATCH()                                                                          \
+    do {                                                                                           \
+        pc = static_cast<uint64_t>(pc_);                                                           \
+        if (pc >= size) return;                                                                    \
+        entry = plan + pc;                                                                         \
+        goto* kActions[static_cast<size_t>(entry->action)];                                        \
+    } while (false)
+
+    KARSTO_DISPATCH();
+step:
+    step();
+    if (!runsQuiet()) return;
+    KARSTO_DISPATCH();
+label: // a run of labels
+    pc_ = static_cast<int64_t>(pc + 1 + static_cast<uint64_t>(entry->labels));
+    stepCount += 1 + entry->labels;
+    KARSTO_DISPATCH();
+kernel:
+    pc_ = static_cast<int64_t>(pc + 1);
+    ++stepCount;
+    entry->kernel(*this, *entry->item);
+    skipLabels(*entry, pc + 1);
+    KARSTO_DISPATCH();
+kernelPair:
+    pc_ = static_cast<int64_t>(pc + 1);
+    ++stepCount;
+    entry->kernel(*this, *entry->item);
+    if (pc_ == static_cast<int64_t>(pc + 1)) { // the first did not jump
+        pc_ = static_cast<int64_t>(pc + 2);
+        ++stepCount;
+        entry->secondKernel(*this, *entry->second);
+        skipLabels(*entry, pc + 2);
+    }
+    KARSTO_DISPATCH();
+loadGlobal: {
+    // ConstLint pushes the address at sp, Ld pops it and copies the cells there.
+    const int64_t count = entry->count;
+    if (static_cast<uint64_t>(sp_ - kStackBase) > static_cast<uint64_t>(kStackEnd - kStackBase - count))
+        [[unlikely]] {
+        step(); // ConstLint alone; Ld then fails as it does when stepped
+        KARSTO_DISPATCH();
+    }
+    unsigned char* top = block_.get() + sp_ * kCellBytes;
+    const unsigned char* from = block_.get() + entry->address * kCellBytes;
+    if (count == 1) [[likely]]
+        writeCell(top, readCell<uint64_t>(from));
+    else
+        std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
+    sp_ += count;
+    pc_ = static_cast<int64_t>(pc + 2 + static_cast<uint64_t>(entry->labels));
+    stepCount += 2 + entry->labels;
+    KARSTO_DISPATCH();
+}
+storeGlobal: {
+    // ConstLint pushes the address at sp, St pops it, lowers sp by the count and copies
+    // the cells from there.
+    const int64_t count = entry->count;
+    if (sp_ - count < kStackBase || sp_ >= kStackEnd) [[unlikely]] {
+        step(); // ConstLint alone; St then fails as it does when stepped
+        KARSTO_DISPATCH();
+    }
+    unsigned char* top = block_.get() + sp_ * kCellBytes;
+    writeCell(top, entry->address);
+    sp_ -= count;
+    const unsigned char* from = block_.get() + sp_ * kCellBytes;
+    unsigned char* to = block_.get() + entry->address * kCellBytes;
+    if (count == 1) [[likely]]
+        writeCell(to, readCell<uint64_t>(from));
+    else
+        std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
+    pc_ = static_cast<int64_t>(pc + 2 + static_cast<uint64_t>(entry->labels));
+    stepCount += 2 + entry->labels;
+    KARSTO_DISPATCH();
+}
+#undef KARSTO_DISPATCH
 }
 
 } // namespace Karsto

@@ -68,7 +68,7 @@ private:
     // What run does at one item index while the traces are off.
     enum class RunAction : uint8_t {
         step,        // the generic step: the item has no kernel, or needs the hooks
-        label,       // nothing but the step
+        label,       // nothing but the step, for this label and the labels after it
         kernel,      // the item's kernel
         kernelPair,  // the item's kernel, then, unless it jumped, the next item's
         loadGlobal,  // ConstLint a; Ld n with a global range: n cells pushed from a
@@ -94,6 +94,10 @@ private:
     }
     // One entry per item of the program, rebuilt by every run.
     void planRun();
+    // Runs the plan's entries while the machine stays quiet and pc in the program.
+    void runPlan();
+    // No hook is due and no trace a step would write is on.
+    bool runsQuiet() const { return !startPending_ && running_ && !tracing(); }
     // Whether a trace that a step would write is on: both levels in one mask test.
     static_assert(static_cast<int32_t>(LogLevel::debugStackOp) ==
                   static_cast<int32_t>(LogLevel::debugStackmachine) + 1);
