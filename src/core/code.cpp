@@ -68,6 +68,8 @@ CodeItem* Label::clone() const {
 
 Cmd* Cmd::asCmd() { return this; }
 
+RunKernel Cmd::runKernel() const { return nullptr; }
+
 bool CmdWithTarget::isResolved() const { return target_ != nullptr && target_->address() != -1; }
 
 void CmdWithTarget::remapLabels(LabelMap& map) {

@@ -22,6 +22,7 @@ class CodeItem;
 class Label;
 class Cmd;
 class Stackmachine;
+class StackmachineInterpreter;
 
 // From a source label to its clone in the program being linked.
 using LabelMap = std::map<const Label*, Label*>;
@@ -128,12 +129,19 @@ private:
     int64_t address_ = -1;
 };
 
+// An instruction's body bound to a channel's interpreter, run with every trace off.
+using RunKernel = void (*)(StackmachineInterpreter& machine, const Cmd& item);
+
 // Base of every stack-machine instruction. Instructions reach the machine only through
 // its virtual operations.
 class Cmd : public CodeItem {
 public:
     Cmd* asCmd() override;
     virtual void execute(Stackmachine& machine) = 0;
+    // What the run loop of a channel's interpreter calls instead of execute while every
+    // trace is off: exactly what execute does on that machine, less the traces. Null for
+    // an instruction that is always stepped.
+    virtual RunKernel runKernel() const;
 
 protected:
     Cmd() : CodeItem(Kind::cmd) {}
