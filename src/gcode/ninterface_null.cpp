@@ -93,9 +93,9 @@ void NInterfaceNull::finish() {
     std::ofstream page(hostPath(outputFile), std::ios::binary | std::ios::trunc);
     if (!page.is_open()) return;
     writeText(page, previewPageHead());
-    writeText(page, vertexText.view());
+    vertexText.writeTo(page);
     writeText(page, kPreviewBetweenArrays);
-    writeText(page, lineText.view());
+    lineText.writeTo(page);
     writeText(page, previewPageMiddle());
     writeListing(page, source_ != nullptr ? std::string_view(source_->listing()) : std::string_view());
     writeText(page, kPreviewPageEnd);
