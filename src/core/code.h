@@ -35,6 +35,14 @@ public:
     CodeNode& operator=(const CodeNode&) = delete;
     virtual ~CodeNode() = default;
 
+    // Code nodes come from a pool of the thread: size classes cut from large aligned
+    // blocks, without a heap header each. A large program makes millions of them.
+    static void* operator new(size_t bytes);
+    static void operator delete(void* node, size_t bytes);
+    // Whether a node of that size comes from the pool (never under the address sanitizer,
+    // which then sees every node's use and release).
+    static bool isPooled(size_t bytes);
+
     // Appends each child whose count drops to 0 to the work list; a leaf has none.
     virtual void releaseChildren(std::vector<CodeNode*>& workList);
 
@@ -187,7 +195,9 @@ public:
         }
         return *this;
     }
-    virtual ~Code() { CodeNode::release(node_); }
+    // Not virtual: nothing derives from a handle, and a vtable pointer would double the
+    // size of every handle that the compile's attribute records keep.
+    ~Code() { CodeNode::release(node_); }
 
     // This code followed by other; an empty side yields the other side's own node.
     Code concat(const Code& other) const;
@@ -204,6 +214,10 @@ public:
     void forEachItem(Visitor&& visit) const;
 
 private:
+    friend class CodeLinked;
+    // Forgets the node without releasing it: its reference was taken over.
+    void abandon() { node_ = nullptr; }
+
     CodeNode* node_ = nullptr;
 };
 
@@ -215,11 +229,15 @@ public:
     // Links the code; a label operand whose label is not placed in the code raises
     // ExceptionSemantic naming the label. The code itself is left unchanged.
     explicit CodeLinked(const Code& code);
+    // Links the code as above and empties it. When the handle was the only holder of
+    // every node of its tree, the tree's own items become the program (no clones: a
+    // whole file's blocks would otherwise exist twice while it links); else as above.
+    explicit CodeLinked(Code&& code);
     CodeLinked(const CodeLinked& other);
     CodeLinked(CodeLinked&& other) noexcept;
     CodeLinked& operator=(const CodeLinked& other);
     CodeLinked& operator=(CodeLinked&& other) noexcept;
-    virtual ~CodeLinked();
+    ~CodeLinked();
 
     // One line per item, each item's text followed by a newline.
     std::string toString() const;
@@ -230,6 +248,11 @@ public:
 
 private:
     void releaseAll();
+    // The tree's items in order, each held by this program; false (nothing taken) when
+    // a node of the tree has another holder.
+    bool takeSoleTree(Code& code);
+    // Gives every label its index and remaps every label operand through the map.
+    void placeLabels(const std::vector<CodeItem*>& sources);
 
     std::vector<CodeItem*> items_; // each holds one reference
 };
