@@ -301,8 +301,9 @@ TEST(TextInstructions, ClonesAreFreshObjectsOfTheSameClassAndSpan) {
             original.setSpan(SourceSpan(at, at));
             const Code copy(original.node()->asItem()->clone());
             const CodeItem& item = *copy.node()->asItem();
+            const CodeItem& originalItem = *original.node()->asItem();
             EXPECT_NE(copy.node(), original.node());
-            EXPECT_EQ(typeid(item), typeid(*original.node()->asItem()));
+            EXPECT_EQ(typeid(item), typeid(originalItem));
             EXPECT_EQ(item.toString(), original.node()->asItem()->toString());
             EXPECT_EQ(item.span().begin.line, 3);
             EXPECT_EQ(copy.node()->refCount(), 1); // the Code's own
