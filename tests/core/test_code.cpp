@@ -11,18 +11,10 @@ namespace Karsto {
 namespace {
 
 using test::codeOf;
+using test::eachItemText;
 using test::spanAt;
 using test::TestCmd;
 using test::TestJump;
-
-std::vector<std::string> itemTexts(const Code& code) {
-    std::vector<std::string> texts;
-    code.forEachItem([&texts](CodeItem* item) {
-        texts.push_back(item->toString());
-        return true;
-    });
-    return texts;
-}
 
 TEST(Code, EmptyCodeHoldsNoNode) {
     Code empty;
@@ -48,10 +40,10 @@ TEST(Code, ConcatJoinsInOrderAndLeavesInputs) {
     Code ab = a.concat(b);
     EXPECT_NE(ab.node(), a.node());
     EXPECT_EQ(a.node()->refCount(), 2); // the handle and the join
-    EXPECT_EQ(itemTexts(ab), (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(itemTexts(a), (std::vector<std::string>{"A"}));
+    EXPECT_EQ(eachItemText(ab), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(eachItemText(a), (std::vector<std::string>{"A"}));
     Code abab = ab.concat(ab);
-    EXPECT_EQ(itemTexts(abab), (std::vector<std::string>{"A", "B", "A", "B"}));
+    EXPECT_EQ(eachItemText(abab), (std::vector<std::string>{"A", "B", "A", "B"}));
 }
 
 TEST(Code, SelfAssignmentKeepsTheNode) {
@@ -60,7 +52,7 @@ TEST(Code, SelfAssignmentKeepsTheNode) {
     c = alias;
     ASSERT_FALSE(c.empty());
     EXPECT_EQ(c.node()->refCount(), 1);
-    EXPECT_EQ(itemTexts(c), (std::vector<std::string>{"A"}));
+    EXPECT_EQ(eachItemText(c), (std::vector<std::string>{"A"}));
     c = std::move(alias);
     ASSERT_FALSE(c.empty());
     EXPECT_EQ(c.node()->refCount(), 1);
