@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "codegen/codegen_install.h"
 #include "core/exception.h"
 #include "core/type.h"
 #include "core/type_pointer.h"
@@ -46,6 +47,7 @@ struct Harness {
         createElementaryTypes();
         createDefaultStringTypes();
         createNullPointerType();
+        installCodeGenerator(); // channel function 0x04 compiles the programs it loads
         link = std::make_unique<KernelInterfaceNc2>(&controller, Fuzz::scratchDirectory());
         controller.kernel = link.get();
         for (int32_t id : {4, 9}) link->channelAdd(new ChannelNc2(link.get(), id, "Kanal" + std::to_string(id), 1000, 0));
