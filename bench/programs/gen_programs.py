@@ -74,7 +74,7 @@ def surfacing_blocks(count):
             if emitted and emitted % TOOL_CHANGE_EVERY < ROW_SEGMENTS + 1 and emitted >= TOOL_CHANGE_EVERY:
                 if emitted >= count - 4:
                     break
-                tool = tool % 9 + 1
+                tool = tool % 2 + 1  # tools 1 and 2: a peer reads them from its sample table
                 yield take("M5")
                 yield take(f"T{tool} M6")
                 yield take("M3 S12000")
