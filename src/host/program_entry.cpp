@@ -1,15 +1,20 @@
 #include "host/program_entry.h"
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <fstream>
+#include <limits>
 #include <iostream>
 #include <iterator>
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "codegen/codegen_install.h"
 #include "core/exception.h"
@@ -25,7 +30,13 @@
 #include "gcode/ninterface_null.h"
 #include "host/command_line.h"
 #include "host/controller.h"
+#include "host/controller_nc2_service.h"
+#include "host/controller_nc2_zel.h"
+#include "host/kernel/channel_nc2.h"
+#include "host/kernel/group_nc2.h"
+#include "host/kernel/kernel_interface_nc2_light.h"
 #include "host/kernel_interface_null.h"
+#include "host/platform/win_process.h"
 #include "host/syslog_event_sink.h"
 
 namespace Karsto {
@@ -104,6 +115,11 @@ std::vector<std::string> splitPieces(const std::string& value, char separator) {
     }
     return pieces;
 }
+
+// The record buffer of every channel of the console run against the kernel.
+constexpr int32_t kChannelBufferSize = 0x10000;
+// The pause before the process ends once the service has stopped.
+constexpr uint32_t kServiceEndPauseMs = 1000;
 
 void printHelp(const CommandLine& options) {
     std::cerr << "JYX Interpreter (build " << __DATE__ << " " << __TIME__ << ")\n\n"
@@ -188,6 +204,72 @@ int runOffline(const std::vector<std::string>& files, bool html, int64_t disable
     return 0;
 }
 
+// The main use: the interpreter as the service, or the service's installation.
+int runService(const CommandLine& options) {
+    if (options.flagGet("serviceInstall")) {
+        globalLog.info("Installing JYX-Interpreter service");
+        ControllerNc2Service::serviceInstall();
+        return 0;
+    }
+    if (options.flagGet("serviceUninstall")) {
+        globalLog.info("Uninstalling JYX-Interpreter service");
+        ControllerNc2Service::serviceUninstall();
+        return 0;
+    }
+    waitForDebugger();
+    globalLog.info("Start JYX-Interpreter service");
+    // Returns when the service has stopped, or at once when no manager started us.
+    ControllerNc2Service::run();
+    globalLog.info("Stop JYX-Interpreter service");
+    Sleep(kServiceEndPauseMs);
+    return 0;
+}
+
+// The service's work as a Zel user server on the console.
+int runUserServer() {
+    globalLog.setStderr(true);
+    ControllerNc2Zel server;
+    server.run();
+    return 0;
+}
+
+// The console run of the input files against the kernel's channels: channel i gets
+// group i of the list. The link is never started, so no initialisation replaces the
+// channels and nothing stops the run but the process's end.
+int runChannels(const std::vector<std::string>& files, const std::string& groupValue) {
+    globalLog.setStderr(true);
+    std::vector<int32_t> groups;
+    for (const std::string& piece : splitFileList(groupValue)) groups.push_back(groupIdOf(piece));
+    // Before anything is created: no channel writes a tool-data file.
+    if (groups.size() != files.size()) {
+        std::cerr << "Number of group IDs must match the number of supplied input files\n";
+        return 1;
+    }
+
+    // The link goes first: its channels remove their tasks from the controller.
+    Controller controller;
+    KernelInterfaceNc2Light kernel(&controller, defaultDataPath);
+    controller.kernel = &kernel;
+    std::vector<ControllerTask*> tasks;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const int32_t id = static_cast<int32_t>(i);
+        auto* channel = new ChannelNc2(&kernel, id, "Channel " + std::to_string(id), kChannelBufferSize, 0);
+        kernel.channelAdd(channel);
+        channel->groupAdd(
+            std::make_unique<GroupNc2>(groups[i], 0, "Group " + std::to_string(groups[i]), channel, 0));
+        tasks.push_back(channel->task);
+    }
+    // No R-parameters in this mode.
+    controller.sharedMemoryBind();
+    for (size_t i = 0; i < files.size(); ++i) {
+        tasks[i]->compileFile(files[i]);
+        tasks[i]->start();
+    }
+    controller.stopWhenIdle = true;
+    controller.run();
+    return 0;
+}
+
 int runModes(int argc, const char* const* argv) {
     CommandLine options;
     options.parse(argc, argv);
@@ -223,12 +305,9 @@ int runModes(int argc, const char* const* argv) {
     const int64_t disableMask = options.intGet("disablemask", 0);
 
     const std::string nif = options.stringGet("nif", "service");
-    if (nif == "service" || nif == "nc2" || nif == "nc2l") {
-        // TODO(#71): the runs with the NC kernel.
-        globalLog.setStderr(true);
-        std::cerr << "Mode '" << nif << "' is not available in this build\n";
-        return 1;
-    }
+    if (nif == "service") return runService(options);
+    if (nif == "nc2") return runUserServer();
+    if (nif == "nc2l") return runChannels(files, options.stringGet("group", ""));
     if (nif == "null" || nif == "html") return runOffline(files, nif == "html", disableMask);
     std::cerr << "Invalid value for nif\n";
     return 1;
@@ -257,6 +336,27 @@ std::vector<std::unique_ptr<Variable>> declareRParameters(Controller& controller
     controller.sharedMemoryBind();
     for (int64_t cell = 0; cell < controller.memoryShared.size(); ++cell) controller.sharedImage[cell] = 0.0;
     return variables;
+}
+
+int32_t groupIdOf(const std::string& text) {
+    size_t at = 0;
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+    // Held in 64 bits and kept in range, so a long run of digits cannot overflow.
+    int64_t value = 0;
+    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+        value = std::min(value * 10 + (text[at] - '0'), kLimit);
+    if (negative) return static_cast<int32_t>(-value);
+    return static_cast<int32_t>(std::min(value, kLimit - 1));
+}
+
+void waitForDebugger() {
+    if (!debuggerWaitFlag) return;
+    globalLog.debugController("Wait for debugger to attach...");
+    while (debuggerWaitFlag) std::this_thread::sleep_for(std::chrono::milliseconds(kDebuggerPollMs));
+    globalLog.debugController("debugger attached");
 }
 
 std::vector<std::string> splitSearchPath(const std::string& value) {

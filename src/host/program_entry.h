@@ -2,7 +2,10 @@
 // The program entry of the vordash executable: prepares the log, the types and the
 // options, carries out the one-shot actions (help, registrySave, secEncrypt) and runs
 // the mode that "nif" selects. Offline ("null", "html") every input file becomes one
-// channel of a controller without a kernel.
+// channel of a controller without a kernel. With the NC kernel the interpreter runs as
+// the service ("service", also without "nif"), as a Zel user server on the console
+// ("nc2"), or runs the input files on channels of its own against the kernel's groups
+// ("nc2l").
 
 #include <cstdint>
 #include <memory>
@@ -40,6 +43,15 @@ inline constexpr int32_t kFirstCommonRParameter = 900;
 // variables and deletes them after the controller.
 std::vector<std::unique_ptr<Variable>> declareRParameters(Controller& controller,
                                                           const std::vector<ControllerTask*>& tasks);
+
+// A group id of the "group" value as the console run against the kernel reads it:
+// leading blanks and a sign allowed, the digits up to the first other character, none
+// giving 0; values beyond the 32-bit range are held at its ends.
+int32_t groupIdOf(const std::string& text);
+
+// While debuggerWaitFlag is set, tests it every kDebuggerPollMs, logging before and after.
+inline constexpr int kDebuggerPollMs = 500;
+void waitForDebugger();
 
 // The whole program: returns the process exit code.
 int programEntry(int argc, const char* const* argv);

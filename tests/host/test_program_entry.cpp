@@ -4,15 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <filesystem>
 #include <memory>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,122 +13,12 @@
 #include "core/variable.h"
 #include "host/controller.h"
 #include "host/program_entry.h"
-
-extern char** environ;
+#include "program_entry_test_support.h"
 
 namespace Karsto {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// The program of this build: at the top of the build tree, two levels above the test.
-std::string vordashExecutable() {
-    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path().parent_path() / "vordash").string();
-}
-
-struct ChildRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-class ProgramEntry : public ::testing::Test {
-protected:
-    ProgramEntry() {
-        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-        root = fs::temp_directory_path() /
-               ("vordash_entry_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(root);
-        work = root / "work";
-        jobs = root / "jobs";
-        fs::create_directories(work);
-        fs::create_directories(jobs);
-    }
-    ~ProgramEntry() override {
-        std::error_code error;
-        fs::remove_all(root, error);
-    }
-
-    // Runs vordash with the words in the working directory.
-    ChildRun run(const std::vector<std::string>& words) const {
-        std::vector<std::string> environment = {
-            "VORDASH_REGISTRY_DIR=" + (root / "registry").string(),
-            "VORDASH_EVENTLOG_FILE=" + (root / "events.log").string(),
-            "VORDASH_DATA_DIR=" + (root / "data").string(),
-            "HOME=" + root.string(),
-            "XDG_DATA_HOME=" + (root / "xdg-data").string(),
-            "XDG_STATE_HOME=" + (root / "xdg-state").string(),
-        };
-        // The sanitizers' settings of the test run reach the child too.
-        for (char** variable = environ; *variable != nullptr; ++variable) {
-            const std::string entry = *variable;
-            if (entry.rfind("ASAN_OPTIONS=", 0) == 0 || entry.rfind("UBSAN_OPTIONS=", 0) == 0 ||
-                entry.rfind("PATH=", 0) == 0)
-                environment.push_back(entry);
-        }
-        std::vector<std::string> argv = {vordashExecutable()};
-        argv.insert(argv.end(), words.begin(), words.end());
-        std::vector<char*> args;
-        for (std::string& word : argv) args.push_back(word.data());
-        args.push_back(nullptr);
-        std::vector<char*> env;
-        for (std::string& entry : environment) env.push_back(entry.data());
-        env.push_back(nullptr);
-
-        const fs::path outPath = root / "stdout.txt";
-        const fs::path errPath = root / "stderr.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        // The working directory of the child: spawn does not change it, so change ours
-        // around the spawn (the tests run one at a time per process).
-        const fs::path saved = fs::current_path();
-        fs::current_path(work);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
-        fs::current_path(saved);
-        posix_spawn_file_actions_destroy(&actions);
-        ChildRun result;
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << args[0];
-            return result;
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        result.out = readFile(outPath);
-        result.err = readFile(errPath);
-        return result;
-    }
-
-    std::string searchPath() const { return jobs.string() + "/"; }
-
-    fs::path root;
-    fs::path work;
-    fs::path jobs;
-};
+using namespace entry_test;
 
 TEST_F(ProgramEntry, HelpPrintsTheBannerAndUsageAndSavesNothing) {
     ChildRun r = run({"help", "registrySave"});

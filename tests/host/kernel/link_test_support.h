@@ -80,10 +80,11 @@ private:
     bool savedStderr_ = false;
 };
 
-class LinkFixture : public SimulatorFixture {
+// A simulator for suites that compile programs: the types and the code generator's
+// seams, made afresh for each suite as other suites of this program destroy the types
+// at their end.
+class CompilingSimulatorFixture : public SimulatorFixture {
 protected:
-    // Programs are compiled: the types and the code generator's seams, made afresh for
-    // each suite as other suites of this program destroy the types at their end.
     static void SetUpTestSuite() {
         Karsto::createElementaryTypes();
         Karsto::createDefaultStringTypes();
@@ -95,6 +96,10 @@ protected:
         Karsto::destroyDefaultStringTypes();
         Karsto::destroyNullPointerType();
     }
+};
+
+class LinkFixture : public CompilingSimulatorFixture {
+protected:
 
     void SetUp() override {
         SimulatorFixture::SetUp();
