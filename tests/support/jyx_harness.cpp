@@ -235,13 +235,13 @@ void runToEnd(HarnessResult& result, const HarnessOptions& options) {
 } // namespace
 
 void prepareLanguageRuntime() {
+    // Every time, not once: a suite of shared types before this test may have torn them
+    // down, and the order suites run in is the link's. Each keeps what exists.
+    createElementaryTypes();
+    createDefaultStringTypes();
+    createNullPointerType();
     static std::once_flag once;
-    std::call_once(once, [] {
-        createElementaryTypes();
-        createDefaultStringTypes();
-        createNullPointerType();
-        installCodeGenerator();
-    });
+    std::call_once(once, [] { installCodeGenerator(); });
 }
 
 HarnessResult::HarnessResult() = default;
