@@ -121,9 +121,9 @@ TEST(ScannerInputFile, RecursiveInclusionIsRefused) {
 // one (run under AddressSanitizer).
 TEST(ScannerInputFile, LongIncludeChain) {
     SourceDir d;
-    constexpr int kDepth = 3000;
-    for (int i = 0; i < kDepth; ++i) {
-        std::string next = i + 1 < kDepth ? std::string("#include <f").append(std::to_string(i + 1)).append(">\n") : "";
+    constexpr int kIncludeDepth = 3000;
+    for (int i = 0; i < kIncludeDepth; ++i) {
+        std::string next = i + 1 < kIncludeDepth ? std::string("#include <f").append(std::to_string(i + 1)).append(">\n") : "";
         d.write(std::string("f").append(std::to_string(i)), next + "L" + std::to_string(i) + "\n");
     }
     ScannerInputFile input;

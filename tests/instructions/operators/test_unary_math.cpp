@@ -17,6 +17,8 @@ namespace Karsto {
 namespace {
 
 using test::Outcome;
+using F = OperatorFamily;
+using K = TypeKind;
 
 constexpr int64_t kLintMin = std::numeric_limits<int64_t>::min();
 const double kNan = std::numeric_limits<double>::quiet_NaN();
@@ -36,8 +38,6 @@ uint64_t runUnary(OperatorFamily family, TypeKind kind, uint64_t operand) {
 }
 
 TEST(UnaryMath, IntegerAbsAndNegWrapInTheirWidth) {
-    using F = OperatorFamily;
-    using K = TypeKind;
     struct Case {
         F family;
         K kind;
@@ -73,7 +73,6 @@ TEST(UnaryMath, IntegerAbsAndNegWrapInTheirWidth) {
 
 // The result's bits: the sign of a zero and a NaN's sign and payload matter here.
 TEST(UnaryMath, RealAbsAndNegKeepTheSignRules) {
-    using F = OperatorFamily;
     const uint64_t negativeZero = f64(-0.0);
     EXPECT_EQ(runUnary(F::Abs, TypeKind::Lreal, negativeZero), negativeZero);
     EXPECT_EQ(runUnary(F::Abs, TypeKind::Litr, negativeZero), negativeZero);
@@ -96,7 +95,6 @@ double lrealResult(OperatorFamily family, double operand) {
 // Domain errors give the function's IEEE value and raise nothing; the program halts
 // normally after them (runUnary checks there was no error and the result is there).
 TEST(UnaryMath, LibraryFunctionsGiveTheirIeeeValues) {
-    using F = OperatorFamily;
     EXPECT_TRUE(std::isnan(lrealResult(F::Sqrt, -4.0)));
     EXPECT_TRUE(std::isnan(lrealResult(F::Sqrt, -1.0)));
     EXPECT_EQ(lrealResult(F::Sqrt, 2.25), 1.5);
@@ -141,7 +139,6 @@ TEST(UnaryMath, RealOperandsComputeInDoubleAndRoundOnce) {
 }
 
 TEST(UnaryMath, RoundHalvesAwayFromZero) {
-    using F = OperatorFamily;
     const std::pair<double, double> cases[] = {
         {2.5, 3.0},   {-2.5, -3.0}, {2.4999, 2.0}, {0.49999, 0.0},  {0.49999999999999994, 0.0},
         {-0.5, -1.0}, {1.5, 2.0},   {-1e300, -1e300}, {4503599627370497.0, 4503599627370497.0},
