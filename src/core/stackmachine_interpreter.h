@@ -73,6 +73,8 @@ private:
         kernelPair,  // the item's kernel, then, unless it jumped, the next item's
         loadGlobal,  // ConstLint a; Ld n with a global range: n cells pushed from a
         storeGlobal, // ConstLint a; St n with a global range: n cells popped to a
+        loadFrame,   // Fp; ConstLint k; an S64 add; Ld n: n cells pushed from fp + k
+        storeFrame,  // Fp; ConstLint k; an S64 add; St n: n cells popped to fp + k
     };
     struct RunEntry {
         RunAction action = RunAction::step;
@@ -82,8 +84,8 @@ private:
         const Cmd* item = nullptr;
         RunKernel secondKernel = nullptr; // of kernelPair
         const Cmd* second = nullptr;
-        int64_t address = 0; // of loadGlobal and storeGlobal
-        int64_t count = 0;   // cells of loadGlobal and storeGlobal
+        int64_t address = 0; // of loadGlobal and storeGlobal; the offset k of the frame actions
+        int64_t count = 0;   // cells of the global and frame actions
     };
     // After an action whose items end before next: the labels that follow, unless it jumped.
     void skipLabels(const RunEntry& entry, uint64_t next) {
