@@ -214,13 +214,7 @@ loadGlobal: {
         step(); // ConstLint alone; Ld then fails as it does when stepped
         KARSTO_DISPATCH();
     }
-    unsigned char* top = block_.get() + sp_ * kCellBytes;
-    const unsigned char* from = block_.get() + entry->address * kCellBytes;
-    if (count == 1) [[likely]]
-        writeCell(top, readCell<uint64_t>(from));
-    else
-        std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
-    sp_ += count;
+    pushBlockCells(entry->address, count);
     pc_ = static_cast<int64_t>(pc + 2 + static_cast<uint64_t>(entry->labels));
     stepCount += 2 + entry->labels;
     KARSTO_DISPATCH();
@@ -233,15 +227,8 @@ storeGlobal: {
         step(); // ConstLint alone; St then fails as it does when stepped
         KARSTO_DISPATCH();
     }
-    unsigned char* top = block_.get() + sp_ * kCellBytes;
-    writeCell(top, entry->address);
-    sp_ -= count;
-    const unsigned char* from = block_.get() + sp_ * kCellBytes;
-    unsigned char* to = block_.get() + entry->address * kCellBytes;
-    if (count == 1) [[likely]]
-        writeCell(to, readCell<uint64_t>(from));
-    else
-        std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
+    writeCell(block_.get() + sp_ * kCellBytes, entry->address);
+    popBlockCells(entry->address, count);
     pc_ = static_cast<int64_t>(pc + 2 + static_cast<uint64_t>(entry->labels));
     stepCount += 2 + entry->labels;
     KARSTO_DISPATCH();
@@ -257,15 +244,8 @@ loadFrame: {
         step(); // Fp alone; the parts then fail as they do when stepped
         KARSTO_DISPATCH();
     }
-    unsigned char* top = block_.get() + sp_ * kCellBytes;
-    writeCell(top, address);
-    writeCell(top + kCellBytes, entry->address);
-    const unsigned char* from = block_.get() + address * kCellBytes;
-    if (count == 1) [[likely]]
-        writeCell(top, readCell<uint64_t>(from));
-    else
-        std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
-    sp_ += count;
+    writeFrameAddress(address, entry->address);
+    pushBlockCells(address, count);
     pc_ = static_cast<int64_t>(pc + 4 + static_cast<uint64_t>(entry->labels));
     stepCount += 4 + entry->labels;
     KARSTO_DISPATCH();
@@ -280,16 +260,8 @@ storeFrame: {
         step(); // Fp alone; the parts then fail as they do when stepped
         KARSTO_DISPATCH();
     }
-    unsigned char* top = block_.get() + sp_ * kCellBytes;
-    writeCell(top, address);
-    writeCell(top + kCellBytes, entry->address);
-    sp_ -= count;
-    const unsigned char* from = block_.get() + sp_ * kCellBytes;
-    unsigned char* to = block_.get() + address * kCellBytes;
-    if (count == 1) [[likely]]
-        writeCell(to, readCell<uint64_t>(from));
-    else
-        std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
+    writeFrameAddress(address, entry->address);
+    popBlockCells(address, count);
     pc_ = static_cast<int64_t>(pc + 4 + static_cast<uint64_t>(entry->labels));
     stepCount += 4 + entry->labels;
     KARSTO_DISPATCH();

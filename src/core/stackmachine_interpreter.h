@@ -94,6 +94,33 @@ private:
             stepCount += entry.labels;
         }
     }
+    // The moves of the fused loads and stores, their bounds already tested: count cells
+    // of the block from address pushed at sp (the cells may overlap), or popped from sp
+    // down to address.
+    void pushBlockCells(int64_t address, int64_t count) {
+        unsigned char* top = block_.get() + sp_ * kCellBytes;
+        const unsigned char* from = block_.get() + address * kCellBytes;
+        if (count == 1) [[likely]]
+            writeCell(top, readCell<uint64_t>(from));
+        else
+            std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
+        sp_ += count;
+    }
+    void popBlockCells(int64_t address, int64_t count) {
+        sp_ -= count;
+        const unsigned char* from = block_.get() + sp_ * kCellBytes;
+        unsigned char* to = block_.get() + address * kCellBytes;
+        if (count == 1) [[likely]]
+            writeCell(to, readCell<uint64_t>(from));
+        else
+            std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
+    }
+    // What Fp, the offset constant and the add leave at sp and sp + 1.
+    void writeFrameAddress(int64_t address, int64_t offset) {
+        unsigned char* top = block_.get() + sp_ * kCellBytes;
+        writeCell(top, address);
+        writeCell(top + kCellBytes, offset);
+    }
     // One entry per item of the program, rebuilt by every run.
     void planRun();
     // Runs the plan's entries while the machine stays quiet and pc in the program.
