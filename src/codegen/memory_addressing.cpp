@@ -24,8 +24,10 @@ Code fpPlus(int64_t delta) {
 } // namespace
 
 void CmdConstParamOffset::execute(Stackmachine& machine) {
-    onMachine(machine, [this](auto& m) { m.pushAddr(value()); });
+    onMachine(machine, [this](auto& m) { runOn(m); });
 }
+
+RunKernel CmdConstParamOffset::runKernel() const { return &quietKernel<CmdConstParamOffset>; }
 
 std::string CmdConstParamOffset::toString() const { return "ConstLint " + std::to_string(value()); }
 

@@ -22,6 +22,13 @@ public:
     // The area must live until the code is linked.
     CmdConstParamOffset(const Memory& area, int64_t offset) : area_(&area), offset_(offset) {}
     void execute(Stackmachine& machine) override; // pushes value() as an Addr
+    RunKernel runKernel() const override;
+    RunRole runRole() const override { return RunRole::pushS64; }
+    int64_t runValue() const override { return value(); }
+    template <class Machine>
+    void runOn(Machine& m) const {
+        m.pushAddr(value());
+    }
     std::string toString() const override;       // "ConstLint " + value()
     CodeItem* clone() const override;            // the same constant with its value fixed
     // offset - the area's size now, or the value fixed by cloning.

@@ -87,6 +87,10 @@ struct ConstCell {
         explicit CmdConst##suffix(Value value) : value_(value) {}            \
         void execute(Stackmachine& machine) override;                        \
         RunKernel runKernel() const override;                                \
+        RunRole runRole() const override {                                   \
+            return std::is_same_v<Value, int64_t> ? RunRole::pushS64 : RunRole::none; \
+        }                                                                    \
+        int64_t runValue() const override { return static_cast<int64_t>(value_); } \
         std::string toString() const override;                               \
         CodeItem* clone() const override;                                    \
         Value value() const { return value_; }                               \

@@ -148,6 +148,10 @@ Cmd* Cmd::asCmd() { return this; }
 
 RunKernel Cmd::runKernel() const { return nullptr; }
 
+RunRole Cmd::runRole() const { return RunRole::none; }
+
+int64_t Cmd::runValue() const { return 0; }
+
 bool CmdWithTarget::isResolved() const { return target_ != nullptr && target_->address() != -1; }
 
 void CmdWithTarget::remapLabels(LabelMap& map) {

@@ -140,6 +140,14 @@ private:
 // An instruction's body bound to a channel's interpreter, run with every trace off.
 using RunKernel = void (*)(StackmachineInterpreter& machine, const Cmd& item);
 
+// What the run loop of a channel's interpreter may know of an item beyond its kernel,
+// to run a sequence of items as one.
+enum class RunRole : uint8_t {
+    none,
+    pushS64, // pushes the fixed 64-bit integer runValue (an address or an offset)
+    addS64,  // pops two 64-bit integers and pushes their wrapping sum
+};
+
 // Base of every stack-machine instruction. Instructions reach the machine only through
 // its virtual operations.
 class Cmd : public CodeItem {
@@ -150,6 +158,9 @@ public:
     // trace is off: exactly what execute does on that machine, less the traces. Null for
     // an instruction that is always stepped.
     virtual RunKernel runKernel() const;
+    virtual RunRole runRole() const;
+    // The value of a pushS64 item.
+    virtual int64_t runValue() const;
 
 protected:
     Cmd() : CodeItem(Kind::cmd) {}

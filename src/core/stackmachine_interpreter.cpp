@@ -2,6 +2,7 @@
 
 #include "core/cmd_const.h"
 #include "core/cmd_stack.h"
+#include "core/exception.h"
 
 namespace Karsto {
 
@@ -34,13 +35,32 @@ void StackmachineInterpreter::onProgramEnd() {
 
 namespace {
 
-// A ConstLint followed by a Ld or St of the given count that moves whole cells of the
+// Address arithmetic wraps as the add instruction's does.
+int64_t wrapAdd(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+
+// A ConstLint (or another push of a fixed 64-bit integer) followed by a Ld or St of the given count that moves whole cells of the
 // global area: the address is known before the run, so the pair needs no address check.
-bool globalRange(const CodeItem* constant, int64_t count, int64_t& address) {
-    const auto* lint = dynamic_cast<const CmdConstLint*>(constant);
-    if (lint == nullptr || count < 1 || count > Stackmachine::kStackBase) return false;
-    address = lint->value();
+bool globalRange(CodeItem* constant, int64_t count, int64_t& address) {
+    const Cmd* cmd = constant->asCmd();
+    if (cmd == nullptr || cmd->runRole() != RunRole::pushS64 || count < 1 || count > Stackmachine::kStackBase)
+        return false;
+    address = cmd->runValue();
     return address > 0 && address <= Stackmachine::kStackBase - count;
+}
+
+// Fp; ConstLint k; an S64 add at pc: the address of a frame cell, pushed; then the Ld or
+// St at pc + 3 with its count.
+bool frameAddress(const CodeLinked& program, int64_t pc, int64_t& offset) {
+    if (pc + 3 >= program.size() || dynamic_cast<const CmdFp*>(program.item(pc)) == nullptr) return false;
+    const Cmd* constant = program.item(pc + 1)->asCmd();
+    const Cmd* add = program.item(pc + 2)->asCmd();
+    if (constant == nullptr || constant->runRole() != RunRole::pushS64 || add == nullptr ||
+        add->runRole() != RunRole::addS64)
+        return false;
+    offset = constant->runValue();
+    return true;
 }
 
 } // namespace
@@ -62,6 +82,21 @@ void StackmachineInterpreter::planRun() {
         if (pc + 1 >= size) continue;
         const CodeItem* next = program.item(pc + 1);
         int64_t address = 0;
+        if (frameAddress(program, pc, address)) {
+            const CodeItem* access = program.item(pc + 3);
+            if (const auto* ld = dynamic_cast<const CmdLd*>(access); ld != nullptr && ld->count() >= 1) {
+                entry.action = RunAction::loadFrame;
+                entry.address = address;
+                entry.count = ld->count();
+                continue;
+            }
+            if (const auto* st = dynamic_cast<const CmdSt*>(access); st != nullptr && st->count() >= 1) {
+                entry.action = RunAction::storeFrame;
+                entry.address = address;
+                entry.count = st->count();
+                continue;
+            }
+        }
         if (const auto* ld = dynamic_cast<const CmdLd*>(next); ld != nullptr && globalRange(item, ld->count(), address)) {
             entry.action = RunAction::loadGlobal;
             entry.address = address;
@@ -79,6 +114,8 @@ void StackmachineInterpreter::planRun() {
         int64_t end = pc + 1; // the first item after the action's items
         if (entry.action == RunAction::loadGlobal || entry.action == RunAction::storeGlobal) {
             end = pc + 2;
+        } else if (entry.action == RunAction::loadFrame || entry.action == RunAction::storeFrame) {
+            end = pc + 4;
         } else if (entry.action == RunAction::kernel && end < size &&
                    plan_[static_cast<size_t>(end)].action == RunAction::kernel) {
             const RunEntry& next = plan_[static_cast<size_t>(end)];
@@ -127,8 +164,9 @@ void StackmachineInterpreter::run() {
 // those of the parts. Their cell writes are the parts' writes, the address the ConstLint
 // pushed included.
 void StackmachineInterpreter::runPlan() {
-    static constexpr void* kActions[] = {&&step, &&label, &&kernel, &&kernelPair, &&loadGlobal, &&storeGlobal};
-    static_assert(sizeof kActions / sizeof kActions[0] == static_cast<size_t>(RunAction::storeGlobal) + 1);
+    static constexpr void* kActions[] = {&&step,       &&label,       &&kernel,    &&kernelPair,
+                                         &&loadGlobal, &&storeGlobal, &&loadFrame, &&storeFrame};
+    static_assert(sizeof kActions / sizeof kActions[0] == static_cast<size_t>(RunAction::storeFrame) + 1);
     // Locals: no kernel can change the program, and the optimiser could not know that.
     const RunEntry* const plan = plan_.data();
     const auto size = static_cast<uint64_t>(plan_.size());
@@ -176,13 +214,7 @@ loadGlobal: {
         step(); // ConstLint alone; Ld then fails as it does when stepped
         KARSTO_DISPATCH();
     }
-    unsigned char* top = block_.get() + sp_ * kCellBytes;
-    const unsigned char* from = block_.get() + entry->address * kCellBytes;
-    if (count == 1) [[likely]]
-        writeCell(top, readCell<uint64_t>(from));
-    else
-        std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
-    sp_ += count;
+    pushBlockCells(entry->address, count);
     pc_ = static_cast<int64_t>(pc + 2 + static_cast<uint64_t>(entry->labels));
     stepCount += 2 + entry->labels;
     KARSTO_DISPATCH();
@@ -195,17 +227,43 @@ storeGlobal: {
         step(); // ConstLint alone; St then fails as it does when stepped
         KARSTO_DISPATCH();
     }
-    unsigned char* top = block_.get() + sp_ * kCellBytes;
-    writeCell(top, entry->address);
-    sp_ -= count;
-    const unsigned char* from = block_.get() + sp_ * kCellBytes;
-    unsigned char* to = block_.get() + entry->address * kCellBytes;
-    if (count == 1) [[likely]]
-        writeCell(to, readCell<uint64_t>(from));
-    else
-        std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
+    writeCell(block_.get() + sp_ * kCellBytes, entry->address);
+    popBlockCells(entry->address, count);
     pc_ = static_cast<int64_t>(pc + 2 + static_cast<uint64_t>(entry->labels));
     stepCount += 2 + entry->labels;
+    KARSTO_DISPATCH();
+}
+loadFrame: {
+    // Fp pushes fp at sp, ConstLint k at sp + 1, the add leaves fp + k at sp, and Ld
+    // pops that address and copies the cells there. Only cells of the block go this way.
+    const int64_t count = entry->count;
+    const int64_t address = wrapAdd(fp_, entry->address);
+    if (static_cast<uint64_t>(sp_ - kStackBase) + 2 > static_cast<uint64_t>(kStackEnd - kStackBase) ||
+        static_cast<uint64_t>(sp_ - kStackBase) > static_cast<uint64_t>(kStackEnd - kStackBase - count) ||
+        address <= 0 || address > kBlockCells - count) [[unlikely]] {
+        step(); // Fp alone; the parts then fail as they do when stepped
+        KARSTO_DISPATCH();
+    }
+    writeFrameAddress(address, entry->address);
+    pushBlockCells(address, count);
+    pc_ = static_cast<int64_t>(pc + 4 + static_cast<uint64_t>(entry->labels));
+    stepCount += 4 + entry->labels;
+    KARSTO_DISPATCH();
+}
+storeFrame: {
+    // As loadFrame up to the address at sp; St pops it, lowers sp by the count and
+    // copies the cells from there.
+    const int64_t count = entry->count;
+    const int64_t address = wrapAdd(fp_, entry->address);
+    if (static_cast<uint64_t>(sp_ - kStackBase) + 2 > static_cast<uint64_t>(kStackEnd - kStackBase) ||
+        sp_ - count < kStackBase || address <= 0 || address > kBlockCells - count) [[unlikely]] {
+        step(); // Fp alone; the parts then fail as they do when stepped
+        KARSTO_DISPATCH();
+    }
+    writeFrameAddress(address, entry->address);
+    popBlockCells(address, count);
+    pc_ = static_cast<int64_t>(pc + 4 + static_cast<uint64_t>(entry->labels));
+    stepCount += 4 + entry->labels;
     KARSTO_DISPATCH();
 }
 #undef KARSTO_DISPATCH

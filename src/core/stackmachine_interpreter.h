@@ -73,6 +73,8 @@ private:
         kernelPair,  // the item's kernel, then, unless it jumped, the next item's
         loadGlobal,  // ConstLint a; Ld n with a global range: n cells pushed from a
         storeGlobal, // ConstLint a; St n with a global range: n cells popped to a
+        loadFrame,   // Fp; ConstLint k; an S64 add; Ld n: n cells pushed from fp + k
+        storeFrame,  // Fp; ConstLint k; an S64 add; St n: n cells popped to fp + k
     };
     struct RunEntry {
         RunAction action = RunAction::step;
@@ -82,8 +84,8 @@ private:
         const Cmd* item = nullptr;
         RunKernel secondKernel = nullptr; // of kernelPair
         const Cmd* second = nullptr;
-        int64_t address = 0; // of loadGlobal and storeGlobal
-        int64_t count = 0;   // cells of loadGlobal and storeGlobal
+        int64_t address = 0; // of loadGlobal and storeGlobal; the offset k of the frame actions
+        int64_t count = 0;   // cells of the global and frame actions
     };
     // After an action whose items end before next: the labels that follow, unless it jumped.
     void skipLabels(const RunEntry& entry, uint64_t next) {
@@ -91,6 +93,33 @@ private:
             pc_ += entry.labels;
             stepCount += entry.labels;
         }
+    }
+    // The moves of the fused loads and stores, their bounds already tested: count cells
+    // of the block from address pushed at sp (the cells may overlap), or popped from sp
+    // down to address.
+    void pushBlockCells(int64_t address, int64_t count) {
+        unsigned char* top = block_.get() + sp_ * kCellBytes;
+        const unsigned char* from = block_.get() + address * kCellBytes;
+        if (count == 1) [[likely]]
+            writeCell(top, readCell<uint64_t>(from));
+        else
+            std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
+        sp_ += count;
+    }
+    void popBlockCells(int64_t address, int64_t count) {
+        sp_ -= count;
+        const unsigned char* from = block_.get() + sp_ * kCellBytes;
+        unsigned char* to = block_.get() + address * kCellBytes;
+        if (count == 1) [[likely]]
+            writeCell(to, readCell<uint64_t>(from));
+        else
+            std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
+    }
+    // What Fp, the offset constant and the add leave at sp and sp + 1.
+    void writeFrameAddress(int64_t address, int64_t offset) {
+        unsigned char* top = block_.get() + sp_ * kCellBytes;
+        writeCell(top, address);
+        writeCell(top + kCellBytes, offset);
     }
     // One entry per item of the program, rebuilt by every run.
     void planRun();

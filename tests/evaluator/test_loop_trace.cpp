@@ -5,7 +5,10 @@
 // traces off must leave every cell, register and the step count as the stepped run does.
 //
 // Label numbers come from a process-wide counter, so they are renumbered in the order
-// they first appear. Goldens change only deliberately: VORDASH_UPDATE_GOLDEN=1 writes
+// they first appear. The elementary types' default values are items shared by every
+// compile of the process, and a compile that does not set their span keeps the one an
+// earlier compile gave them; each case clears them first, so that its trace is the
+// trace of a fresh process, whatever ran before it. Goldens change only deliberately: VORDASH_UPDATE_GOLDEN=1 writes
 // the traces of this run into the files, for review in the diff.
 
 #include <gtest/gtest.h>
@@ -20,6 +23,7 @@
 #include "core/code.h"
 #include "core/exception.h"
 #include "core/stackmachine_interpreter.h"
+#include "core/type.h"
 #include "support/jyx_harness.h"
 
 namespace Karsto::test {
@@ -64,6 +68,10 @@ struct TraceCase {
 
 class LoopTrace : public ::testing::TestWithParam<TraceCase> {
 protected:
+    void SetUp() override {
+        prepareLanguageRuntime();
+        for (TypeSimple* type : elementaryTypes()) type->defaultValue().setSpan(SourceSpan());
+    }
     static std::string source(const TraceCase& c) {
         std::string text = readFile(kPrograms + "/" + c.loop + ".jyx");
         replaceAll(text, "ITERATIONS", c.iterations);
@@ -138,8 +146,8 @@ TEST_P(LoopTrace, RunMatchesTheSteps) {
 // division by zero, a NULL reference, each in a loop the run loop fuses.
 TEST(LoopRun, ErrorsMatchTheSteps) {
     const char* programs[] = {
-        "{VAR a : ARRAY [1..3] OF LREAL; i : DINT; x : LREAL; END_VAR\n"
-        "FOR i := 1 TO 4 DO\n  x := x + a[i];\nEND_FOR}",
+        ("{VAR a : ARRAY [1..3] OF LREAL; i : DINT; x : LREAL; END_VAR\n"
+         "FOR i := 1 TO 4 DO\n  x := x + a[i];\nEND_FOR}"),
         "{VAR i, k : DINT; END_VAR\nk := 10;\nWHILE i < 3 DO\n  k := k / (2 - i);\n  i := i + 1;\nEND_WHILE}",
         "{VAR r : REF_TO DINT; i, k : DINT; END_VAR\nWHILE i < 3 DO\n  i := i + 1;\nEND_WHILE\nk := r^;}",
     };

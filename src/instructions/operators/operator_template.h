@@ -12,13 +12,19 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "core/code.h"
+#include "core/machine_cells.h"
 #include "core/stackmachine.h"
 #include "core/stackmachine_interpreter.h"
 #include "instructions/operators/operator_rows.h"
 
 namespace Karsto::operators {
+
+namespace family {
+struct Add;
+} // namespace family
 
 namespace shape {
 
@@ -34,6 +40,12 @@ public:
         onMachine(machine, [](auto& m) { Family::template run<Cell>(m); });
     }
     RunKernel runKernel() const final { return &quietKernel<Self>; }
+    RunRole runRole() const final {
+        if constexpr (std::is_same_v<Family, family::Add> && std::is_same_v<Cell, cell::S64>)
+            return RunRole::addS64;
+        else
+            return RunRole::none;
+    }
     template <class Machine>
     void runOn(Machine& m) const {
         Family::template run<Cell>(m);
