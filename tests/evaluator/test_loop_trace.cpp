@@ -5,10 +5,7 @@
 // traces off must leave every cell, register and the step count as the stepped run does.
 //
 // Label numbers come from a process-wide counter, so they are renumbered in the order
-// they first appear. The elementary types' default values are items shared by every
-// compile of the process, and a compile that does not set their span keeps the one an
-// earlier compile gave them; each case clears them first, so that its trace is the
-// trace of a fresh process, whatever ran before it. Goldens change only deliberately: VORDASH_UPDATE_GOLDEN=1 writes
+// they first appear. Goldens change only deliberately: VORDASH_UPDATE_GOLDEN=1 writes
 // the traces of this run into the files, for review in the diff.
 
 #include <gtest/gtest.h>
@@ -23,7 +20,6 @@
 #include "core/code.h"
 #include "core/exception.h"
 #include "core/stackmachine_interpreter.h"
-#include "core/type.h"
 #include "support/jyx_harness.h"
 
 namespace Karsto::test {
@@ -68,10 +64,6 @@ struct TraceCase {
 
 class LoopTrace : public ::testing::TestWithParam<TraceCase> {
 protected:
-    void SetUp() override {
-        prepareLanguageRuntime();
-        for (TypeSimple* type : elementaryTypes()) type->defaultValue().setSpan(SourceSpan());
-    }
     static std::string source(const TraceCase& c) {
         std::string text = readFile(kPrograms + "/" + c.loop + ".jyx");
         replaceAll(text, "ITERATIONS", c.iterations);
