@@ -2,22 +2,11 @@
 
 #include "core/exception.h"
 #include "core/stackmachine_interpreter.h"
+#include "core/wrap_arithmetic.h"
 
 namespace Karsto {
 
 namespace {
-
-// Cell arithmetic on operands and popped values wraps instead of overflowing: a wild
-// address is then refused by the machine's bounds checks, never undefined behaviour.
-int64_t wrapAdd(int64_t a, int64_t b) {
-    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
-int64_t wrapSub(int64_t a, int64_t b) {
-    return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
-}
-int64_t wrapMul(int64_t a, int64_t b) {
-    return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
-}
 
 // Out of line: the good path of Ld and St pays one compare for the address, no call.
 [[noreturn, gnu::cold]] void failNullPointer() { failRuntime("NULL-Pointer Exception"); }

@@ -3,6 +3,7 @@
 #include "core/cmd_const.h"
 #include "core/cmd_stack.h"
 #include "core/exception.h"
+#include "core/wrap_arithmetic.h"
 
 namespace Karsto {
 
@@ -34,11 +35,6 @@ void StackmachineInterpreter::onProgramEnd() {
 // ---- the run loop ----------------------------------------------------------------------
 
 namespace {
-
-// Address arithmetic wraps as the add instruction's does.
-int64_t wrapAdd(int64_t a, int64_t b) {
-    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
 
 // A ConstLint (or another push of a fixed 64-bit integer) followed by a Ld or St of the given count that moves whole cells of the
 // global area: the address is known before the run, so the pair needs no address check.
