@@ -96,7 +96,7 @@ struct BlockSearchFields {
     bool active = false;
     uint64_t target = 0;
     bool steppedOn = false;          // the kernel stepped on after the search
-    bool axisAnswerInSearch = false; // an axis-position answer arrived during the search
+    bool axisAnswerInSearch = false; // axis positions the kernel reports during the search are taken over
 };
 
 // The kernel's answer to an axis query, in machine coordinates.

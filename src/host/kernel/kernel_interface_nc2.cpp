@@ -236,14 +236,6 @@ void KernelInterfaceNc2::executeEventCmd(const ZelServerBuffered::Cmd& event) {
     }
 }
 
-void KernelInterfaceNc2::nccmdEvent(const ZelServerBuffered::Cmd& event) {
-    const std::span<const uint8_t> data = std::span<const uint8_t>(event.command).subspan(kVekHeadSize);
-    const int32_t eventType = data.size() >= 4 ? static_cast<int32_t>(vekGet32(data.data())) : 0;
-    globalLog.debugKiState("KernelInterfaceNc2::nccmdEvent eventType=%d", eventType);
-    // TODO(#69): the effects of the event types on the channel's machine and processor.
-    server->VekResponse(std::span<const uint8_t>(event.command), 0);
-}
-
 // ---- interpreter initialisation ------------------------------------------------------
 
 void KernelInterfaceNc2::InitInterpreter(const ZelServerBuffered::Cmd& event) {

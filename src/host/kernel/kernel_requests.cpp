@@ -19,24 +19,14 @@
 #include "host/kernel/channel_nc2.h"
 #include "host/kernel/kernel_codes.h"
 #include "host/kernel/kernel_interface_nc2.h"
+#include "host/kernel/kernel_request_support.h"
 #include "host/kernel/mfunc_desc.h"
 
 namespace Karsto {
 
+using namespace KernelRequest;
+
 namespace {
-
-[[noreturn]] void refuse(ZelCode c, const char* text = "") {
-    throw ExceptionZel(static_cast<int32_t>(kernelCode(c)), text);
-}
-
-// Bits 8 and up of an index group select the range, bits 0 to 7 the channel id.
-enum class Range : uint32_t {
-    chnParms = 0x2000,
-    chnState = 0x2100,
-    chnFuncs = 0x2200,
-    chnIoArea = 0x2300,
-};
-constexpr uint32_t kChannelIdMask = 0xFF;
 
 // Channel parameters: the offset's bits 16 and up select the kind; zero offsets carry
 // the component in bits 8 to 15 and the zero offset in bits 0 to 7, tools the tool index
@@ -54,7 +44,6 @@ constexpr uint32_t kParmMFuncDescs = 0x11;
 // components 1 x, 2 y, 3 z, 4 to 8 q1 to q5.
 constexpr uint32_t kZeroOffsetsRead = 10;
 constexpr uint32_t kZeroOffsetsWritten = 8;
-constexpr uint32_t kComponents = 8;
 
 // Channel state offsets.
 enum class StateOffset : uint32_t {
@@ -84,23 +73,6 @@ constexpr uint32_t kDisplayTextMinimum = 30;
 constexpr uint32_t kMaxTextAnswer = kVekMaxDataLength - 1024;
 
 // ---- bytes -------------------------------------------------------------------------
-
-void putInt32(std::vector<uint8_t>& out, int32_t v) { vekPut32(out, static_cast<uint32_t>(v)); }
-void putInt16(std::vector<uint8_t>& out, int16_t v) { vekPut16(out, static_cast<uint16_t>(v)); }
-void putDouble(std::vector<uint8_t>& out, double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    vekPut32(out, static_cast<uint32_t>(bits));
-    vekPut32(out, static_cast<uint32_t>(bits >> 32));
-}
-int32_t getInt32(const uint8_t* in) { return static_cast<int32_t>(vekGet32(in)); }
-int16_t getInt16(const uint8_t* in) { return static_cast<int16_t>(vekGet16(in)); }
-double getDouble(const uint8_t* in) {
-    const uint64_t bits = uint64_t{vekGet32(in)} | (uint64_t{vekGet32(in + 4)} << 32);
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
 
 // The text cut or padded with NUL bytes to exactly the length.
 std::vector<uint8_t> textAnswer(const std::string& text, uint32_t length) {
@@ -146,15 +118,6 @@ std::vector<uint8_t> lineInfoBytes(const LineInfo& info) {
 
 // ---- zero offsets ------------------------------------------------------------------
 
-double& component(ZeroOffset& zos, uint32_t j) {
-    switch (j) {
-    case 1: return zos.x;
-    case 2: return zos.y;
-    case 3: return zos.z;
-    default: return zos.q[j - 4];
-    }
-}
-
 // Zero offset i (from 1) and component j of a channel-parameter offset, checked; the
 // number of values n = length / 8 of a run, checked against the last zero offset.
 struct ZeroOffsetRun {
@@ -166,7 +129,7 @@ struct ZeroOffsetRun {
 ZeroOffsetRun zeroOffsetRun(uint32_t offset, uint32_t length, uint32_t lastFirst, ZelCode lengthCode) {
     const uint32_t i = offset & 0xFF;
     const uint32_t j = (offset >> 8) & 0xFF;
-    if (i < 1 || i > lastFirst || j < 1 || j > kComponents) refuse(ZelCode::invalidOffset);
+    if (i < 1 || i > lastFirst || j < 1 || j > kZeroOffsetComponents) refuse(ZelCode::invalidOffset);
     const uint32_t n = length / 8;
     if (n == 0 || length % 8 != 0 || n > kZeroOffsetsRead + 1 - i) refuse(lengthCode);
     return {i - 1, j, n};
@@ -205,7 +168,7 @@ std::vector<uint8_t> chnParmsRead(ChannelNc2& channel, uint32_t offset, uint32_t
         const ZeroOffsetRun run = zeroOffsetRun(offset, length, kZeroOffsetsRead, ZelCode::badLength);
         for (uint32_t k = 0; k < run.count; ++k) {
             ZeroOffset zos = processor.zeroOffsets().entry(static_cast<int32_t>(run.first + k));
-            putDouble(out, component(zos, run.component));
+            putDouble(out, zeroOffsetComponent(zos, run.component));
         }
         return out;
     }
@@ -262,7 +225,7 @@ void chnParmsWrite(ChannelNc2& channel, uint32_t offset, std::span<const uint8_t
         for (uint32_t k = 0; k < run.count; ++k) {
             const auto index = static_cast<int32_t>(run.first + k);
             ZeroOffset zos = processor.zeroOffsets().entry(index);
-            component(zos, run.component) = getDouble(&data[8 * k]);
+            zeroOffsetComponent(zos, run.component) = getDouble(&data[8 * k]);
             if (index < ZeroOffsets::kSettable)
                 processor.setZeroOffset(index, zos);
             else
@@ -445,8 +408,7 @@ void KernelInterfaceNc2::executeEventWrite(const ZelServerBuffered::Write& event
         switch (static_cast<Range>(range)) {
         case Range::chnParms: chnParmsWrite(*channel, event.indexOffset, data); break;
         case Range::chnState: refuse(ZelCode::wrongAccess);
-        // TODO(#69): the channel functions.
-        case Range::chnFuncs: refuse(ZelCode::invalidOffset);
+        case Range::chnFuncs: chnFuncsWrite(*channel, event.indexOffset, data); break;
         case Range::chnIoArea: ioAreaWrite(*this, *channel, event.indexOffset, data); break;
         default:
             globalLog.error("KernelInterfaceNc2::executeEventWrite: unhandeled groupRange=%d",
@@ -476,8 +438,8 @@ void KernelInterfaceNc2::executeEventReadwrite(const ZelServerBuffered::Readwrit
         switch (static_cast<Range>(range)) {
         case Range::chnParms: refuse(ZelCode::invalidOffset);
         case Range::chnState: answer = chnStateReadwrite(channel, event.indexOffset, event.readLength, data); break;
-        // TODO(#69): the channel functions.
-        case Range::chnFuncs: refuse(ZelCode::invalidOffset);
+        // The channel functions are writes only; the kernel still gets an answer.
+        case Range::chnFuncs: refuse(ZelCode::wrongAccess);
         case Range::chnIoArea:
             if (event.indexOffset != kGroupDisplayText && event.indexOffset != kGroupDisplayTextAlias) {
                 globalLog.error("KernelInterfaceNc2::executeEventReadwrite: GRPDISPTXT index out of range");

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "host/kernel/zel_server_buffered.h"
@@ -168,6 +170,68 @@ TEST_F(KernelSimulatorTest, RequestsReachTheInterpreterAndItsAnswersComeBack) {
     stop = true;
     server.wake();
     controller.join();
+}
+
+// The kernel's events: an interpreter stand-in that queues every command it gets and
+// answers it at once with 0, recording the data.
+TEST_F(KernelSimulatorTest, EchoesSyncRecordsAndAnswersAxisQueriesWithConfiguredPositions) {
+    ZelServerBuffered server(ZelVersion{0, 1, 1});
+    server.connect();
+    std::mutex mutex;
+    std::vector<std::vector<std::uint8_t>> received;
+    std::atomic<bool> stop{false};
+    std::thread controller([&] {
+        while (!stop) {
+            server.wait();
+            while (auto event = server.eventPop()) {
+                if (event->kind != ZelServerBuffered::EventKind::cmd) continue;
+                auto& c = static_cast<ZelServerBuffered::Cmd&>(*event);
+                {
+                    std::lock_guard lock(mutex);
+                    received.emplace_back(c.command.begin() + kVekHeadSize, c.command.end());
+                }
+                server.VekResponse(c.command, 0);
+            }
+        }
+    });
+
+    sim_->setAxisPositions(4, {1, 2, 3, 4, 5, 6, 7, 8});
+    CZelSync client(0, 1, nullptr);
+    // A sync record for group 12 whose command goes to the stand-in with 88 bytes.
+    std::vector<std::uint8_t> record(160, 0);
+    record[0] = 10;
+    VekHead embedded;
+    embedded.target = KernelSim::KernelSimulator::interpreter();
+    embedded.cmdId = 0x4016;
+    embedded.dataLength = 88;
+    vekEncodeHead(embedded, record.data() + 24);
+    record[56 + 8] = 4;  // channel id
+    record[56 + 87] = 0x5A; // the command's last byte
+    std::uint8_t back[8];
+    ASSERT_EQ(client.ZelSyncReadWriteReq(kKernel, 0x3200 + 12, 0x60, 8, back, 160, record.data()), 0u);
+    const std::uint8_t query[12] = {6, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(client.ZelSyncWriteReq(kKernel, 0x1408, 0, 12, query), 0u);
+    const std::uint8_t other[12] = {6, 0, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(client.ZelSyncWriteReq(kKernel, 0x1408, 0, 12, other), 0u);
+
+    EXPECT_EQ(sim_->serveEvents(), 3u);
+    EXPECT_EQ(sim_->serveEvents(), 0u) << "each event is sent once";
+    EXPECT_EQ(sim_->serveFailures(), 0u);
+    stop = true;
+    server.wake();
+    controller.join();
+
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[0], std::vector<std::uint8_t>(record.begin() + 56, record.begin() + 56 + 88)) << "echoed whole";
+    const std::vector<std::uint8_t>& axes = received[1];
+    ASSERT_EQ(axes.size(), 88u);
+    EXPECT_EQ(vekGet32(axes.data()), 3u);
+    EXPECT_EQ(vekGet32(axes.data() + 8), 4u);
+    double positions[8];
+    std::memcpy(positions, axes.data() + 16, sizeof positions);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(positions[i], i + 1.0);
+    std::memcpy(positions, received[2].data() + 16, sizeof positions);
+    EXPECT_EQ(positions[0], 0.0) << "a channel without configured positions gets zeros";
 }
 
 TEST_F(KernelSimulatorTest, FindsAPortByNameAndTalksToIt) {

@@ -1,6 +1,7 @@
 #include "support/kernelsim/kernel_simulator.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "host/zel/zel_server.h"
@@ -62,6 +63,7 @@ KernelSimulator::KernelSimulator(const std::string& routerPath)
 }
 
 KernelSimulator::~KernelSimulator() {
+    stopServing();
     server_->portShutdown();
     client_.VekDisconnect();
 }
@@ -274,6 +276,163 @@ std::uint32_t KernelSimulator::readWrite(std::uint32_t indexGroup, std::uint32_t
 
 std::uint32_t KernelSimulator::findPort(const char* name, VekAddr& address) {
     return client_.VekSyncFindPort(name, address);
+}
+
+// ---- channel functions and NC command events ----------------------------------------
+
+std::vector<std::uint8_t> BlockSearchRequest::bytes() const {
+    std::vector<std::uint8_t> out(24, 0);
+    std::memcpy(&out[0], &percent, 8);
+    std::vector<std::uint8_t> word;
+    vekPut32(word, target);
+    std::copy(word.begin(), word.end(), out.begin() + 8);
+    out[14] = takeAxes ? 1 : 0;
+    out[16] = static_cast<std::uint8_t>(kind);
+    out[17] = static_cast<std::uint8_t>(kind >> 8);
+    out[18] = static_cast<std::uint8_t>(searchKind);
+    out[19] = static_cast<std::uint8_t>(searchKind >> 8);
+    return out;
+}
+
+std::uint32_t KernelSimulator::channelFunction(std::int32_t channelId, ChannelFunction function,
+                                               std::span<const std::uint8_t> data) {
+    return write(kFunctionGroupBase + static_cast<std::uint32_t>(channelId), static_cast<std::uint32_t>(function),
+                 data);
+}
+
+std::uint32_t KernelSimulator::loadProgram(std::int32_t channelId, const std::string& path) {
+    std::vector<std::uint8_t> data(path.begin(), path.end());
+    data.push_back(0);
+    return channelFunction(channelId, ChannelFunction::loadProgTxt, data);
+}
+
+std::uint32_t KernelSimulator::startProgram(std::int32_t channelId) {
+    return channelFunction(channelId, ChannelFunction::startProg);
+}
+
+std::uint32_t KernelSimulator::enableBlockSearch(std::int32_t channelId, const BlockSearchRequest& request) {
+    return channelFunction(channelId, ChannelFunction::enableBlockSearch, request.bytes());
+}
+
+std::uint32_t KernelSimulator::stepOnAfterBlockSearch(std::int32_t channelId) {
+    return channelFunction(channelId, ChannelFunction::stepOnAfterBlockSearch);
+}
+
+std::uint32_t KernelSimulator::goAhead(std::int32_t channelId) {
+    return channelFunction(channelId, ChannelFunction::goAhead);
+}
+
+std::vector<std::uint8_t> KernelSimulator::ncEventData(std::int32_t type, std::int32_t channelId,
+                                                       std::uint32_t value,
+                                                       std::span<const std::uint8_t> payload) {
+    std::vector<std::uint8_t> data;
+    putInt(data, type);
+    putInt(data, 0);
+    putInt(data, channelId);
+    vekPut32(data, value);
+    data.resize(kNcEventSize, 0);
+    // The payload's 64 bytes start at 16.
+    std::copy_n(payload.begin(), std::min<std::size_t>(payload.size(), 64), data.begin() + 16);
+    return data;
+}
+
+std::uint32_t KernelSimulator::ncEvent(NcEvent type, std::int32_t channelId, std::uint32_t value,
+                                       std::span<const std::uint8_t> payload, std::uint32_t& answer) {
+    VekCmd response;
+    const std::uint32_t result =
+        command(kNcEventCommand, ncEventData(static_cast<std::int32_t>(type), channelId, value, payload), response);
+    answer = response.head().errorCode;
+    return result;
+}
+
+void KernelSimulator::setAxisPositions(std::int32_t channelId, const AxisValues& positions) {
+    std::lock_guard lock(mutex_);
+    axes_[channelId] = positions;
+}
+
+std::vector<std::vector<std::uint8_t>> KernelSimulator::takeEvents(std::vector<VekAddr>& targets,
+                                                                   std::vector<std::uint16_t>& cmdIds) {
+    std::vector<std::vector<std::uint8_t>> events;
+    for (; eventsTaken_ < requests_.size(); ++eventsTaken_) {
+        const Request& r = requests_[eventsTaken_];
+        if (r.result != 0) continue;
+        if (r.kind == Request::Kind::readWrite && isRecordOffset(r.indexOffset) &&
+            r.indexGroup >= kRecordGroupBase && r.indexGroup <= kRecordGroupBase + 0xFF &&
+            r.data.size() >= kSyncCommandOffset + kVekHeadSize &&
+            static_cast<std::int32_t>(vekGet32(r.data.data())) == kSyncRecordType) {
+            // The kernel consumes the record at once and sends its command back.
+            const VekHead head = vekDecodeHead(r.data.data() + kSyncCommandOffset);
+            const std::size_t from = kSyncCommandOffset + kVekHeadSize;
+            const std::size_t length = std::min<std::size_t>(head.dataLength, r.data.size() - from);
+            events.emplace_back(r.data.begin() + static_cast<std::ptrdiff_t>(from),
+                                r.data.begin() + static_cast<std::ptrdiff_t>(from + length));
+            targets.push_back(head.target);
+            cmdIds.push_back(head.cmdId);
+        } else if (r.kind == Request::Kind::write && r.indexGroup == kEventGroup && r.data.size() >= 8 &&
+                   static_cast<std::int32_t>(vekGet32(r.data.data())) == kAxisQueryEvent) {
+            const auto channelId = static_cast<std::int32_t>(vekGet32(r.data.data() + 4));
+            const AxisValues positions = axes_.count(channelId) != 0 ? axes_[channelId] : AxisValues{};
+            std::vector<std::uint8_t> payload(positions.size() * 8);
+            std::memcpy(payload.data(), positions.data(), payload.size());
+            events.push_back(ncEventData(static_cast<std::int32_t>(NcEvent::axisPositions), channelId, 0, payload));
+            targets.push_back(interpreter());
+            cmdIds.push_back(kNcEventCommand);
+        }
+    }
+    return events;
+}
+
+std::size_t KernelSimulator::sendEvents(CZelSync& client) {
+    std::vector<VekAddr> targets;
+    std::vector<std::uint16_t> cmdIds;
+    std::vector<std::vector<std::uint8_t>> events;
+    {
+        std::lock_guard lock(mutex_);
+        events = takeEvents(targets, cmdIds);
+    }
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        VekHead head;
+        client.VekMakeHead(head, cmdIds[i], 0, targets[i], 0, 0, 0);
+        VekCmd response;
+        if (client.VekSyncRequest(VekCmd(head, events[i]), response) != 0 || response.head().errorCode != 0)
+            ++serveFailures_;
+        ++served_;
+    }
+    return events.size();
+}
+
+std::size_t KernelSimulator::serveEvents() { return sendEvents(client_); }
+
+void KernelSimulator::startServing() {
+    std::lock_guard guard(mutex_);
+    if (serving_) return;
+    serving_ = true;
+    servingThread_ = std::thread([this] {
+        CZelSync client(0, 0, nullptr);
+        if (!client.VekConnect(0, 4096, 80)) {
+            ++serveFailures_;
+            return;
+        }
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return !serving_ || eventsTaken_ < requests_.size(); });
+                if (!serving_) break;
+            }
+            sendEvents(client);
+        }
+        client.VekDisconnect();
+    });
+}
+
+void KernelSimulator::stopServing() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!serving_) return;
+        serving_ = false;
+    }
+    changed_.notify_all();
+    servingThread_.join();
 }
 
 } // namespace KernelSim
