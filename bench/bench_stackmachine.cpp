@@ -19,6 +19,7 @@
 #include "core/function_native.h"
 #include "core/gcode.h"
 #include "core/log.h"
+#include "noop_processor.h"
 #include "core/memory.h"
 #include "core/stackmachine_interpreter.h"
 #include "core/type.h"
@@ -30,16 +31,6 @@
 
 namespace Karsto {
 namespace {
-
-class NoopProcessor : public GProcessor {
-public:
-    void executeBlock(int32_t, const std::vector<GCodeWord>&, const SourceSpan&) override {}
-    void startProgram() override {}
-    void finishProgram() override {}
-    bool isStalled() override { return false; }
-    void registerNatives(SymbolTables&, std::vector<FunctionNative*>&) override {}
-    void reset() override {}
-};
 
 // A new operator instruction of the family for the kind.
 CodeItem* op(OperatorFamily family, TypeKind kind) { return operatorFor(family, kind)->make({}); }

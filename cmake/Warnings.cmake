@@ -5,6 +5,23 @@ function(vordash_warnings target)
     -Wimplicit-fallthrough)
 endfunction()
 
+# Most of a file's compile is the headers it shares with the other files of its library or
+# test executable (the standard library, GoogleTest, the subsystem's headers) and the
+# inline code they make. With VORDASH_UNITY (the default) the files of a library or a test
+# executable are compiled together, a batch of them per translation unit, so the shared
+# part is compiled once per batch instead of once per file. Any files of one target may
+# share a batch, so their file-local names (in the anonymous namespace) must differ: a
+# helper that more than one file needs belongs in a shared header (for tests the folder's
+# *_test_support.h). A file that cannot follow that is set SKIP_UNITY_BUILD_INCLUSION.
+option(VORDASH_UNITY "Compile the files of each library and test executable in batches" ON)
+set(VORDASH_UNITY_BATCH_SIZE 8 CACHE STRING "Files per unity translation unit (0: all of them)")
+function(vordash_unity target)
+  if(VORDASH_UNITY)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON
+      UNITY_BUILD_BATCH_SIZE ${VORDASH_UNITY_BATCH_SIZE})
+  endif()
+endfunction()
+
 # One static library per subsystem folder: every .cpp below the folder belongs to it.
 # NAME is the target (vordash_<name>), DEPS the libraries it links publicly.
 function(vordash_library name)
@@ -14,13 +31,14 @@ function(vordash_library name)
   target_include_directories(vordash_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(vordash_${name} PUBLIC ${ARG_DEPS})
   vordash_warnings(vordash_${name})
+  vordash_unity(vordash_${name})
 endfunction()
 
-# Test code is three quarters of the compile time and runs for milliseconds: -O1
-# compiles it in about three quarters of the time of -O2, while the libraries under test
-# keep the build type's level (the sanitizer build is at -O1 throughout). Not -O0: the
-# shared precompiled header is refused when __OPTIMIZE__ differs, and without it -O0
-# compiles slower than -O1.
+# Test code is most of the compile time and runs for milliseconds: the test files are
+# compiled at -O0 (in both builds; it halves their compile under the sanitizers, and the
+# shared precompiled header is built at the same level), while the libraries under test
+# keep the build's level. The test support libraries do real work for many tests (the
+# harness compiles, the kernel simulator answers): -O1 there, as in the sanitizer build.
 function(vordash_test_optimisation target)
   if(NOT VORDASH_SANITIZE)
     target_compile_options(${target} PRIVATE -O1)
@@ -35,7 +53,7 @@ function(vordash_test_settings target)
   vordash_warnings(${target})
   target_compile_definitions(${target} PRIVATE
     VORDASH_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests")
-  vordash_test_optimisation(${target})
+  target_compile_options(${target} PRIVATE -O0)
 endfunction()
 
 # GoogleTest's header costs about a second of every test file's compile (two under the
@@ -56,13 +74,20 @@ endfunction()
 # tests/ calls this and gets the shared precompiled header and the CTest registration).
 # DEPS are the libraries it links. With VORDASH_TEST_PER_CASE every GoogleTest case is a
 # CTest test of its own; without it the executable runs as one CTest test, all its cases
-# in one process.
+# in one process, or in VORDASH_TEST_SHARDS processes that share the cases out.
+set(VORDASH_TEST_SHARDS 4 CACHE STRING
+    "Processes each test executable's cases are shared out to without VORDASH_TEST_PER_CASE")
 function(vordash_tests name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(test_${name} ${sources})
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPS})
   vordash_test_settings(test_${name})
+  vordash_unity(test_${name})
+  # The allocation counter, which some executables add, replaces the global operator new
+  # and delete: compiled beside the tests the compiler would see both ends of a pair.
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/tests/core/allocation_count.cpp
+    PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
   vordash_test_pch()
   target_precompile_headers(test_${name} REUSE_FROM vordash_test_pch)
   set(environment "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
@@ -70,8 +95,14 @@ function(vordash_tests name)
     gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60
       PROPERTIES ENVIRONMENT "${environment}")
   else()
-    add_test(NAME test_${name} COMMAND test_${name}
-      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-    set_tests_properties(test_${name} PROPERTIES ENVIRONMENT "${environment}")
+    # The cases are dealt round-robin to VORDASH_TEST_SHARDS processes (GoogleTest's
+    # sharding), so that one long executable does not keep the other cores idle.
+    math(EXPR last "${VORDASH_TEST_SHARDS} - 1")
+    foreach(shard RANGE ${last})
+      add_test(NAME test_${name}.shard${shard} COMMAND test_${name}
+        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+      set_tests_properties(test_${name}.shard${shard} PROPERTIES ENVIRONMENT
+        "${environment};GTEST_TOTAL_SHARDS=${VORDASH_TEST_SHARDS};GTEST_SHARD_INDEX=${shard}")
+    endforeach()
   endif()
 endfunction()

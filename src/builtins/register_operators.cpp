@@ -18,7 +18,7 @@ using F = OperatorFamily;
 // The overload sets, each in registration order.
 constexpr TypeKind kNumbers[] = {K::Lreal, K::Real, K::Sint,  K::Int,   K::Dint, K::Lint,
                                  K::Usint, K::Uint, K::Udint, K::Ulint, K::Litr, K::Liti};
-constexpr TypeKind kIntegers[] = {K::Sint, K::Int,  K::Dint,  K::Lint, K::Usint,
+constexpr TypeKind kIntegerKinds[] = {K::Sint, K::Int,  K::Dint,  K::Lint, K::Usint,
                                   K::Uint, K::Udint, K::Ulint, K::Liti};
 constexpr TypeKind kReals[] = {K::Lreal, K::Real, K::Litr};
 constexpr TypeKind kBits[] = {K::Bool, K::Byte, K::Word, K::Dword, K::Lword, K::Liti};
@@ -46,7 +46,7 @@ constexpr OperatorFunction kOperatorFunctions[] = {
     {"sub", Shape::ArithBinary, F::Sub, kNumbers},
     {"mul", Shape::ArithVariadic, F::Mul, kNumbers},
     {"div", Shape::ArithBinary, F::Div, kNumbers},
-    {"mod", Shape::ArithBinary, F::Mod, kIntegers},
+    {"mod", Shape::ArithBinary, F::Mod, kIntegerKinds},
     {"or", Shape::ArithVariadic, F::Or, kBits},
     {"xor", Shape::ArithVariadic, F::Xor, kBits},
     {"and", Shape::ArithVariadic, F::And, kBits},

@@ -6,8 +6,9 @@ namespace Karsto {
 
 #define KARSTO_CMD_CONST(suffix, typeKind, cell, push)                                   \
     void CmdConst##suffix::execute(Stackmachine& machine) {                                \
-        onMachine(machine, [this](auto& m) { m.push(value_); });                            \
+        onMachine(machine, [this](auto& m) { runOn(m); });                                  \
     }                                                                                      \
+    RunKernel CmdConst##suffix::runKernel() const { return &quietKernel<CmdConst##suffix>; } \
     std::string CmdConst##suffix::toString() const {                                       \
         return "Const" #suffix " " + std::to_string(ConstCell<Value>::asText(value_));     \
     }                                                                                      \

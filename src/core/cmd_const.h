@@ -86,9 +86,14 @@ struct ConstCell {
         static constexpr TypeKind kKind = TypeKind::typeKind;                \
         explicit CmdConst##suffix(Value value) : value_(value) {}            \
         void execute(Stackmachine& machine) override;                        \
+        RunKernel runKernel() const override;                                \
         std::string toString() const override;                               \
         CodeItem* clone() const override;                                    \
         Value value() const { return value_; }                               \
+        template <class Machine>                                             \
+        void runOn(Machine& m) const {                                       \
+            m.push(value_);                                                  \
+        }                                                                    \
                                                                              \
     private:                                                                 \
         const Value value_;                                                  \

@@ -21,6 +21,9 @@ class CmdJump final : public CmdWithTarget {
 public:
     explicit CmdJump(Label* target) : CmdWithTarget(target) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "Jump Label " + id
     CodeItem* clone() const override;
 };
@@ -30,6 +33,9 @@ class CmdJumpSub final : public CmdWithTarget {
 public:
     explicit CmdJumpSub(Label* target) : CmdWithTarget(target) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "JumpSub Label " + id
     CodeItem* clone() const override;
 };
@@ -39,6 +45,9 @@ class CmdJumpSubInd final : public Cmd {
 public:
     CmdJumpSubInd() = default;
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "JumpSubInd"
     CodeItem* clone() const override;
 };
@@ -48,6 +57,9 @@ class CmdBranchTrue final : public CmdWithTarget {
 public:
     explicit CmdBranchTrue(Label* target) : CmdWithTarget(target) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "BranchTrue Label " + id
     CodeItem* clone() const override;
 };
@@ -57,6 +69,9 @@ class CmdBranchFalse final : public CmdWithTarget {
 public:
     explicit CmdBranchFalse(Label* target) : CmdWithTarget(target) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "BranchFalse Label " + id
     CodeItem* clone() const override;
 };
@@ -67,6 +82,9 @@ class CmdReturn final : public Cmd {
 public:
     CmdReturn() = default;
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "Return"
     CodeItem* clone() const override;
 };
@@ -85,6 +103,9 @@ class CmdConstLabel final : public CmdWithTarget {
 public:
     explicit CmdConstLabel(Label* target) : CmdWithTarget(target) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "ConstLabel Label " + id
     CodeItem* clone() const override;
 };

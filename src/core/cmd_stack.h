@@ -16,6 +16,9 @@ class CmdLd final : public Cmd {
 public:
     explicit CmdLd(int64_t count) : count_(count) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "Ld " + count
     CodeItem* clone() const override;
     int64_t count() const { return count_; }
@@ -30,6 +33,9 @@ class CmdSt final : public Cmd {
 public:
     explicit CmdSt(int64_t count) : count_(count) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "St " + count
     CodeItem* clone() const override;
     int64_t count() const { return count_; }
@@ -43,6 +49,9 @@ class CmdDup final : public Cmd {
 public:
     explicit CmdDup(int64_t count) : count_(count) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "Dup " + count
     CodeItem* clone() const override;
     int64_t count() const { return count_; }
@@ -56,6 +65,9 @@ class CmdCopy final : public Cmd {
 public:
     CmdCopy(int64_t offset, int64_t count) : offset_(offset), count_(count) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "Copy " + offset + " " + count
     CodeItem* clone() const override;
     int64_t offset() const { return offset_; }
@@ -73,6 +85,9 @@ public:
     CmdCopyTo(int64_t sourceOffset, int64_t destinationOffset, int64_t count)
         : sourceOffset_(sourceOffset), destinationOffset_(destinationOffset), count_(count) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "CopyTo " + source + " " + destination + " " + count
     CodeItem* clone() const override;
     int64_t sourceOffset() const { return sourceOffset_; }
@@ -90,6 +105,9 @@ class CmdSpAdd final : public Cmd {
 public:
     explicit CmdSpAdd(int64_t n) : n_(n) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "SpAdd " + n
     CodeItem* clone() const override;
     int64_t n() const { return n_; }
@@ -103,6 +121,9 @@ class CmdFp final : public Cmd {
 public:
     CmdFp() = default;
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "Fp"
     CodeItem* clone() const override;
 };
@@ -114,6 +135,9 @@ class CmdMux final : public Cmd {
 public:
     CmdMux(int64_t size, int64_t count) : size_(size), count_(count) {}
     void execute(Stackmachine& machine) override;
+    RunKernel runKernel() const override;
+    template <class Machine>
+    void runOn(Machine& m) const;
     std::string toString() const override; // "Mux " + size + " " + count
     CodeItem* clone() const override;
     int64_t size() const { return size_; }

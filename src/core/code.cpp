@@ -1,5 +1,10 @@
 #include "core/code.h"
 
+#include <array>
+#include <cstddef>
+#include <new>
+
+#include "core/aligned_block.h"
 #include "core/exception.h"
 
 namespace Karsto {
@@ -16,9 +21,82 @@ int32_t takeLabelId() {
     return id;
 }
 
+// Under the address sanitizer every node comes from the global heap, so that a use after
+// release is still reported.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPooled = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kPooled = false;
+#else
+constexpr bool kPooled = true;
+#endif
+#else
+constexpr bool kPooled = true;
+#endif
+
+// Size classes of 16 bytes up to the largest pooled node; a larger one comes from the
+// global heap. Released nodes wait in their class's list for the next node of the size;
+// the blocks stay with the process, so the pool holds at most the most nodes ever alive.
+class NodePool {
+public:
+    static constexpr size_t granule = 16;
+    static constexpr size_t largest = 256;
+    static constexpr size_t blockBytes = size_t{1} << 21;
+
+    static bool pooled(size_t bytes) { return kPooled && bytes <= largest; }
+
+    void* allocate(size_t bytes) {
+        const size_t sizeClass = (bytes + granule - 1) / granule;
+        if (Free* node = free_[sizeClass]) {
+            free_[sizeClass] = node->next;
+            return node;
+        }
+        const size_t rounded = sizeClass * granule;
+        if (left_ < rounded) {
+            next_ = mapAlignedBlock(blockBytes); // the rest of the old block is not used
+            left_ = blockBytes;
+        }
+        void* node = next_;
+        next_ += rounded;
+        left_ -= rounded;
+        return node;
+    }
+
+    void release(void* node, size_t bytes) {
+        const size_t sizeClass = (bytes + granule - 1) / granule;
+        free_[sizeClass] = new (node) Free{free_[sizeClass]};
+    }
+
+private:
+    struct Free {
+        Free* next;
+    };
+    static_assert(sizeof(Free) <= granule && alignof(std::max_align_t) <= granule);
+
+    std::array<Free*, largest / granule + 1> free_{};
+    unsigned char* next_ = nullptr;
+    size_t left_ = 0;
+};
+
+thread_local NodePool nodePool;
+
 } // namespace
 
 // ---- CodeNode --------------------------------------------------------------------------
+
+void* CodeNode::operator new(size_t bytes) {
+    return NodePool::pooled(bytes) ? nodePool.allocate(bytes) : ::operator new(bytes);
+}
+
+void CodeNode::operator delete(void* node, size_t bytes) {
+    if (NodePool::pooled(bytes))
+        nodePool.release(node, bytes);
+    else
+        ::operator delete(node);
+}
+
+bool CodeNode::isPooled(size_t bytes) { return NodePool::pooled(bytes); }
 
 void CodeNode::releaseChildren(std::vector<CodeNode*>&) {}
 
@@ -67,6 +145,8 @@ CodeItem* Label::clone() const {
 }
 
 Cmd* Cmd::asCmd() { return this; }
+
+RunKernel Cmd::runKernel() const { return nullptr; }
 
 bool CmdWithTarget::isResolved() const { return target_ != nullptr && target_->address() != -1; }
 
@@ -122,22 +202,80 @@ CodeLinked::CodeLinked(const Code& code) {
     });
     try {
         items_.reserve(sources.size());
-        LabelMap map;
-        for (size_t i = 0; i < sources.size(); ++i) {
-            CodeItem* copy = sources[i]->clone();
+        for (CodeItem* source : sources) {
+            CodeItem* copy = source->clone();
             CodeNode::retain(copy);
             items_.push_back(copy);
-            if (Label* label = copy->asLabel()) {
-                // A label placed twice: the last position wins for every reference.
-                map[sources[i]->asLabel()] = label;
-                label->setAddress(static_cast<int64_t>(i));
-            }
         }
-        for (CodeItem* item : items_) item->remapLabels(map);
+        placeLabels(sources);
     } catch (...) {
         releaseAll(); // no partial program remains
         throw;
     }
+}
+
+CodeLinked::CodeLinked(Code&& code) {
+    if (!takeSoleTree(code)) {
+        *this = CodeLinked(static_cast<const Code&>(code));
+        code = Code();
+        return;
+    }
+    try {
+        placeLabels(items_);
+    } catch (...) {
+        releaseAll();
+        throw;
+    }
+}
+
+bool CodeLinked::takeSoleTree(Code& code) {
+    CodeNode* root = code.node();
+    if (root == nullptr) return true;
+    // Every node must be held once: by the handle (the root) or by its one parent.
+    std::vector<CodeNode*> stack{root};
+    size_t items = 0;
+    while (!stack.empty()) {
+        CodeNode* node = stack.back();
+        stack.pop_back();
+        if (node->refCount() != 1) return false;
+        if (CodeJoin* join = node->asJoin()) {
+            stack.push_back(join->right());
+            stack.push_back(join->left());
+        } else {
+            ++items;
+        }
+    }
+    items_.reserve(items);
+    std::vector<CodeJoin*> joins;
+    code.forEachItem([this](CodeItem* item) {
+        items_.push_back(item); // keeps the reference its parent held
+        return true;
+    });
+    stack.push_back(root);
+    while (!stack.empty()) {
+        CodeJoin* join = stack.back()->asJoin();
+        stack.pop_back();
+        if (join == nullptr) continue;
+        stack.push_back(join->right());
+        stack.push_back(join->left());
+        joins.push_back(join);
+    }
+    // The joins go without releasing their children, whose references the program took.
+    for (CodeJoin* join : joins) delete join;
+    code.abandon();
+    return true;
+}
+
+void CodeLinked::placeLabels(const std::vector<CodeItem*>& sources) {
+    LabelMap map;
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (Label* label = items_[i]->asLabel()) {
+            // A label placed twice: the last position wins for every reference.
+            map[sources[i]->asLabel()] = label;
+            label->setAddress(static_cast<int64_t>(i));
+        }
+    }
+    for (CodeItem* item : items_) item->remapLabels(map);
 }
 
 CodeLinked::CodeLinked(const CodeLinked& other) : items_(other.items_) {

@@ -22,6 +22,7 @@ class CodeItem;
 class Label;
 class Cmd;
 class Stackmachine;
+class StackmachineInterpreter;
 
 // From a source label to its clone in the program being linked.
 using LabelMap = std::map<const Label*, Label*>;
@@ -33,6 +34,14 @@ public:
     CodeNode(const CodeNode&) = delete; // a count must never be copied
     CodeNode& operator=(const CodeNode&) = delete;
     virtual ~CodeNode() = default;
+
+    // Code nodes come from a pool of the thread: size classes cut from large aligned
+    // blocks, without a heap header each. A large program makes millions of them.
+    static void* operator new(size_t bytes);
+    static void operator delete(void* node, size_t bytes);
+    // Whether a node of that size comes from the pool (never under the address sanitizer,
+    // which then sees every node's use and release).
+    static bool isPooled(size_t bytes);
 
     // Appends each child whose count drops to 0 to the work list; a leaf has none.
     virtual void releaseChildren(std::vector<CodeNode*>& workList);
@@ -128,12 +137,19 @@ private:
     int64_t address_ = -1;
 };
 
+// An instruction's body bound to a channel's interpreter, run with every trace off.
+using RunKernel = void (*)(StackmachineInterpreter& machine, const Cmd& item);
+
 // Base of every stack-machine instruction. Instructions reach the machine only through
 // its virtual operations.
 class Cmd : public CodeItem {
 public:
     Cmd* asCmd() override;
     virtual void execute(Stackmachine& machine) = 0;
+    // What the run loop of a channel's interpreter calls instead of execute while every
+    // trace is off: exactly what execute does on that machine, less the traces. Null for
+    // an instruction that is always stepped.
+    virtual RunKernel runKernel() const;
 
 protected:
     Cmd() : CodeItem(Kind::cmd) {}
@@ -179,7 +195,9 @@ public:
         }
         return *this;
     }
-    virtual ~Code() { CodeNode::release(node_); }
+    // Not virtual: nothing derives from a handle, and a vtable pointer would double the
+    // size of every handle that the compile's attribute records keep.
+    ~Code() { CodeNode::release(node_); }
 
     // This code followed by other; an empty side yields the other side's own node.
     Code concat(const Code& other) const;
@@ -196,6 +214,10 @@ public:
     void forEachItem(Visitor&& visit) const;
 
 private:
+    friend class CodeLinked;
+    // Forgets the node without releasing it: its reference was taken over.
+    void abandon() { node_ = nullptr; }
+
     CodeNode* node_ = nullptr;
 };
 
@@ -207,11 +229,15 @@ public:
     // Links the code; a label operand whose label is not placed in the code raises
     // ExceptionSemantic naming the label. The code itself is left unchanged.
     explicit CodeLinked(const Code& code);
+    // Links the code as above and empties it. When the handle was the only holder of
+    // every node of its tree, the tree's own items become the program (no clones: a
+    // whole file's blocks would otherwise exist twice while it links); else as above.
+    explicit CodeLinked(Code&& code);
     CodeLinked(const CodeLinked& other);
     CodeLinked(CodeLinked&& other) noexcept;
     CodeLinked& operator=(const CodeLinked& other);
     CodeLinked& operator=(CodeLinked&& other) noexcept;
-    virtual ~CodeLinked();
+    ~CodeLinked();
 
     // One line per item, each item's text followed by a newline.
     std::string toString() const;
@@ -222,6 +248,11 @@ public:
 
 private:
     void releaseAll();
+    // The tree's items in order, each held by this program; false (nothing taken) when
+    // a node of the tree has another holder.
+    bool takeSoleTree(Code& code);
+    // Gives every label its index and remaps every label operand through the map.
+    void placeLabels(const std::vector<CodeItem*>& sources);
 
     std::vector<CodeItem*> items_; // each holds one reference
 };

@@ -31,8 +31,9 @@ public:
 };
 
 // Pops one F64 per word (the last word first) and hands skip level and words, in source
-// order, to Stackmachine::executeGcode. Owns its copy of the record: the linked program
-// never refers to the compiler's GCode.
+// order, to Stackmachine::executeGcode. Owns its copy of the skip level and the word
+// names: the linked program never refers to the compiler's GCode. A whole file's blocks
+// live as these at once, so the instruction keeps nothing else.
 class CmdGcode final : public Cmd {
 public:
     explicit CmdGcode(const GCode& block);
@@ -40,12 +41,16 @@ public:
     std::string toString() const override; // "Gcode " + number of words
     CodeItem* clone() const override;
 
-    const GCode& block() const { return block_; }
+    int32_t skipLevel() const { return skipLevel_; }
+    // The words in source order with their names; values only during execute.
+    const std::vector<GCodeWord>& words() const { return words_; }
 
 private:
-    GCode block_;
+    CmdGcode(int32_t skipLevel, const std::vector<GCodeWord>& words) : skipLevel_(skipLevel), words_(words) {}
+
+    int32_t skipLevel_;
     // The words handed on, names filled in once: each execution only writes the values,
-    // so a block costs no allocation. Only valid during execute.
+    // so a block costs no allocation.
     std::vector<GCodeWord> words_;
 };
 

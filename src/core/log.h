@@ -69,6 +69,9 @@ public:
         return (levelMask_.load(std::memory_order_relaxed) >> static_cast<int32_t>(level)) & 1u;
     }
 
+    // Every level's bit (bit n for the level of value n), for a test of several at once.
+    uint64_t mask() const { return levelMask_.load(std::memory_order_relaxed); }
+
     // One entry point per level, named after it.
 #define KARSTO_LOG_LEVEL(name, value, eventType) [[gnu::format(printf, 2, 3)]] void name(const char* format, ...);
 #include "core/log_levels.def"

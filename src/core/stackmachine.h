@@ -42,6 +42,8 @@ struct SharedName {
 };
 
 class Stackmachine {
+    friend class QuietMachine; // the run loop's view with the traces off
+
 public:
     static constexpr int64_t kBlockCells = 0x200000;
     static constexpr int64_t kStackBase = 0x100000;
@@ -237,6 +239,36 @@ protected:
         return block_.get() + top * kCellBytes;
     }
 
+    // The operations without their trace, for the quiet view of the run loop (which
+    // only runs while the traces are off) and as the bodies of the traced ones above.
+#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                              \
+    void quietPush##name(In value) {                                                               \
+        writeCell<Cell>(pushCell(), static_cast<Cell>(value));                                     \
+        ++sp_;                                                                                     \
+    }                                                                                              \
+    Out quietPop##name() { return static_cast<Out>(readCell<Cell>(popCell())); }
+#include "core/machine_types.def"
+    void quietCopy(int64_t destination, int64_t source, int64_t count) {
+        if (count == 1) [[likely]] { // one cell: a single load and store
+            unsigned char* to = cellAt(destination);
+            writeCell(to, readCell<uint64_t>(cellAt(source)));
+        } else if (count > 0) {
+            copyCells(destination, source, count);
+        }
+    }
+    void quietAddSp(int64_t n) {
+        const auto sp = static_cast<int64_t>(static_cast<uint64_t>(sp_) + static_cast<uint64_t>(n));
+        checkStackRange(sp, 0); // sp itself must lie in the region
+        sp_ = sp;
+    }
+    void quietSetSp(int64_t sp) {
+        checkStackRange(sp, 0); // sp itself must lie in the region
+        sp_ = sp;
+    }
+    void quietAddFp(int64_t n) {
+        fp_ = static_cast<int64_t>(static_cast<uint64_t>(fp_) + static_cast<uint64_t>(n));
+    }
+
     // currentSpan without the copy: the item's own span, or an invalid one.
     const SourceSpan& currentSpanRef() const;
 
@@ -297,12 +329,11 @@ protected:
 
 #define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                              \
     inline void Stackmachine::push##name(In value) {                                               \
-        writeCell<Cell>(pushCell(), static_cast<Cell>(value));                                     \
-        ++sp_;                                                                                     \
+        quietPush##name(value);                                                                    \
         if (traceOn(LogLevel::debugStackOp)) [[unlikely]] trace##PushTrace("push", #name, value);  \
     }                                                                                              \
     inline Out Stackmachine::pop##name() {                                                         \
-        const Out value = static_cast<Out>(readCell<Cell>(popCell()));                             \
+        const Out value = quietPop##name();                                                        \
         if (traceOn(LogLevel::debugStackOp)) [[unlikely]] trace##PopTrace("pop", #name, value);    \
         return value;                                                                              \
     }                                                                                              \
@@ -315,12 +346,7 @@ protected:
 #include "core/machine_types.def"
 
 inline void Stackmachine::copy(int64_t destination, int64_t source, int64_t count) {
-    if (count == 1) [[likely]] { // one cell: a single load and store
-        unsigned char* to = cellAt(destination);
-        writeCell(to, readCell<uint64_t>(cellAt(source)));
-    } else if (count > 0) {
-        copyCells(destination, source, count);
-    }
+    quietCopy(destination, source, count);
     if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceCopy(destination, source, count);
 }
 
@@ -336,22 +362,19 @@ inline int64_t Stackmachine::getSp() { return sp_; }
 inline int64_t Stackmachine::getStackBase() { return kStackBase; }
 
 inline void Stackmachine::addSp(int64_t n) {
-    const auto sp = static_cast<int64_t>(static_cast<uint64_t>(sp_) + static_cast<uint64_t>(n));
-    checkStackRange(sp, 0); // sp itself must lie in the region
-    sp_ = sp;
+    quietAddSp(n);
     if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceRegisterAdd("sp", n);
 }
 
 inline void Stackmachine::setSp(int64_t sp) {
-    checkStackRange(sp, 0); // sp itself must lie in the region
-    sp_ = sp;
+    quietSetSp(sp);
     if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceRegisterSet("sp", sp);
 }
 
 inline int64_t Stackmachine::getFp() { return fp_; }
 
 inline void Stackmachine::addFp(int64_t n) {
-    fp_ = static_cast<int64_t>(static_cast<uint64_t>(fp_) + static_cast<uint64_t>(n));
+    quietAddFp(n);
     if (traceOn(LogLevel::debugStackOp)) [[unlikely]] traceRegisterAdd("fp", n);
 }
 

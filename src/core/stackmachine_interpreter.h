@@ -9,6 +9,7 @@
 // pays no virtual call and gets single loads and stores for the cells.
 
 #include <typeinfo>
+#include <vector>
 
 #include "core/gprocessor.h"
 #include "core/stackmachine.h"
@@ -43,7 +44,10 @@ public:
     void addFp(int64_t n) final { Stackmachine::addFp(n); }
     void setFp(int64_t fp) final { Stackmachine::setFp(fp); }
     void step() final { Stackmachine::step(); }
-    void run() final { Stackmachine::run(); }
+    // As the base: steps while pc is below the number of items. While every trace is off
+    // it runs the items through their kernels and a few fused item pairs, with the same
+    // values, cells, errors, spans and step count as stepping them.
+    void run() final;
     bool isRunning() final { return Stackmachine::isRunning(); }
 
     // As the base, then GProcessor::reset.
@@ -57,7 +61,89 @@ public:
 
     // The channel's processor; not owned (the channel outlives the machine's use of it).
     GProcessor* processor = nullptr;
+
+private:
+    friend class QuietMachine;
+
+    // What run does at one item index while the traces are off.
+    enum class RunAction : uint8_t {
+        step,        // the generic step: the item has no kernel, or needs the hooks
+        label,       // nothing but the step, for this label and the labels after it
+        kernel,      // the item's kernel
+        kernelPair,  // the item's kernel, then, unless it jumped, the next item's
+        loadGlobal,  // ConstLint a; Ld n with a global range: n cells pushed from a
+        storeGlobal, // ConstLint a; St n with a global range: n cells popped to a
+    };
+    struct RunEntry {
+        RunAction action = RunAction::step;
+        // Labels that follow the items of the action: stepped over with it unless it jumped.
+        int32_t labels = 0;
+        RunKernel kernel = nullptr;
+        const Cmd* item = nullptr;
+        RunKernel secondKernel = nullptr; // of kernelPair
+        const Cmd* second = nullptr;
+        int64_t address = 0; // of loadGlobal and storeGlobal
+        int64_t count = 0;   // cells of loadGlobal and storeGlobal
+    };
+    // After an action whose items end before next: the labels that follow, unless it jumped.
+    void skipLabels(const RunEntry& entry, uint64_t next) {
+        if (entry.labels != 0 && pc_ == static_cast<int64_t>(next)) {
+            pc_ += entry.labels;
+            stepCount += entry.labels;
+        }
+    }
+    // One entry per item of the program, rebuilt by every run.
+    void planRun();
+    // Runs the plan's entries while the machine stays quiet and pc in the program.
+    void runPlan();
+    // No hook is due and no trace a step would write is on.
+    bool runsQuiet() const { return !startPending_ && running_ && !tracing(); }
+    // Whether a trace that a step would write is on: both levels in one mask test.
+    static_assert(static_cast<int32_t>(LogLevel::debugStackOp) ==
+                  static_cast<int32_t>(LogLevel::debugStackmachine) + 1);
+    bool tracing() const {
+        return trace && ((globalLog.mask() >> static_cast<int32_t>(LogLevel::debugStackmachine)) & 0x3u) != 0;
+    }
+    std::vector<RunEntry> plan_;
 };
+
+// The interpreter with every trace off: the same operations, checks and cell writes as
+// its own, without the trace tests. Only the run loop makes one, after finding the traces
+// off; the instruction kernels run on it.
+class QuietMachine {
+public:
+    explicit QuietMachine(StackmachineInterpreter& machine) : m_(machine) {}
+
+#define KARSTO_MACHINE_TYPE(name, In, Out, Cell, PushTrace, PopTrace)                              \
+    void push##name(In value) { m_.quietPush##name(value); }                                       \
+    Out pop##name() { return m_.quietPop##name(); }                                                \
+    Out load##name(int64_t address) { return m_.Stackmachine::load##name(address); }               \
+    void store##name(int64_t address, In value) { m_.Stackmachine::store##name(address, value); }
+#include "core/machine_types.def"
+
+    void copy(int64_t destination, int64_t source, int64_t count) { m_.quietCopy(destination, source, count); }
+    int64_t getPc() const { return m_.pc_; }
+    void setPc(int64_t pc) { m_.pc_ = pc; }
+    int64_t getSp() const { return m_.sp_; }
+    static int64_t getStackBase() { return Stackmachine::kStackBase; }
+    void addSp(int64_t n) { m_.quietAddSp(n); }
+    void setSp(int64_t sp) { m_.quietSetSp(sp); }
+    int64_t getFp() const { return m_.fp_; }
+    void addFp(int64_t n) { m_.quietAddFp(n); }
+    void setFp(int64_t fp) { m_.fp_ = fp; }
+    void checkStackRange(int64_t address, int64_t count) const { m_.checkStackRange(address, count); }
+
+private:
+    StackmachineInterpreter& m_;
+};
+
+// The kernel of an instruction class whose body is `template <class Machine> void
+// runOn(Machine&) const`, the same body its execute runs.
+template <class Self>
+void quietKernel(StackmachineInterpreter& machine, const Cmd& item) {
+    QuietMachine quiet(machine);
+    static_cast<const Self&>(item).runOn(quiet);
+}
 
 // Runs an instruction's body on the machine it executes on. On a channel's interpreter
 // the body sees the machine as StackmachineInterpreter, so the operations bind to the

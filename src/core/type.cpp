@@ -112,7 +112,14 @@ int64_t TypeSimple::size() const { return size_; }
 
 std::string TypeSimple::toString() const { return name_; }
 
-Code TypeSimple::defaultValue() const { return defaultCode_; }
+Code TypeSimple::defaultValue() const {
+    // A fresh copy per use: code generators give their code a span of its own, and a
+    // shared item would carry the last caller's span into every later program; its count
+    // would also be touched by every channel's thread.
+    CodeNode* node = defaultCode_.node();
+    if (node == nullptr) return Code();
+    return Code(node->asItem()->clone());
+}
 
 void createElementaryTypes() {
     size_t row = 0;

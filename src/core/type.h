@@ -72,8 +72,8 @@ private:
     TypePointer* pointerType_ = nullptr; // owned
 };
 
-// An elementary type: a name, a size and, for the types that have one, the one shared
-// constant instruction that pushes its zero value.
+// An elementary type: a name, a size and, for the types that have one, the constant
+// instruction that pushes its zero value.
 class TypeSimple final : public Type {
 public:
     TypeSimple(std::string name, TypeKind kind, uint64_t conversionMask, Code defaultCode,
@@ -86,7 +86,7 @@ public:
     Type* clone() const override;
     int64_t size() const override;
     std::string toString() const override;
-    // The same shared code node on every call.
+    // A fresh copy of the zero-value instruction on every call.
     Code defaultValue() const override;
 
 private:

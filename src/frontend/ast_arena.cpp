@@ -1,7 +1,6 @@
 #include "frontend/ast_arena.h"
 
 #include <sanitizer/asan_interface.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <bit>
@@ -9,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "core/aligned_block.h"
 #include "frontend/ast_node.h"
 #include "frontend/grammar_tables.h"
 #include "frontend/scanner.h"
@@ -25,22 +25,6 @@ constexpr unsigned kUnitBits = 19;
 constexpr uint32_t kUnitMask = (uint32_t{1} << kUnitBits) - 1;
 constexpr size_t kMaxBlocks = size_t{1} << (32 - kUnitBits);
 static_assert(AstArena::blockBytes / kAlignment == size_t{1} << kUnitBits);
-
-// A block from the system, aligned to its size, with huge pages where the system gives
-// them on request.
-unsigned char* mapBlock() {
-    const size_t span = 2 * AstArena::blockBytes;
-    void* mapped = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) throw std::bad_alloc();
-    const auto start = reinterpret_cast<uintptr_t>(mapped);
-    const uintptr_t aligned = (start + AstArena::blockBytes - 1) & ~uintptr_t{AstArena::blockBytes - 1};
-    if (aligned > start) munmap(mapped, aligned - start);
-    if (const uintptr_t tail = start + span - (aligned + AstArena::blockBytes); tail > 0)
-        munmap(reinterpret_cast<void*>(aligned + AstArena::blockBytes), tail);
-    auto* block = reinterpret_cast<unsigned char*>(aligned);
-    madvise(block, AstArena::blockBytes, MADV_HUGEPAGE);
-    return block;
-}
 
 constexpr size_t roundUp(size_t size) { return (size + kAlignment - 1) & ~(kAlignment - 1); }
 
@@ -60,7 +44,7 @@ AstArena::~AstArena() {
     reset();
     for (unsigned char* block : blocks_) {
         ASAN_UNPOISON_MEMORY_REGION(block, blockBytes);
-        munmap(block, blockBytes);
+        unmapAlignedBlock(block, blockBytes);
     }
 }
 
@@ -68,7 +52,7 @@ void AstArena::addBlock() {
     if (blocks_.size() == kMaxBlocks) throw std::bad_alloc();
     // Room in the list first: a failure to grow it must not lose a fresh block.
     if (blocks_.size() == blocks_.capacity()) blocks_.reserve(2 * blocks_.size() + 1);
-    unsigned char* block = mapBlock();
+    unsigned char* block = mapAlignedBlock(blockBytes);
     new (block) BlockHeader{this, static_cast<uint32_t>(blocks_.size())};
     // Under the address sanitizer only storage handed out is readable.
     ASAN_POISON_MEMORY_REGION(block + headerBytes, blockBytes - headerBytes);
@@ -110,7 +94,11 @@ uint32_t AstArena::referenceOf(const Parser::AstNode* node) {
 }
 
 Parser::AstNode* AstArena::nodeAt(uint32_t reference) const {
-    return reinterpret_cast<Parser::AstNode*>(blocks_[reference >> kUnitBits] + (reference & kUnitMask) * kAlignment);
+    return reinterpret_cast<Parser::AstNode*>(nodeUnit(reference));
+}
+
+unsigned char* AstArena::nodeUnit(uint32_t reference) const {
+    return blocks_[reference >> kUnitBits] + (reference & kUnitMask) * kAlignment;
 }
 
 void AstArena::setChild(Parser::AstNode* node, size_t i, Parser::AstChild child) {
@@ -187,33 +175,44 @@ unsigned char* AstArena::recordSlot(const Parser::AstNode& node) {
     return base + sizeof(Parser::AstNode) + slotBytes(node.production());
 }
 
+AstArena::RecordHeader* AstArena::headerAt(unsigned char* unit) {
+    // The arena cuts 4-byte units: the header starts at the next 8-byte boundary.
+    return reinterpret_cast<RecordHeader*>(unit + (reinterpret_cast<uintptr_t>(unit) % kRecordAlignment));
+}
+
 void* AstArena::attributesOf(const Parser::AstNode& node) {
+    static_assert(sizeof(RecordHeader) == kRecordAlignment);
     unsigned char* slot = recordSlot(node);
     uint32_t reference = 0;
     std::memcpy(&reference, slot, sizeof reference);
-    if (reference != 0) {
-        auto* unit = blocks_[reference >> kUnitBits] + (reference & kUnitMask) * kAlignment;
-        return unit + (reinterpret_cast<uintptr_t>(unit) % kRecordAlignment);
-    }
+    if (reference != 0) return headerAt(nodeUnit(reference)) + 1;
     const uint16_t nonterminal = node.nonterminal();
     const size_t size = astAttributesSize(nonterminal);
     if (size == 0) throw std::logic_error("syntax tree: no attribute record for nonterminal " + std::to_string(nonterminal));
-    // Room in the list first, so that a record made is always destroyed.
-    if (records_.size() == records_.capacity()) records_.reserve(2 * records_.size() + 64);
-    // The arena cuts 4-byte units: the record starts at the next 8-byte boundary.
-    auto* unit = static_cast<unsigned char*>(allocate(size + kRecordAlignment - kAlignment));
-    unsigned char* storage = unit + (reinterpret_cast<uintptr_t>(unit) % kRecordAlignment);
-    ASAN_UNPOISON_MEMORY_REGION(storage, size);
-    void* record = constructAstAttributes(nonterminal, storage);
-    records_.push_back({record, nonterminal});
+    auto* unit =
+        static_cast<unsigned char*>(allocate(sizeof(RecordHeader) + size + kRecordAlignment - kAlignment));
+    RecordHeader* header = headerAt(unit);
+    void* record = constructAstAttributes(nonterminal, header + 1);
+    // Chained once made, so that every record in the chain is a whole one to destroy.
+    *header = RecordHeader{0, nonterminal};
     reference = referenceOf(reinterpret_cast<const Parser::AstNode*>(unit));
+    if (lastRecord_ != 0)
+        headerAt(nodeUnit(lastRecord_))->next = reference;
+    else
+        firstRecord_ = reference;
+    lastRecord_ = reference;
     std::memcpy(slot, &reference, sizeof reference);
     return record;
 }
 
 void AstArena::reset() {
-    for (const Record& record : records_) destroyAstAttributes(record.nonterminal, record.attributes);
-    records_.clear();
+    for (uint32_t reference = firstRecord_; reference != 0;) {
+        RecordHeader* header = headerAt(nodeUnit(reference));
+        reference = header->next;
+        destroyAstAttributes(header->nonterminal, header + 1);
+    }
+    firstRecord_ = 0;
+    lastRecord_ = 0;
     for (unsigned char* block : blocks_) ASAN_POISON_MEMORY_REGION(block + headerBytes, blockBytes - headerBytes);
     block_ = 0;
     used_ = headerBytes;

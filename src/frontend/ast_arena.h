@@ -82,10 +82,14 @@ private:
         uint16_t file;     // index into files_
         bool scrambled;
     };
-    struct Record {
-        void* attributes;
+    // In front of every attribute record: the next record made (0: none) and the
+    // record's nonterminal. The records form a chain in the order made, so the reset
+    // finds every one without a list of its own.
+    struct RecordHeader {
+        uint32_t next;
         uint16_t nonterminal;
     };
+    static RecordHeader* headerAt(unsigned char* unit);
     // Where a node keeps the reference of its attribute record (0: none made yet).
     static unsigned char* recordSlot(const Parser::AstNode& node);
     struct BlockHeader {
@@ -94,6 +98,7 @@ private:
     };
 
     void* allocate(size_t bytes);
+    unsigned char* nodeUnit(uint32_t reference) const;
     void addBlock();
     void addPosition(const SourcePosition& position);
 
@@ -106,9 +111,11 @@ private:
     std::vector<LineStart> lines_;
     std::vector<SharedString> files_;
     std::string text_; // token bytes at their input offsets; the gaps are unused
-    // Every attribute record made, for their destruction at the reset. The records live
-    // in the blocks beside the nodes; a node finds its own through its record slot.
-    std::vector<Record> records_;
+    // The chain of every attribute record made, for their destruction at the reset. The
+    // records live in the blocks beside the nodes; a node finds its own through its
+    // record slot. References of the units their headers were cut from; 0: none.
+    uint32_t firstRecord_ = 0;
+    uint32_t lastRecord_ = 0;
 };
 
 } // namespace Karsto

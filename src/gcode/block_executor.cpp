@@ -1,7 +1,6 @@
 #include "gcode/block_executor.h"
 
 #include <algorithm>
-#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <memory>
@@ -11,6 +10,7 @@
 #include "core/log.h"
 #include "core/stackmachine.h"
 #include "gcode/gprocessor_nc2.h"
+#include "gcode/little_endian.h"
 #include "gcode/modal_records.h"
 #include "gcode/units.h"
 #include "gcode/wait_counter.h"
@@ -60,17 +60,6 @@ bool nearInteger(double value, double tolerance, int32_t& result) {
 
 bool contains(std::span<const int32_t> set, int32_t number) {
     return std::find(set.begin(), set.end(), number) != set.end();
-}
-
-// Little-endian writers into the payload, whatever the host's byte order.
-void putInt32(uint8_t* at, int32_t value) {
-    const auto bits = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
-void putDouble(uint8_t* at, double value) {
-    const auto bits = std::bit_cast<uint64_t>(value);
-    for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(bits >> (8 * i));
 }
 
 void takeWaitCounter(Stackmachine* machine, WaitCounter counter) {

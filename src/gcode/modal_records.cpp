@@ -1,24 +1,11 @@
 #include "gcode/modal_records.h"
 
-#include <bit>
-
 #include "core/exception.h"
+#include "gcode/little_endian.h"
 
 namespace Karsto {
 
 namespace {
-
-// Little-endian writers into a byte image, whatever the host's byte order.
-void putU64(uint8_t* at, uint64_t bits) {
-    for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
-void putInt32(uint8_t* at, int32_t value) {
-    const auto bits = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
-void putDouble(uint8_t* at, double value) { putU64(at, std::bit_cast<uint64_t>(value)); }
 
 // Line at 0, four zero bytes at 4, then the points' coordinates from 8 on.
 template <size_t N>

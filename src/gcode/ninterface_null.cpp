@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <string_view>
 
@@ -16,12 +17,15 @@ namespace Karsto {
 
 namespace {
 
-// The default stream format of a number (six significant digits, "%g" style), without
-// the stream's per-number locale work: samples are written by the million.
-void writeNumber(std::ostream& out, double value) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-    out.write(buffer, result.ptr - buffer);
+// Appends a number in the default stream format (six significant digits, "%g" style),
+// without the stream's per-number locale work: samples are written by the million.
+char* appendNumber(char* at, char* end, double value) {
+    return std::to_chars(at, end, value, std::chars_format::general, 6).ptr;
+}
+
+char* appendText(char* at, std::string_view text) {
+    std::memcpy(at, text.data(), text.size());
+    return at + text.size();
 }
 
 void writeText(std::ostream& out, std::string_view text) {
@@ -52,22 +56,27 @@ void NInterfaceNull::sample(const Geo& geo) {
     const int32_t count = sampleCount(geo.length());
     if (count == 0) return;
     const BlockOrigin origin = geo.origin();
-    char line[24];
+    // Each sample's two lines are put together here and written whole: one stream write
+    // per line instead of one per piece.
+    char line[32];
     const int32_t index = origin.span.valid ? lineIndex(origin.span.begin) : kNoLine;
-    const char* lineEnd = std::to_chars(line, line + sizeof line, index).ptr;
+    char* lineEnd = appendText(line, "\t\t");
+    lineEnd = std::to_chars(lineEnd, line + sizeof line, index).ptr;
+    lineEnd = appendText(lineEnd, ",\n");
+    // Three numbers of at most 13 characters ("-1.23457e+308"), their separators.
+    char vertex[80];
     for (int32_t i = 0; i < count; ++i) {
         // i / count, not i / (count - 1): the end point is the next element's start.
         const Point3 p = geo.pointAt(static_cast<double>(i) / count);
-        writeText(vertexText, "\t\t");
-        writeNumber(vertexText, p.x);
-        writeText(vertexText, ",  ");
-        writeNumber(vertexText, p.y);
-        writeText(vertexText, ",  ");
-        writeNumber(vertexText, p.z);
-        writeText(vertexText, ",\n");
-        writeText(lineText, "\t\t");
+        char* at = appendText(vertex, "\t\t");
+        at = appendNumber(at, vertex + sizeof vertex, p.x);
+        at = appendText(at, ",  ");
+        at = appendNumber(at, vertex + sizeof vertex, p.y);
+        at = appendText(at, ",  ");
+        at = appendNumber(at, vertex + sizeof vertex, p.z);
+        at = appendText(at, ",\n");
+        vertexText.write(vertex, at - vertex);
         lineText.write(line, lineEnd - line);
-        writeText(lineText, ",\n");
     }
 }
 
@@ -93,9 +102,9 @@ void NInterfaceNull::finish() {
     std::ofstream page(hostPath(outputFile), std::ios::binary | std::ios::trunc);
     if (!page.is_open()) return;
     writeText(page, previewPageHead());
-    writeText(page, vertexText.view());
+    vertexText.writeTo(page);
     writeText(page, kPreviewBetweenArrays);
-    writeText(page, lineText.view());
+    lineText.writeTo(page);
     writeText(page, previewPageMiddle());
     writeListing(page, source_ != nullptr ? std::string_view(source_->listing()) : std::string_view());
     writeText(page, kPreviewPageEnd);

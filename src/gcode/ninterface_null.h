@@ -6,10 +6,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "gcode/chunked_text.h"
 #include "geometry/ninterface.h"
 
 namespace Karsto {
@@ -50,9 +50,9 @@ public:
     static int32_t sampleCount(double length);
 
     // One line per sample, "\t\t<x>,  <y>,  <z>,\n", grown for the whole run.
-    std::ostringstream vertexText;
+    ChunkedTextStream vertexText;
     // One line per sample, "\t\t<listing line>,\n".
-    std::ostringstream lineText;
+    ChunkedTextStream lineText;
     bool previewOn = false;
     std::string outputFile;
 

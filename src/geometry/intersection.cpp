@@ -14,7 +14,7 @@ namespace Karsto {
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kFullTurn = 2.0 * std::numbers::pi;
 // Closer to the start than this, a point is the start of an arc.
 constexpr double kStartAngle = 1e-6;
 // Directions whose cross product is at most this are parallel.
@@ -134,9 +134,9 @@ double planeScale(const Geo& g, const Point3& normal) {
 
 // Whether the angle theta lies on the sweep from 0 to sweep (either sense).
 bool onSweep(double theta, double sweep) {
-    if (std::fabs(sweep) >= kTwoPi) return true;
-    double t = std::fmod(sweep >= 0.0 ? theta : -theta, kTwoPi);
-    if (t < 0.0) t += kTwoPi;
+    if (std::fabs(sweep) >= kFullTurn) return true;
+    double t = std::fmod(sweep >= 0.0 ? theta : -theta, kFullTurn);
+    if (t < 0.0) t += kFullTurn;
     return t <= std::fabs(sweep);
 }
 
@@ -234,10 +234,10 @@ PlaneBox planeBox(const Geo& g, const Point3& normal) {
 
 double arcParameter(const Point3& x, const PlaneArc& arc) {
     double phi = angleOf(Point3::sub(x, arc.centre)) - angleOf(Point3::sub(arc.start, arc.centre));
-    if (phi < 0.0) phi += kTwoPi;
+    if (phi < 0.0) phi += kFullTurn;
     if (phi < kStartAngle) return 0.0;
     if (arc.angle == 0.0) return std::numeric_limits<double>::infinity();
-    if (arc.angle < 0.0) phi -= kTwoPi;
+    if (arc.angle < 0.0) phi -= kFullTurn;
     return phi / arc.angle;
 }
 

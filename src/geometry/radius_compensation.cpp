@@ -20,7 +20,7 @@ namespace {
 // Tangents and corner distances closer than this count as equal or as none.
 constexpr double kPlaneTolerance = 1e-4;
 // Snap of the cosine of a corner angle: rounding noise of unit vectors.
-constexpr double kCosineSnap = 1e-8;
+constexpr double kCornerCosineSnap = 1e-8;
 
 // The sub-number offsets of the elements compensation inserts, relative to the key of the
 // element they precede (approach and depart: of the first and last collected element).
@@ -144,7 +144,7 @@ void Canvas6d::insertCorner(const Pose& previousEnd, const Pose& nextStart,
     if (std::fabs(rf - rb) < kPlaneTolerance) {
         // Both shifted points on one circle about the corner. A U-turn (b x f = 0) turns
         // by -pi.
-        double angle = clampedAcos(Point3::dot(f.normalized(), b.normalized()), kCosineSnap);
+        double angle = clampedAcos(Point3::dot(f.normalized(), b.normalized()), kCornerCosineSnap);
         if (!(Point3::dot(Point3::cross(b, f), m) > kPlaneTolerance)) angle = -angle;
         const double offset = compensation_.offset;
         if (offset == 0.0) {

@@ -91,9 +91,12 @@ void compile(CodeLinked& out, ScannerInputFile* input, GProcessor* provider,
     references.releaseAll();
 
     if (parser.program == nullptr) throw std::logic_error("the evaluator left no program");
-    out = CodeLinked(parser.program->code);
-    // The program, the tree and everything the compile made go before the symbol tables.
+    Code code = parser.program->code;
+    // The program, the tree and everything the compile made go before the symbol tables,
+    // and before the link: then the code is, as a rule, the only holder of its tree, and
+    // the link takes the tree's items instead of cloning them.
     parser.reset();
+    out = CodeLinked(std::move(code));
 }
 
 void compileFile(CodeLinked& out, const std::string& path, GProcessor* provider,

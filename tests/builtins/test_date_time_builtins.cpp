@@ -22,7 +22,7 @@ namespace {
 using test::ErrorCase;
 using test::OutputCase;
 
-constexpr const char* kDeclarations =
+constexpr const char* kDateTimeDeclarations =
     "VAR dat : DATE; ld : LDATE; td : TOD; ltd : LTOD; dt1 : DT; ldt1 : LDT;"
     " yy, mo, dd, hh, mi, sc, msec : INT; big : LINT; lr : LREAL; x : REAL := 1.5; END_VAR\n";
 
@@ -48,7 +48,7 @@ TEST(DateTimeBuiltins, AssembledValues) {
          " day_of_week(D#2026-12-11), ' ', day_of_week(D#2000-02-29) + INT#1);",
          "4 0 5 3"},
     };
-    test::expectOutputs(kDeclarations, cases);
+    test::expectOutputs(kDateTimeDeclarations, cases);
 }
 
 // An impossible date is -1 s; counts before 1970 keep the calendar's truncation.
@@ -56,12 +56,12 @@ TEST(DateTimeBuiltins, ImpossibleDatesGiveMinusOneSecond) {
     for (const char* call :
          {"concat_date(2021, 13, 1)", "concat_date(1969, 12, 31)", "concat_date(2021, 0, 5)"}) {
         test::HarnessResult result = test::compileAndRun(
-            test::callProgram(kDeclarations, std::string("dat := ") + call + ";"));
+            test::callProgram(kDateTimeDeclarations, std::string("dat := ") + call + ";"));
         ASSERT_TRUE(result.ok()) << call << ": " << result.errorText();
         EXPECT_EQ(result.integer("dat"), -1'000'000'000) << call;
     }
     test::HarnessResult result = test::compileAndRun(
-        test::callProgram(kDeclarations, "dt1 := concat_dt(1969, 1, 1, 0, 0, 0, 500);"));
+        test::callProgram(kDateTimeDeclarations, "dt1 := concat_dt(1969, 1, 1, 0, 0, 0, 500);"));
     ASSERT_TRUE(result.ok()) << result.errorText();
     EXPECT_EQ(result.integer("dt1"), -500'000'000);
 }
@@ -87,7 +87,7 @@ TEST(DateTimeBuiltins, SplitFields) {
         {"split_date(D#2000-02-29, lr, big, x); print(lr, ' ', big, ' ', x);",
          "2000.000000 2 29.000000"},
     };
-    test::expectOutputs(kDeclarations, cases);
+    test::expectOutputs(kDateTimeDeclarations, cases);
 }
 
 TEST(DateTimeBuiltins, RefusedCalls) {
@@ -116,7 +116,7 @@ TEST(DateTimeBuiltins, RefusedCalls) {
         {"dt1 := concat_dt(2024, 1, 1, 0, 0, 0, dat);", "Invalid cast from 'date' to 'lint'."},
         {"split_tod(td, hh, mi, sc, dat);", "Invalid cast from 'lint' to 'date'."},
     };
-    test::expectCompileErrors(kDeclarations, cases);
+    test::expectCompileErrors(kDateTimeDeclarations, cases);
 }
 
 // Calls compiled from arguments made here: constants for the values, an address constant

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "builtins/call_cases.h"
 #include "builtins/conversion_builtins.h"
 #include "builtins/operator_builtins.h"
 #include "builtins/register_intrinsics.h"
@@ -16,6 +17,9 @@
 
 namespace Karsto {
 namespace {
+
+using test::ErrorCase;
+using test::OutputCase;
 
 // The declarations every case may use.
 constexpr const char* kDeclarations =
@@ -28,11 +32,6 @@ std::string program(const std::string& statements) {
     text.append(statements).push_back('}');
     return text;
 }
-
-struct OutputCase {
-    const char* statements;
-    const char* output;
-};
 
 TEST(OperatorConversionBuiltins, ResultsOfCalls) {
     const OutputCase cases[] = {
@@ -72,11 +71,6 @@ TEST(OperatorConversionBuiltins, ResultsOfCalls) {
         EXPECT_EQ(result.sp, test::kStackBottom) << c.statements;
     }
 }
-
-struct ErrorCase {
-    const char* statements;
-    const char* message;
-};
 
 TEST(OperatorConversionBuiltins, RefusedCalls) {
     const ErrorCase cases[] = {

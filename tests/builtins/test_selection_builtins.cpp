@@ -14,7 +14,7 @@ namespace {
 using test::ErrorCase;
 using test::OutputCase;
 
-constexpr const char* kDeclarations =
+constexpr const char* kSelectionDeclarations =
     "VAR b : BOOL; i : INT := 2; x : DINT := 7; r : LREAL := 0.5; k : LINT; lt : LTIME;"
     " d1 : DATE; t1 : TIME := T#3s; t2 : TIME := T#1s;"
     " p : STRING[20] := 'pq'; q : STRING[4] := 'xyz'; END_VAR\n";
@@ -40,7 +40,7 @@ TEST(SelectionBuiltins, ResultsOfCalls) {
         {"print(limit(x, i, 5), ' ', limit(i, SINT#1, 100), ' ', limit(LREAL#0.0, r, 1.0));",
          "5 2 0.500000"},
     };
-    test::expectOutputs(kDeclarations, cases);
+    test::expectOutputs(kSelectionDeclarations, cases);
 }
 
 // Inputs first, in argument order, the selector last; every argument exactly once.
@@ -82,7 +82,7 @@ TEST(SelectionBuiltins, RefusedCalls) {
          "Number of actual parameters (2) and number of formal parameters (3) do not match in "
          "non-formal function call."},
     };
-    test::expectCompileErrors(kDeclarations, cases);
+    test::expectCompileErrors(kSelectionDeclarations, cases);
 }
 
 TEST(SelectionBuiltins, SelectorOutOfRangeStops) {
@@ -91,26 +91,26 @@ TEST(SelectionBuiltins, SelectorOutOfRangeStops) {
         {"print(mux(3, 10, 20, 30));", "Out of bounds. 3 exceeds range 0..2."},
         {"k := 1; print(mux(k, p));", "Out of bounds. 1 exceeds range 0..0."},
     };
-    test::expectRunErrors(kDeclarations, cases);
+    test::expectRunErrors(kSelectionDeclarations, cases);
 }
 
 // The variables' addresses are their declaration order: b 1, i 2, x 3, r 4, k 5, p 10, q 31.
 TEST(SelectionBuiltins, CodeOfCalls) {
     using test::compiledInSequence;
     // The count is not printed; the run tests show the stack it leaves.
-    compiledInSequence(kDeclarations, "print(max(4, 7));",
+    compiledInSequence(kSelectionDeclarations, "print(max(4, 7));",
                        {"ConstLiti 4", "ConstLiti 7", "MaxLiti ", "PrintLiti "});
     // The selector converted to BOOL, then to an index: FALSE picks group 0.
-    compiledInSequence(kDeclarations, "print(sel(b, x, r));",
+    compiledInSequence(kSelectionDeclarations, "print(sel(b, x, r));",
                        {"ConstLint 3", "Ld 1", "CastDintLreal ", "ConstLint 4", "Ld 1",
                         "ConstLint 1", "Ld 1", "CastBoolLint ", "Mux 1 2", "PrintLreal "});
     // The inputs first; the check leaves the selector for Mux to pop.
-    compiledInSequence(kDeclarations, "print(mux(i, p, q, 'c'));",
+    compiledInSequence(kSelectionDeclarations, "print(mux(i, p, q, 'c'));",
                        {"ConstLint 10", "Ld 21", "ConstLint 31", "Ld 5", "CastStr 4 20",
                         "ConstChar 99", "CastCharStr 20", "ConstLint 2", "Ld 1", "CastIntLint ",
                         "AssertRange 0 2", "Mux 21 3"});
     // MN as it is, IN and MX converted to its type.
-    compiledInSequence(kDeclarations, "print(limit(x, i, 5));",
+    compiledInSequence(kSelectionDeclarations, "print(limit(x, i, 5));",
                        {"ConstLint 3", "Ld 1", "ConstLint 2", "Ld 1", "CastIntDint ", "MaxDint ",
                         "ConstLiti 5", "CastLitiDint ", "MinDint "});
 }

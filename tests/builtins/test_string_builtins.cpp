@@ -15,7 +15,7 @@ namespace {
 using test::ErrorCase;
 using test::OutputCase;
 
-constexpr const char* kDeclarations =
+constexpr const char* kStringDeclarations =
     "VAR txt : STRING[8] := 'NCPROG12'; p : STRING[20] := 'abc'; w : WSTRING[10];"
     " big : STRING[300]; ch : CHAR := 'c'; wc : WCHAR; n : INT := 2; u : USINT := 1;"
     " r : LREAL; t : TIME; a150, b150 : STRING[150]; k : INT; END_VAR\n";
@@ -40,7 +40,7 @@ TEST(StringBuiltins, ResultsOfCalls) {
         {"print(len(concat(txt, txt)), ' ', right(left(txt, 6), 4), ' ', len(mid(p, 1, 2)));",
          "16 PROG 2"},
     };
-    test::expectOutputs(kDeclarations, cases);
+    test::expectOutputs(kStringDeclarations, cases);
 }
 
 // Two strings of 150 characters join to the first 255.
@@ -51,7 +51,7 @@ TEST(StringBuiltins, ConcatCutsAt255Characters) {
          " print(len(a150), ' ', len(concat(a150, b150)), ' ', p, ' ', len(concat(b150, 'x')));",
          "150 255 bb 151"},
     };
-    test::expectOutputs(kDeclarations, cases);
+    test::expectOutputs(kStringDeclarations, cases);
 }
 
 TEST(StringBuiltins, RightEvaluatesTheLengthFirst) {
@@ -94,7 +94,7 @@ TEST(StringBuiltins, RefusedCalls) {
         {"print(concat(big));", "Parameter must be of type string or wstring char or wchar."},
         {"print(concat(p, big));", "Parameters must all be of type string."},
     };
-    test::expectCompileErrors(kDeclarations, cases);
+    test::expectCompileErrors(kStringDeclarations, cases);
 }
 
 TEST(StringBuiltins, PositionsOutsideTheStringStop) {
@@ -105,13 +105,13 @@ TEST(StringBuiltins, PositionsOutsideTheStringStop) {
         {"print(left('abc', 4));", "Out of bounds in function 'Mid'."},
         {"print(right('ab', 3));", "Out of bounds in function 'Mid'."},
     };
-    test::expectRunErrors(kDeclarations, cases);
+    test::expectRunErrors(kStringDeclarations, cases);
 }
 
 // right has no instruction of its own: Mid at position n - L + 1, found with copies of
 // L that lie under the string, which then moves down over L.
 TEST(StringBuiltins, CodeOfRight) {
-    test::compiledInSequence(kDeclarations, "p := right(p, n);",
+    test::compiledInSequence(kStringDeclarations, "p := right(p, n);",
                              {"Ld 1", "CastIntLint ", "ConstLint 10", "Ld 21", "CastStr 20 255",
                               "Dup 256", "Len", "ConstLint 1", "AddLint ", "Copy -258 1",
                               "SubLint ", "Copy -258 1", "Mid", "CopyTo -256 -257 256", "SpAdd -1",

@@ -25,7 +25,7 @@ namespace Karsto {
 namespace {
 
 constexpr int64_t kCapacity = 255;
-constexpr int64_t kStringCells = kCapacity + 1;
+constexpr int64_t kTextCells = kCapacity + 1;
 constexpr int64_t kSecond = 1'000'000'000;
 
 // A value as the code before the instruction leaves it: pushed with the operation of
@@ -167,7 +167,7 @@ TEST(TextInstructions, ToStringPushesTheTextAsADefaultString) {
             machine->reset();
             pushValue(*machine, c);
             cmd.execute(*machine);
-            EXPECT_EQ(machine->getSp(), machine->getStackBase() + kStringCells) << caseName(c, cmd);
+            EXPECT_EQ(machine->getSp(), machine->getStackBase() + kTextCells) << caseName(c, cmd);
             const PoppedString s = popString(*machine);
             EXPECT_EQ(s.length, static_cast<int64_t>(c.text.size())) << caseName(c, cmd);
             EXPECT_EQ(s.codes, codesOf(c.text)) << caseName(c, cmd);
@@ -301,8 +301,9 @@ TEST(TextInstructions, ClonesAreFreshObjectsOfTheSameClassAndSpan) {
             original.setSpan(SourceSpan(at, at));
             const Code copy(original.node()->asItem()->clone());
             const CodeItem& item = *copy.node()->asItem();
+            const CodeItem& originalItem = *original.node()->asItem();
             EXPECT_NE(copy.node(), original.node());
-            EXPECT_EQ(typeid(item), typeid(*original.node()->asItem()));
+            EXPECT_EQ(typeid(item), typeid(originalItem));
             EXPECT_EQ(item.toString(), original.node()->asItem()->toString());
             EXPECT_EQ(item.span().begin.line, 3);
             EXPECT_EQ(copy.node()->refCount(), 1); // the Code's own
@@ -319,7 +320,7 @@ TEST(TextInstructions, ToStringLoopAllocatesNothing) {
     const Code code = Code(loop)
                           .concat(Code(new CmdConstLreal(-2.5)))
                           .concat(Code(textInstructionsFor(TypeKind::Lreal)->makeToString()))
-                          .concat(Code(new CmdSpAdd(-kStringCells)))
+                          .concat(Code(new CmdSpAdd(-kTextCells)))
                           .concat(Code(new CmdJump(loop)));
     const CodeLinked program(code);
     StackmachineInterpreter machine;

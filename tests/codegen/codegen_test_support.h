@@ -4,18 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/code.h"
+#include "core/emitters.h"
 #include "core/composite_test_support.h"
 #include "core/exception.h"
 #include "core/stackmachine.h"
 #include "core/type_array.h"
 #include "core/type_enum.h"
 #include "core/type_string.h"
+#include "core/variable.h"
 
 namespace Karsto::test {
 
@@ -74,5 +77,22 @@ inline std::string runProgram(Stackmachine& machine, const Code& code) {
     }
     return "";
 }
+
+using Lines = std::vector<std::string>;
+
+// Item texts of several codes, one after another.
+inline Lines join(std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// Stores a value into a variable: the value, the variable's address, the store.
+inline Code assign(Variable& target, const Code& value) {
+    return value.concat(target.addressCode()).concat(emitSt(target.type(), {}));
+}
+
+inline constexpr int32_t kInput = flagBit(VariableFlags::VAR_INPUT);
+inline constexpr int32_t kImplicit = flagBit(VariableFlags::IMPLICIT);
 
 } // namespace Karsto::test

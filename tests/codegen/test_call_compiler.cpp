@@ -29,31 +29,17 @@
 namespace Karsto {
 namespace {
 
+using test::assign;
+using test::eachItemText;
+using test::join;
+using test::kImplicit;
+using test::kInput;
 using test::semanticMessage;
 using test::spanAt;
 using Lines = std::vector<std::string>;
 
-constexpr int32_t kInput = flagBit(VariableFlags::VAR_INPUT);
 constexpr int32_t kOutput = flagBit(VariableFlags::VAR_OUTPUT);
 constexpr int32_t kInOut = flagBit(VariableFlags::VAR_IN_OUT);
-constexpr int32_t kImplicit = flagBit(VariableFlags::IMPLICIT);
-
-// The text of every item as compiled: label operands show the labels of the compile,
-// which a call's code does not place itself.
-Lines itemTexts(const Code& code) {
-    Lines lines;
-    code.forEachItem([&lines](CodeItem* item) {
-        lines.push_back(item->toString());
-        return true;
-    });
-    return lines;
-}
-
-Lines join(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
 
 // A user function with its parameter area: the return variable first, then the
 // formals in the order they are added.
@@ -83,11 +69,6 @@ struct UserFunction {
     std::vector<std::unique_ptr<Variable>> variables;
     std::unique_ptr<FunctionUser> made;
 };
-
-// Stores the value code's result into the variable.
-Code assign(Variable& target, const Code& value) {
-    return value.concat(target.addressCode()).concat(emitSt(target.type(), {}));
-}
 
 // An integer literal as an argument: no address.
 void addLiteral(AParamList& list, int64_t value) {
@@ -159,13 +140,13 @@ TEST_F(UserCalls, FormalCallBindsEveryModeAndCopiesBack) {
     list.addFormalInput("k", cnt->valueCode({}), typeInt, cnt->addressCode());
     const SourceSpan span = spanAt(4, 3);
     const Code call = emitCall(&g.function(), &list, span);
-    EXPECT_EQ(itemTexts(call),
+    EXPECT_EQ(eachItemText(call),
               join({{"ConstLreal 0"},
-                    itemTexts(cnt->valueCode({})),
+                    eachItemText(cnt->valueCode({})),
                     {"ConstLiti 7", "CastLitiDint ", "SpAdd 1", entry(), "CastBoolWord "},
-                    itemTexts(flag->addressCode()),
+                    eachItemText(flag->addressCode()),
                     {"St 1", "SpAdd -1"},
-                    itemTexts(cnt->addressCode()),
+                    eachItemText(cnt->addressCode()),
                     {"St 1"}}));
     test::expectSpans(call, span);
 
@@ -183,10 +164,10 @@ TEST_F(UserCalls, EmptyCallStartsFromInitialValues) {
     Code out;
     EXPECT_EQ(semanticMessage([&] { g.function().compileCall(out, &none, spanAt(2)); }),
               "no error");
-    EXPECT_EQ(itemTexts(out), (Lines{"ConstLreal 0", "ConstInt 0", "ConstDint 0", "SpAdd 1",
+    EXPECT_EQ(eachItemText(out), (Lines{"ConstLreal 0", "ConstInt 0", "ConstDint 0", "SpAdd 1",
                                      entry(), "SpAdd -1", "SpAdd -1", "SpAdd -1"}));
     // A null list is a call without parameters too.
-    EXPECT_EQ(itemTexts(emitCall(&g.function(), nullptr, spanAt(2))), itemTexts(out));
+    EXPECT_EQ(eachItemText(emitCall(&g.function(), nullptr, spanAt(2))), eachItemText(out));
 
     // A declared initializer replaces the type's default, for a parameter and the result.
     Type* five = keep(typeInt->cloneWithInitializer(makeIntConstant(5, typeInt, {})));
@@ -195,7 +176,7 @@ TEST_F(UserCalls, EmptyCallStartsFromInitialValues) {
     f.add("a", five, kInput);
     f.function().setBody(Code()); // never assigns its result
     const Code call = emitCall(&f.function(), &none, spanAt(3));
-    EXPECT_EQ(itemTexts(call),
+    EXPECT_EQ(eachItemText(call),
               (Lines{"ConstLreal 4", "ConstInt 5",
                      "JumpSub " + f.function().entryLabel()->toString(), "SpAdd -1"}));
     EXPECT_EQ(run(call, f.function().code()), "");
@@ -337,7 +318,7 @@ TEST_F(CallCompilerTest, VariablesWithoutPassingModeEmitNothing) {
     m.add("a", typeInt, kInput | flagBit(VariableFlags::CONSTANT)); // other bits do not matter
     ASSERT_EQ(kThisFlags, 4208);
     AParamList none;
-    EXPECT_EQ(itemTexts(emitCall(&m.function(), &none, spanAt(1))),
+    EXPECT_EQ(eachItemText(emitCall(&m.function(), &none, spanAt(1))),
               (Lines{"ConstInt 0", "ConstInt 0", "JumpSub " + m.function().entryLabel()->toString(),
                      "SpAdd -1"}));
 }
@@ -350,7 +331,7 @@ TEST_F(CallCompilerTest, MethodsBindLikeFunctions) {
                       false, false, spanAt(1));
     AParamList list;
     list.addPositional(makeRealConstant(3.0, typeRealLiteral, {}), typeRealLiteral, Code());
-    EXPECT_EQ(itemTexts(emitCall(&method, &list, spanAt(1))),
+    EXPECT_EQ(eachItemText(emitCall(&method, &list, spanAt(1))),
               (Lines{"ConstInt 0", "ConstLitr 3", "CastLitrLreal ",
                      "JumpSub " + method.entryLabel()->toString(), "SpAdd -1"}));
 }
@@ -384,7 +365,7 @@ TEST_F(NativeCalls, VoidWithoutParameters) {
     Registered n(new LambdaNative("name", typeVoid, false, [](LambdaNative&, Stackmachine&) {}));
     AParamList none;
     const Code call = emitCall(n.native, &none, spanAt(1));
-    EXPECT_EQ(itemTexts(call), (Lines{"SpAdd 0", "CallNative name"}));
+    EXPECT_EQ(eachItemText(call), (Lines{"SpAdd 0", "CallNative name"}));
     EXPECT_EQ(run(call), "");
     EXPECT_EQ(stackCells(), 0);
 }
@@ -403,9 +384,9 @@ TEST_F(NativeCalls, InputOutputAndResultThroughParamAddress) {
     list.addFormalOutput("r", typeLint, v->addressCode());
     const SourceSpan span = spanAt(7, 2);
     const Code call = emitCall(n.native, &list, span);
-    EXPECT_EQ(itemTexts(call), join({{"SpAdd 1", "ConstLitr 2", "CastLitrLreal ", "SpAdd 1",
+    EXPECT_EQ(eachItemText(call), join({{"SpAdd 1", "ConstLitr 2", "CastLitrLreal ", "SpAdd 1",
                                       "CallNative n", "CastDintLint "},
-                                     itemTexts(v->addressCode()),
+                                     eachItemText(v->addressCode()),
                                      {"St 1", "SpAdd -1"}}));
     test::expectSpans(call, span);
     EXPECT_EQ(run(call), "");
@@ -438,7 +419,7 @@ TEST_F(NativeCalls, ContextCellSurvivesRepeatedExecutionOfOneCall) {
     AParamList list;
     list.addPositional(makeIntConstant(4, typeInt, {}), typeInt, Code());
     const Code call = emitCall(n.native, &list, spanAt(1));
-    EXPECT_EQ(itemTexts(call), (Lines{"SpAdd 1", "ConstInt 4", "ConstLint 0", "CallNative ctx",
+    EXPECT_EQ(eachItemText(call), (Lines{"SpAdd 1", "ConstInt 4", "ConstLint 0", "CallNative ctx",
                                       "SpAdd -1", "SpAdd -1"}));
 
     // The call statement as a subroutine that stores the result, run twice.
@@ -486,7 +467,7 @@ TEST_F(NativeCalls, FormalsComeFromTheParameterAreaInOrder) {
     list.addPositional(makeIntConstant(1, typeInt, {}), typeInt, Code());
     list.addPositional(makeRealConstant(2.0, typeLreal, {}), typeLreal, Code());
     EXPECT_EQ(
-        itemTexts(emitCall(n.native, &list, spanAt(1))),
+        eachItemText(emitCall(n.native, &list, spanAt(1))),
         (Lines{"SpAdd 0", "ConstInt 1", "ConstLreal 2", "CallNative n", "SpAdd -1", "SpAdd -1"}));
 }
 

@@ -26,32 +26,14 @@
 namespace Karsto {
 namespace {
 
+using test::assign;
+using test::eachItemText;
+using test::join;
+using test::kImplicit;
+using test::kInput;
 using test::semanticMessage;
 using test::spanAt;
 using Lines = std::vector<std::string>;
-
-constexpr int32_t kInput = flagBit(VariableFlags::VAR_INPUT);
-constexpr int32_t kImplicit = flagBit(VariableFlags::IMPLICIT);
-
-// The text of every item as compiled (labels are placed elsewhere).
-Lines itemTexts(const Code& code) {
-    Lines lines;
-    code.forEachItem([&lines](CodeItem* item) {
-        lines.push_back(item->toString());
-        return true;
-    });
-    return lines;
-}
-
-Lines join(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-Code assign(Variable& target, const Code& value) {
-    return value.concat(target.addressCode()).concat(emitSt(target.type(), {}));
-}
 
 // A method with the parameter area of a class or interface method: the return
 // variable, the inputs, then "this".
@@ -145,7 +127,7 @@ TEST_F(InterfaceTest, EmptyInterfaceHasHeadAndOneZeroGlobal) {
     EXPECT_EQ(e->vmtVariable()->name(), "_VMT_e");
     EXPECT_EQ(e->vmtVariable()->offset(), next);
     EXPECT_EQ(globals.size(), next + 1);
-    EXPECT_EQ(itemTexts(e->vmtAddress()), (Lines{"ConstLint " + std::to_string(next)}));
+    EXPECT_EQ(eachItemText(e->vmtAddress()), (Lines{"ConstLint " + std::to_string(next)}));
 
     machine.storeS64(next, 77);
     EXPECT_EQ(run(globals.initCode(), Code()), "");
@@ -250,7 +232,7 @@ TEST_F(InterfaceTest, TypeOperations) {
     makeJk();
     EXPECT_EQ(k->toString(), "Interface k ()");
     EXPECT_EQ(k->size(), 1);
-    EXPECT_EQ(itemTexts(k->defaultValue()), (Lines{"ConstLint 0"}));
+    EXPECT_EQ(eachItemText(k->defaultValue()), (Lines{"ConstLint 0"}));
     EXPECT_EQ(semanticMessage([&] { k->methodOrFail("zz"); }),
               "Class 'k' does not declare method 'zz'.");
     EXPECT_EQ(semanticMessage([&] { k->methodOffset("zz"); }),
@@ -268,7 +250,7 @@ TEST_F(InterfaceTest, TypeOperations) {
 }
 
 TEST_F(InterfaceTest, ObjectAddressIsReferenceMinusTableOffset) {
-    EXPECT_EQ(itemTexts(CodegenInterface::objectAddressCode()),
+    EXPECT_EQ(eachItemText(CodegenInterface::objectAddressCode()),
               (Lines{"Dup 1", "Ld 1", "ConstLint 2", "AddLint ", "Ld 1", "SubLint "}));
 }
 
@@ -307,19 +289,19 @@ TEST_F(TableImages, TablesFillWithTheImplementationsAndNest) {
     CodegenInterface* x = defined("x", {});
     const InterfaceChain chain{{j, {x, 12}}, {x, {nullptr, 7}}};
     const Code jTable = j->tableImageInit(implementations, {{j, 4}}, chain);
-    EXPECT_EQ(itemTexts(jTable),
+    EXPECT_EQ(eachItemText(jTable),
               (Lines{vmt(j), "ConstLint 7", "ConstLint 4", label(implR), label(implS)}));
 
     const Code kTable = k->tableImageInit(implementations, {{k, 2}, {j, 4}}, chain);
-    const Lines kTexts = itemTexts(kTable);
+    const Lines kTexts = eachItemText(kTable);
     EXPECT_EQ(kTexts,
               join({{vmt(k), "ConstLint 0", "ConstLint 2", label(implP), label(implQ)},
-                    itemTexts(jTable)}));
+                    eachItemText(jTable)}));
     EXPECT_EQ(static_cast<int64_t>(kTexts.size()), k->tableStruct()->size());
 
     // A copy of k builds the same table.
     std::unique_ptr<Type> copy(k->clone());
-    EXPECT_EQ(itemTexts(static_cast<CodegenInterface*>(copy.get())
+    EXPECT_EQ(eachItemText(static_cast<CodegenInterface*>(copy.get())
                             ->tableImageInit(implementations, {{k, 2}, {j, 4}}, chain)),
               kTexts);
 }
@@ -405,7 +387,7 @@ TEST_F(Dispatch, CallListsBindingCheckDispatchAndCopyBack) {
     const SourceSpan span = spanAt(5, 3);
     for (bool direct : {false, true}) {
         const Code call = k->callCode("r", argument(2.0), span, direct);
-        EXPECT_EQ(itemTexts(call),
+        EXPECT_EQ(eachItemText(call),
                   (Lines{"ConstLreal 0", "ConstLreal 2", "Copy -3 1", "Ld 1", "CheckNonNull ",
                          "Dup 1", "Ld 1", "ConstLint 2", "AddLint ", "Ld 1", "SubLint ",
                          "Copy -4 1", "Ld 1", "Ld 1", "ConstLint 8", "AddLint ", "Ld 1",
@@ -482,7 +464,7 @@ TEST_F(InterfaceTest, CopyWithInitializerSharesTheDefinition) {
         EXPECT_FALSE(j->derivesFrom(c));
         EXPECT_NE(commonType(c, k), nullptr);
         EXPECT_NE(commonType(j, c), nullptr);
-        EXPECT_EQ(itemTexts(c->vmtAddress()), itemTexts(k->vmtAddress()));
+        EXPECT_EQ(eachItemText(c->vmtAddress()), eachItemText(k->vmtAddress()));
         EXPECT_EQ(c->tableStruct(), k->tableStruct());
         EXPECT_EQ(c->methodOffset("r"), 8);
         EXPECT_EQ(c->findMethod("p"), k->findMethod("p"));
@@ -525,7 +507,7 @@ TEST_F(InterfaceTest, LongExtensionChainsWithoutRecursion) {
         implementations["m" + s] = method("m" + s, typeVoid, {}, false);
         pointers[chain[static_cast<size_t>(n)]] = n;
     }
-    const Lines texts = itemTexts(last->tableImageInit(implementations, pointers, {}));
+    const Lines texts = eachItemText(last->tableImageInit(implementations, pointers, {}));
     ASSERT_EQ(static_cast<int64_t>(texts.size()), 4 * kDepth);
     // The deepest table comes last: its head, then its one method.
     EXPECT_EQ(texts[texts.size() - 2], "ConstLint 0");
@@ -547,9 +529,9 @@ TEST_F(InterfaceTest, FunctionAndReferenceTypes) {
                                                 typeNullPointer}) {
         EXPECT_EQ(t->size(), 1) << t->toString();
     }
-    EXPECT_EQ(itemTexts(withParameter.defaultValue()), (Lines{"ConstLint -1"}));
-    EXPECT_EQ(itemTexts(typeLreal->pointerTo()->defaultValue()), (Lines{"ConstLint 0"}));
-    EXPECT_EQ(itemTexts(typeNullPointer->defaultValue()), (Lines{"ConstLint 0"}));
+    EXPECT_EQ(eachItemText(withParameter.defaultValue()), (Lines{"ConstLint -1"}));
+    EXPECT_EQ(eachItemText(typeLreal->pointerTo()->defaultValue()), (Lines{"ConstLint 0"}));
+    EXPECT_EQ(eachItemText(typeNullPointer->defaultValue()), (Lines{"ConstLint 0"}));
 }
 
 } // namespace

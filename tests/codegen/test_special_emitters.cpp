@@ -78,9 +78,10 @@ TEST(SpecialEmitters, GcodeCopiesTheBlock) {
         auto* cmd = dynamic_cast<CmdGcode*>(&onlyItem(*c));
         ASSERT_NE(cmd, nullptr);
         EXPECT_EQ(cmd->toString(), "Gcode 2");
-        EXPECT_EQ(cmd->block().skipLevel, 2);
-        EXPECT_EQ(cmd->block().words, (std::vector<std::string>{"X", "F"}));
-        EXPECT_EQ(cmd->block().span.toString(), blockSpan.toString());
+        EXPECT_EQ(cmd->skipLevel(), 2);
+        ASSERT_EQ(cmd->words().size(), 2u);
+        EXPECT_EQ(cmd->words()[0].name, "X");
+        EXPECT_EQ(cmd->words()[1].name, "F");
     }
     EXPECT_EQ(code.node()->asItem()->span().toString(), span.toString());
     // GCode::code carries the block's own span.

@@ -14,6 +14,19 @@
 
 namespace Karsto::test {
 
+// A fresh machine's stack pointer.
+inline constexpr int64_t kBase = 0x100000;
+
+// The text of every item as compiled, in order (labels are placed elsewhere).
+inline std::vector<std::string> eachItemText(const Code& code) {
+    std::vector<std::string> texts;
+    code.forEachItem([&texts](CodeItem* item) {
+        texts.push_back(item->toString());
+        return true;
+    });
+    return texts;
+}
+
 inline SourceSpan spanAt(int32_t line, int32_t column = 1, const std::string& file = "t.jyx") {
     SourcePosition begin, end;
     begin.file = end.file = file;

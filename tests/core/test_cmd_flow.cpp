@@ -18,7 +18,7 @@ using test::LogCapture;
 using test::spanAt;
 using test::TestCmd;
 
-constexpr int64_t kBase = 0x100000;
+using test::kBase;
 
 TEST(CmdJump, SetsPcToTheLabelItem) {
     Stackmachine m;

@@ -17,7 +17,7 @@ namespace {
 using test::codeOf;
 using test::spanAt;
 
-constexpr int64_t kBase = 0x100000;
+using test::kBase;
 
 // The stack from the base up to sp as U64 cells, lowest first.
 std::vector<uint64_t> stackOf(Stackmachine& m) {

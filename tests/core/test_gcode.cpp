@@ -17,7 +17,7 @@ using test::FakeProcessor;
 using test::loadItems;
 using test::spanAt;
 
-constexpr int64_t kBase = 0x100000;
+using test::kBase;
 
 GCode xyf(int32_t skipLevel) {
     GCode block(skipLevel, spanAt(3, 1));

@@ -21,7 +21,7 @@ namespace {
 using test::LogCapture;
 using test::spanAt;
 
-constexpr int64_t kBase = 0x100000;
+using test::kBase;
 
 struct Entry {
     const char* className;

@@ -11,7 +11,7 @@
 namespace Karsto {
 namespace {
 
-constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+constexpr double kQuietNan = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int32_t kS32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kS64Min = std::numeric_limits<int64_t>::min();
@@ -40,7 +40,7 @@ TEST(RealTruncation, ThirtyTwoBit) {
         {-2147483649.0, kS32Min},
         {1.0e10, kS32Min},
         {-1.0e10, kS32Min},
-        {kNan, kS32Min},
+        {kQuietNan, kS32Min},
         {kInf, kS32Min},
         {-kInf, kS32Min},
     };
@@ -64,7 +64,7 @@ TEST(RealTruncation, SixtyFourBit) {
         {kTwoPow63, kS64Min},
         {-kTwoPow63 - 2048.0, kS64Min}, // next double below -2^63
         {1.0e19, kS64Min},
-        {kNan, kS64Min},
+        {kQuietNan, kS64Min},
         {kInf, kS64Min},
         {-kInf, kS64Min},
     };
@@ -92,7 +92,7 @@ TEST(RealTruncation, UnsignedSixtyFourBit) {
         {-kTwoPow63, kU64Top}, // the pattern of -2^63
         {-kTwoPow63 - 2048.0, kU64Top},
         {-kInf, kU64Top},
-        {kNan, kU64Top},
+        {kQuietNan, kU64Top},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(truncateToU64(runtime(c.x)), c.expected) << c.x;
@@ -123,7 +123,7 @@ TEST(RealTruncation, NarrowTargetsComeFromTheWiderTruncations) {
         {2.5e9, 0, 0, 0, 0, 2500000000u},
         {4294967296.0, 0, 0, 0, 0, 0},
         {1.0e19, 0, 0, 0, 0, 0},
-        {kNan, 0, 0, 0, 0, 0},
+        {kQuietNan, 0, 0, 0, 0, 0},
         {-kInf, 0, 0, 0, 0, 0},
     };
     for (const Case& c : cases) {

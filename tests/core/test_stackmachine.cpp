@@ -19,7 +19,7 @@ using test::withSpan;
 using test::spanAt;
 using test::TestCmd;
 
-constexpr int64_t kBase = 0x100000;
+using test::kBase;
 
 void load(Stackmachine& machine, const std::vector<CodeItem*>& items) {
     test::loadItems(machine, items);

@@ -26,7 +26,7 @@ using test::LogCapture;
 using test::spanAt;
 using test::withSpan;
 
-constexpr int64_t kBase = 0x100000;
+using test::kBase;
 
 // ---- the final operations do what the base does --------------------------------------
 
@@ -44,7 +44,7 @@ In fromBits(uint64_t bits) {
 }
 
 template <class T>
-std::string textOf(T value) {
+std::string valueText(T value) {
     if constexpr (std::is_floating_point_v<T>) {
         char text[64];
         std::snprintf(text, sizeof text, "%a", static_cast<double>(value));
@@ -75,13 +75,13 @@ std::vector<std::string> exerciseOperations(M& m) {
         const In value = fromBits<In>(bits);                                                       \
         m.storeU64(30, 0x1122334455667788ull);                                                     \
         m.store##name(30, value);                                                                  \
-        out.push_back(textOf(m.loadU64(30)) + " " + textOf(m.load##name(30)));                     \
+        out.push_back(valueText(m.loadU64(30)) + " " + valueText(m.load##name(30)));                     \
         m.pushU64(0xA5A5A5A5A5A5A5A5ull);                                                          \
         m.addSp(-1);                                                                               \
         m.push##name(value);                                                                       \
-        out.push_back(textOf(m.loadU64(m.getSp() - 1)) + " " + textOf(m.pop##name()));             \
+        out.push_back(valueText(m.loadU64(m.getSp() - 1)) + " " + valueText(m.pop##name()));             \
         m.store##name(0x80000003, value);                                                          \
-        out.push_back(textOf(shared[3]) + " " + textOf(m.load##name(0x80000003)));                 \
+        out.push_back(valueText(shared[3]) + " " + valueText(m.load##name(0x80000003)));                 \
     }                                                                                              \
     attempt([&] { m.load##name(0x80000004); });                                                    \
     attempt([&] { m.store##name(-1, In{}); });                                                     \
@@ -104,16 +104,16 @@ std::vector<std::string> exerciseOperations(M& m) {
     attempt([&] { m.copy(44, 0x80000004, 1); });
     attempt([&] { m.copy(0x80000003, 44, 2); });
     attempt([&] { m.copy(-5, -6, 0); });
-    for (int64_t a = 40; a < 45; ++a) out.push_back(textOf(m.loadU64(a)));
-    out.push_back(textOf(shared[0]));
+    for (int64_t a = 40; a < 45; ++a) out.push_back(valueText(m.loadU64(a)));
+    out.push_back(valueText(shared[0]));
 
     m.addSp(3);
     m.addFp(-2);
     m.setFp(m.getFp() + 5);
     m.setPc(m.getPc() + 9);
     m.setSp(m.getSp() - 1);
-    out.push_back(textOf(m.getSp()) + " " + textOf(m.getFp()) + " " + textOf(m.getPc()) + " " +
-                  textOf(m.getStackBase()));
+    out.push_back(valueText(m.getSp()) + " " + valueText(m.getFp()) + " " + valueText(m.getPc()) + " " +
+                  valueText(m.getStackBase()));
     return out;
 }
 
@@ -186,9 +186,9 @@ ProgramRun runProgram(Stackmachine& m, const CodeLinked& program) {
         run.error = e.what();
     }
     run.lines = log.lines;
-    run.state = {textOf(m.getSp()), textOf(m.getFp()),       textOf(m.getPc()),
-                 textOf(m.isRunning()), textOf(m.loadS32(10)), textOf(m.loadS64(m.getSp() - 1)),
-                 textOf(m.stepCount), textOf(m.gcodeCount)};
+    run.state = {valueText(m.getSp()), valueText(m.getFp()),       valueText(m.getPc()),
+                 valueText(m.isRunning()), valueText(m.loadS32(10)), valueText(m.loadS64(m.getSp() - 1)),
+                 valueText(m.stepCount), valueText(m.gcodeCount)};
     return run;
 }
 
@@ -221,8 +221,8 @@ TEST(StackmachineInterpreter, ResetRestartsAFinishedProgram) {
     auto runToHalt = [&m] {
         m.storeS32(10, 0);
         while (m.isRunning()) m.step();
-        return std::vector<std::string>{textOf(m.getSp()), textOf(m.getFp()), textOf(m.getPc()),
-                                        textOf(m.loadS32(10)), textOf(m.loadS64(m.getSp() - 1))};
+        return std::vector<std::string>{valueText(m.getSp()), valueText(m.getFp()), valueText(m.getPc()),
+                                        valueText(m.loadS32(10)), valueText(m.loadS64(m.getSp() - 1))};
     };
     const std::vector<std::string> first = runToHalt();
     EXPECT_EQ(first[3], "-7");

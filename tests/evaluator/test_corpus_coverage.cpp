@@ -15,7 +15,7 @@
 namespace Karsto::test {
 namespace {
 
-const std::string corpusDirectory = VORDASH_TEST_DATA_DIR "/programs";
+const std::string coverageCorpusDirectory = VORDASH_TEST_DATA_DIR "/programs";
 
 // Marks the production of every node of the tree, walked with a stack of its own.
 void markProductions(const Parser::AstNode* root, std::vector<bool>& seen) {
@@ -31,8 +31,8 @@ void markProductions(const Parser::AstNode* root, std::vector<bool>& seen) {
 
 TEST(CorpusCoverage, EveryProductionThatMakesANodeStandsInSomeProgram) {
     std::vector<bool> seen(Grammar::productionCount, false);
-    for (const std::string& file : corpusFiles(corpusDirectory)) {
-        const CorpusCase corpusCase = readCorpusCase(corpusDirectory, file);
+    for (const std::string& file : corpusFiles(coverageCorpusDirectory)) {
+        const CorpusCase corpusCase = readCorpusCase(coverageCorpusDirectory, file);
         // A program whose compile fails in the evaluator still has its whole tree.
         const HarnessResult r = compileOnly(corpusCase.source, corpusCase.options);
         if (r.parser() != nullptr && r.parser()->root != nullptr) markProductions(r.parser()->root, seen);

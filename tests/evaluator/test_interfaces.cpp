@@ -23,7 +23,7 @@ const std::string kShape = "{INTERFACE IShape METHOD area : LREAL END_METHOD END
                            "METHOD PUBLIC area : LREAL area := side * side; END_METHOD END_CLASS\n";
 
 // Base and Kid with references to both.
-const std::string kBaseKid = "{CLASS Base END_CLASS CLASS Kid EXTENDS Base END_CLASS\n"
+const std::string kBaseAndKid = "{CLASS Base END_CLASS CLASS Kid EXTENDS Base END_CLASS\n"
                              "VAR b : Base; k : Kid; rb : REF_TO Base; rk : REF_TO Kid; END_VAR\n";
 
 TEST(Interfaces, ProgramsWithInterfacesPrintTheirResults) {
@@ -47,7 +47,7 @@ TEST(Interfaces, ProgramsWithInterfacesPrintTheirResults) {
          "VAR st : Stopper; i : IStop; END_VAR i := st; i.stop(); i.stop(); print(st.n);}",
          "2"},
         {"\"?=\" between class references yields null where the object does not fit",
-         kBaseKid + "rb := REF(k); rk ?= rb; print(rk = NULL); rb := REF(b); rk ?= rb; print(rk = NULL);}",
+         kBaseAndKid + "rb := REF(k); rk ?= rb; print(rk = NULL); rb := REF(b); rk ?= rb; print(rk = NULL);}",
          "01"},
         {"\"?=\" to an interface",
          kShape + "VAR q : Sq; sh : IShape; rq : REF_TO Sq; END_VAR q.side := 3.0;\n"
@@ -65,7 +65,7 @@ TEST(Interfaces, ProgramsWithInterfacesPrintTheirResults) {
 }
 
 TEST(Interfaces, ACallThroughANullInterfaceStopsTheProgram) {
-    const HarnessResult r = compileAndRun(kShape + kBaseKid.substr(1) +
+    const HarnessResult r = compileAndRun(kShape + kBaseAndKid.substr(1) +
                                           "VAR sh : IShape; END_VAR rb := REF(b); sh ?= rb; print(sh.area());}\n");
     ASSERT_TRUE(r.compiled()) << r.errorText();
     ASSERT_TRUE(r.runError.has_value());

@@ -163,7 +163,7 @@ TEST(JyxParser, ExceptionKeepsMessageAndSpanApartAndCopies) {
 // ---------------------------------------------------------------------------------------
 // The tree
 
-bool samePlace(const SourcePosition& a, const SourcePosition& b) {
+bool samePosition(const SourcePosition& a, const SourcePosition& b) {
     return a.file == b.file && a.line == b.line && a.column == b.column && a.offset == b.offset &&
            a.inputOffset == b.inputOffset;
 }
@@ -204,7 +204,7 @@ TEST(JyxParser, GcodeLineTreeWithAndWithoutBlockSkip) {
     EXPECT_EQ(skip->childCount(), 0u);
     const SourceSpan span = skip->span();
     EXPECT_TRUE(span.valid);
-    EXPECT_TRUE(samePlace(span.begin, span.end));
+    EXPECT_TRUE(samePosition(span.begin, span.end));
     EXPECT_EQ(span.begin.offset, 0);
     EXPECT_EQ(span.begin.column, 1);
     EXPECT_EQ(skip->parent()->span().toString(), ": 1.1-2.1");
@@ -226,17 +226,17 @@ void checkEveryNode(const Parser::AstNode* root, const std::string& source) {
         EXPECT_FALSE(Grammar::productionTable[node->production()].forwards) << node->production();
         EXPECT_EQ(node->childCount(), Grammar::productionTable[node->production()].length);
         if (node->childCount() == 0) {
-            EXPECT_TRUE(samePlace(span.begin, span.end));
+            EXPECT_TRUE(samePosition(span.begin, span.end));
             continue;
         }
-        EXPECT_TRUE(samePlace(span.begin, node->childSpan(0).begin)) << node->production();
-        EXPECT_TRUE(samePlace(span.end, node->childSpan(node->childCount() - 1).end)) << node->production();
+        EXPECT_TRUE(samePosition(span.begin, node->childSpan(0).begin)) << node->production();
+        EXPECT_TRUE(samePosition(span.end, node->childSpan(node->childCount() - 1).end)) << node->production();
         for (size_t i = node->childCount(); i-- > 0;) {
             const SourceSpan childSpan = node->childSpan(i);
             if (const Parser::AstNode* child = node->childNode(i); child != nullptr) {
                 EXPECT_EQ(child->parent(), node);
                 EXPECT_EQ(child->index(), static_cast<int32_t>(i));
-                EXPECT_TRUE(samePlace(child->span().begin, childSpan.begin));
+                EXPECT_TRUE(samePosition(child->span().begin, childSpan.begin));
                 pending.push_back(child);
                 continue;
             }

@@ -3,10 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <numbers>
+
 #include "geometry/block_key.h"
 #include "geometry/geo.h"
 
 namespace Karsto {
+
+inline constexpr double kPi = std::numbers::pi;
+// No limit on the number of commands a stage may hold back.
+inline constexpr uint64_t kNoLimit = UINT64_MAX;
+inline const Point3 kUp{0, 0, 1};
 
 // The origin of a block on one line of "part.jyx", columns 1 to 12.
 inline BlockOrigin originAt(int32_t line, double blockNumber) {
@@ -30,7 +38,7 @@ inline void expectSameAttributes(const Geo& made, const Geo& from) {
 }
 
 // Points equal within tol, component by component.
-inline void expectNear(const Point3& actual, const Point3& expected, double tol) {
+inline void expectNear(const Point3& actual, const Point3& expected, double tol = 1e-12) {
     EXPECT_NEAR(actual.x, expected.x, tol);
     EXPECT_NEAR(actual.y, expected.y, tol);
     EXPECT_NEAR(actual.z, expected.z, tol);

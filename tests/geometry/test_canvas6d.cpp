@@ -20,7 +20,6 @@
 namespace Karsto {
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 const FeedParams kLineFeed{25.0, 0.0};
 
 class Canvas6dTest : public ::testing::Test {

@@ -22,13 +22,10 @@
 namespace Karsto {
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-constexpr uint64_t kNoLimit = UINT64_MAX;
-const Point3 kUp{0, 0, 1};
-const FeedParams kFeed{10.0, 0.0};
+const FeedParams kCollisionFeed{10.0, 0.0};
 
 std::string lineText(uint64_t counter, const Pose& from, const Pose& to) {
-    return GeoLine(from, to, kFeed, {}, {counter, 0.0}).toString();
+    return GeoLine(from, to, kCollisionFeed, {}, {counter, 0.0}).toString();
 }
 
 TEST(CollisionElimination, CrossingAtAnotherHeightIsCutAndConnected) {
@@ -48,10 +45,10 @@ TEST(CollisionElimination, LookAheadWindowCountsOnlyBlockElementsInThePlane) {
     // counted) and the next shifted line, which crosses the first at (8, 2).
     const auto loop = [](test::PathBench& b) {
         const BlockOrigin o = b.origin();
-        b.canvas.addGeo(std::make_unique<GeoLine>(Pose(0, 2, 0), Pose(10, 2, 0), kFeed, o, BlockKey{2, 0.0}));
+        b.canvas.addGeo(std::make_unique<GeoLine>(Pose(0, 2, 0), Pose(10, 2, 0), kCollisionFeed, o, BlockKey{2, 0.0}));
         b.canvas.addGeo(std::make_unique<GeoHelix>(Pose(10, 2, 0), Pose(8, 0, 0), Point3{10, 0, 0}, kUp,
-                                                   kFeed, o, BlockKey{3, -2.0}, kPi / 2));
-        b.canvas.addGeo(std::make_unique<GeoLine>(Pose(8, 0, 0), Pose(8, 10, 0), kFeed, o, BlockKey{3, 0.0}));
+                                                   kCollisionFeed, o, BlockKey{3, -2.0}, kPi / 2));
+        b.canvas.addGeo(std::make_unique<GeoLine>(Pose(8, 0, 0), Pose(8, 10, 0), kCollisionFeed, o, BlockKey{3, 0.0}));
     };
     // Three lines with a crossing of the first and the third.
     const auto zigzag = [](test::PathBench& b) { b.lines({{6, 0, 0}, {6, 4, 0}, {3, -4, 0}}); };
@@ -161,7 +158,7 @@ TEST(CollisionElimination, DegenerateInputEndsWithoutCutting) {
          [&](test::PathBench& b) {
              b.line({6, 0, 0});
              element(b, std::make_unique<GeoHelix>(Pose(6, 0, 0), Point3{3, 0, 0}, Point3{0, 0, 0},
-                                                   kPi, 0.0, kFeed, b.origin(), b.channel.key()));
+                                                   kPi, 0.0, kCollisionFeed, b.origin(), b.channel.key()));
              b.canvas.setCurrent({0, -1, 0});
              b.line({6, -5, 0});
          }},
@@ -264,15 +261,15 @@ std::vector<std::unique_ptr<Geo>> tangle(uint32_t seed, size_t count) {
                                    std::clamp(at.y + uniform(-reach, reach), -15.0, 15.0), z};
         std::unique_ptr<Geo> e;
         if (kind < 0.6) {
-            e = std::make_unique<GeoLine>(at, Pose(target, {}), kFeed, BlockOrigin{}, key);
+            e = std::make_unique<GeoLine>(at, Pose(target, {}), kCollisionFeed, BlockOrigin{}, key);
         } else if (kind < 0.85) {
             const Point3 centre = Point3::add(at.position(), {uniform(-5, 5), uniform(-5, 5), 0});
-            e = std::make_unique<GeoHelix>(at, centre, kUp, uniform(-7, 7), uniform(-1, 1), kFeed,
+            e = std::make_unique<GeoHelix>(at, centre, kUp, uniform(-7, 7), uniform(-1, 1), kCollisionFeed,
                                            BlockOrigin{}, key);
         } else {
             std::vector<Point3> inner = {Point3::add(at.position(), {uniform(-9, 9), uniform(-9, 9), 0}),
                                          Point3::add(target, {uniform(-9, 9), uniform(-9, 9), 0})};
-            e = std::make_unique<GeoBezier>(at, Pose(target, {}), std::move(inner), kFeed, BlockOrigin{}, key);
+            e = std::make_unique<GeoBezier>(at, Pose(target, {}), std::move(inner), kCollisionFeed, BlockOrigin{}, key);
         }
         at = e->end();
         path.push_back(std::move(e));

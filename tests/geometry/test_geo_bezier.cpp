@@ -14,11 +14,11 @@
 namespace Karsto {
 namespace {
 
-const FeedParams kFeed{40.0, 0.0};
+const FeedParams kBezierFeed{40.0, 0.0};
 
 GeoBezier curve(const Pose& start, const Pose& end, std::vector<Point3> inner,
                 BlockKey key = {11, 0.0}) {
-    return GeoBezier(start, end, std::move(inner), kFeed, originAt(8, 70), key);
+    return GeoBezier(start, end, std::move(inner), kBezierFeed, originAt(8, 70), key);
 }
 
 // The straight cubic (0,0,0) (2,0,0) (4,0,0) (6,0,0).

@@ -15,17 +15,16 @@
 namespace Karsto {
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-const FeedParams kFeed{12.5, 0.0};
+const FeedParams kHelixFeed{12.5, 0.0};
 
 GeoHelix arc(const Pose& start, const Pose& end, const Point3& centre, const Point3& normal,
              double angle, BlockKey key = {2, 0.0}) {
-    return GeoHelix(start, end, centre, normal, kFeed, originAt(5, 30), key, angle);
+    return GeoHelix(start, end, centre, normal, kHelixFeed, originAt(5, 30), key, angle);
 }
 
 GeoHelix turns(const Pose& start, const Point3& centre, const Point3& normal, double angle,
                double height) {
-    return GeoHelix(start, centre, normal, angle, height, kFeed, originAt(6, 40), {3, 0.0});
+    return GeoHelix(start, centre, normal, angle, height, kHelixFeed, originAt(6, 40), {3, 0.0});
 }
 
 // From (0, -4, 0) to (4, 0, 0) about the origin: a quarter turn left about +z.

@@ -10,10 +10,10 @@
 namespace Karsto {
 namespace {
 
-const FeedParams kFeed{25.0, 0.0};
+const FeedParams kGeoLineFeed{25.0, 0.0};
 
 GeoLine line(const Pose& start, const Pose& end, BlockKey key = {7, 0.0}) {
-    return GeoLine(start, end, kFeed, originAt(3, 40), key);
+    return GeoLine(start, end, kGeoLineFeed, originAt(3, 40), key);
 }
 
 TEST(GeoLine, TextTangentsAndLength) {
@@ -125,7 +125,7 @@ TEST(FeedParams, RapidRecord) {
     EXPECT_TRUE(rapid.isRapid());
     EXPECT_TRUE(GeoLine({0, 0, 0}, {1, 0, 0}, rapid, {}, {}).feed().isRapid());
     EXPECT_FALSE((FeedParams{DBL_MAX, 0.0}).isRapid());
-    EXPECT_FALSE(kFeed.isRapid());
+    EXPECT_FALSE(kGeoLineFeed.isRapid());
 }
 
 } // namespace

@@ -19,16 +19,14 @@
 namespace Karsto {
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-const Point3 kUp{0, 0, 1};
-const FeedParams kFeed{10.0, 0.0};
+const FeedParams kIntersectionFeed{10.0, 0.0};
 
-GeoLine line(const Point3& from, const Point3& to) {
-    return GeoLine(Pose(from, {}), Pose(to, {}), kFeed, {}, {});
+GeoLine segment(const Point3& from, const Point3& to) {
+    return GeoLine(Pose(from, {}), Pose(to, {}), kIntersectionFeed, {}, {});
 }
 
 GeoHelix helix(const Point3& from, const Point3& centre, const Point3& normal, double angle) {
-    return GeoHelix(Pose(from, {}), centre, normal, angle, 0.0, kFeed, {}, {});
+    return GeoHelix(Pose(from, {}), centre, normal, angle, 0.0, kIntersectionFeed, {}, {});
 }
 
 TEST(Intersection, ArcParameter) {
@@ -141,7 +139,7 @@ TEST(Intersection, Arcs) {
 }
 
 TEST(Intersection, ElementsTakeTheFirstAcceptedMeeting) {
-    const GeoLine chord = line({-5, 0, 0}, {5, 0, 0});
+    const GeoLine chord = segment({-5, 0, 0}, {5, 0, 0});
     const GeoHelix upper = helix({3, 0, 0}, {0, 0, 0}, kUp, kPi);
     struct Case {
         ParameterRange ra;
@@ -178,15 +176,15 @@ TEST(Intersection, ElementsInATiltedPlaneAndAboutAFlippedNormal) {
     const auto at = [&](double s1, double s2, double h) {
         return Point3::add(Point3::add(Point3::scale(e1, s1), Point3::scale(e2, s2)), Point3::scale(n, h));
     };
-    const GeoLine a = line(at(-4, 0, 0), at(4, 0, 0));
-    const GeoLine b = line(at(1, -2, 3), at(1, 6, 3));
+    const GeoLine a = segment(at(-4, 0, 0), at(4, 0, 0));
+    const GeoLine b = segment(at(1, -2, 3), at(1, 6, 3));
     const auto m = intersectElements(a, b, Point3::scale(n, 2.0), {0, 1}, {0, 1});
     ASSERT_TRUE(m.has_value());
     EXPECT_NEAR(m->tA, 5.0 / 8.0, 1e-12);
     EXPECT_NEAR(m->tB, 2.0 / 8.0, 1e-12);
 
     // An arc about -z turning the other way is the same arc.
-    const GeoLine chord = line({-5, 0, 0}, {5, 0, 0});
+    const GeoLine chord = segment({-5, 0, 0}, {5, 0, 0});
     GeoHelix flipped = helix({3, 0, 0}, {0, 0, 0}, kUp, kPi);
     flipped.flipNormal();
     const auto f = intersectElements(chord, flipped, kUp, {0, 1}, {0, 1});
@@ -206,35 +204,35 @@ void expectMeetsInPlane(const Geo& a, const Geo& b, const Point3& normal, const 
 
 TEST(Intersection, SubdivisionForCurvesAndArcsOutOfThePlane) {
     // The cubic (0,0) (0,4) (4,4) (4,0) is symmetric: it crosses x = 2 at its top, y = 3.
-    const GeoBezier arch(Pose(0, 0, 0), Pose(4, 0, 0), {{0, 4, 0}, {4, 4, 0}}, kFeed, {}, {});
-    expectMeetsInPlane(arch, line({2, -1, 5}, {2, 5, 5}), kUp, {2, 3, 0});
-    expectMeetsInPlane(line({2, -1, 5}, {2, 5, 5}), arch, kUp, {2, 3, 0});
+    const GeoBezier arch(Pose(0, 0, 0), Pose(4, 0, 0), {{0, 4, 0}, {4, 4, 0}}, kIntersectionFeed, {}, {});
+    expectMeetsInPlane(arch, segment({2, -1, 5}, {2, 5, 5}), kUp, {2, 3, 0});
+    expectMeetsInPlane(segment({2, -1, 5}, {2, 5, 5}), arch, kUp, {2, 3, 0});
 
     // A circle of radius 2 about (0,0,0) tilted by 45 degrees about x: seen along z an
     // ellipse with half axes 2 (x) and sqrt 2 (y), crossed by the line y = 1.
     const GeoHelix tilted = helix({2, 0, 0}, {0, 0, 0}, {0, -1, 1}, kPi);
     const double x = std::sqrt(4.0 - 2.0); // x^2/4 + 1/2 = 1
-    expectMeetsInPlane(line({5, 1, 0}, {0, 1, 0}), tilted, kUp, {x, 1, 0});
+    expectMeetsInPlane(segment({5, 1, 0}, {0, 1, 0}), tilted, kUp, {x, 1, 0});
 
     // Curves that stay apart meet nowhere.
-    EXPECT_FALSE(intersectElements(arch, line({-1, 3.5, 0}, {5, 3.5, 0}), kUp, {0, 1}, {0, 1}));
+    EXPECT_FALSE(intersectElements(arch, segment({-1, 3.5, 0}, {5, 3.5, 0}), kUp, {0, 1}, {0, 1}));
 }
 
 TEST(Intersection, SubdivisionEndsOnUnusableInput) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     // Crosses every curve below, the huge one at (2, 3e150).
-    const GeoLine across = line({2, -1e151, 0}, {2, 1e151, 0});
+    const GeoLine across = segment({2, -1e151, 0}, {2, 1e151, 0});
     struct Case {
         const char* name;
         GeoBezier curve;
     };
     const std::vector<Case> cases = {
-        {"NaN point", GeoBezier(Pose(0, 0, 0), Pose(4, 0, 0), {{nan, 4, 0}, {4, 4, 0}}, kFeed, {}, {})},
-        {"infinite point", GeoBezier(Pose(0, 0, 0), Pose(4, 0, 0), {{0, inf, 0}, {4, 4, 0}}, kFeed, {}, {})},
+        {"NaN point", GeoBezier(Pose(0, 0, 0), Pose(4, 0, 0), {{nan, 4, 0}, {4, 4, 0}}, kIntersectionFeed, {}, {})},
+        {"infinite point", GeoBezier(Pose(0, 0, 0), Pose(4, 0, 0), {{0, inf, 0}, {4, 4, 0}}, kIntersectionFeed, {}, {})},
         // Finite, but far too long to reach the resolution in 200 halvings.
         {"huge", GeoBezier(Pose(-1e150, 0, 0), Pose(1e150, 0, 0), {{-1e150, 4e150, 0}, {1e150, 4e150, 0}},
-                           kFeed, {}, {})},
+                           kIntersectionFeed, {}, {})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,7 +240,7 @@ TEST(Intersection, SubdivisionEndsOnUnusableInput) {
         EXPECT_FALSE(intersectBySubdivision(across, c.curve, kUp, {0, 1}, {0, 1}));
     }
     // A zero normal leaves nothing to project onto.
-    const GeoBezier arch(Pose(0, 0, 0), Pose(4, 0, 0), {{0, 4, 0}, {4, 4, 0}}, kFeed, {}, {});
+    const GeoBezier arch(Pose(0, 0, 0), Pose(4, 0, 0), {{0, 4, 0}, {4, 4, 0}}, kIntersectionFeed, {}, {});
     EXPECT_FALSE(intersectElements(arch, across, {0, 0, 0}, {0, 1}, {0, 1}));
     EXPECT_FALSE(intersectElements(across, across, {nan, 0, 1}, {0, 1}, {0, 1}));
 }
@@ -252,7 +250,7 @@ TEST(Intersection, PlaneBoxHoldsClosedFormMeetingsOfSlightlyTiltedArcs) {
     // form meets the circle of its start radius: 0.05 mm beyond where the arc itself is
     // seen along z. The boxes must not part such a pair.
     const GeoHelix tilted = helix({1000, 0, 0}, {0, 0, 0}, {0, std::sin(0.01), std::cos(0.01)}, kPi / 2);
-    const GeoLine across = line({0, 999.99, 0}, {0, 1000.01, 0});
+    const GeoLine across = segment({0, 999.99, 0}, {0, 1000.01, 0});
     const auto m = intersectElements(across, tilted, kUp, {0, 1}, {0, 1});
     ASSERT_TRUE(m.has_value());
     EXPECT_NEAR(m->tA, 0.5, 1e-6);
@@ -265,19 +263,19 @@ TEST(Intersection, PlaneBoxHoldsEveryPointOfTheElement) {
     // meeting.
     const std::vector<Point3> normals = {{0, 0, 1}, {0, 0, -3}, {1, 0, 0}, {0.8, 0, 0.6}, {1, 2, 3}};
     std::vector<std::unique_ptr<Geo>> elements;
-    elements.push_back(line({1, -2, 3}, {-4, 5, 0.5}).clone());
+    elements.push_back(segment({1, -2, 3}, {-4, 5, 0.5}).clone());
     elements.push_back(std::make_unique<GeoHelix>(helix({2, 0, 0}, {0, 0, 0}, {0, -1, 1}, 1.5 * kPi)));
     elements.push_back(std::make_unique<GeoHelix>(
-        GeoHelix(Pose(3, 1, 0), {1, 1, 0}, {0.2, 0.1, 1}, -5 * kPi, 12.0, kFeed, {}, {})));
+        GeoHelix(Pose(3, 1, 0), {1, 1, 0}, {0.2, 0.1, 1}, -5 * kPi, 12.0, kIntersectionFeed, {}, {})));
     elements.push_back(helix({2, 1, 0}, {0, 1, 0}, kUp, 0.01).clone());
     elements.push_back(helix({2, 1, 0}, {0, 1, 0}, {0, 0, -1}, 2.5).clone());
     elements.push_back(helix({2, 1, 0}, {0, 1, 0}, kUp, -4.0).clone());
     elements.push_back(std::make_unique<GeoBezier>(Pose(0, 0, 0), Pose(4, 0, 1),
-                                                   std::vector<Point3>{{0, 4, 0}, {4, -4, 9}}, kFeed,
+                                                   std::vector<Point3>{{0, 4, 0}, {4, -4, 9}}, kIntersectionFeed,
                                                    BlockOrigin{}, BlockKey{}));
     elements.push_back(std::make_unique<GeoBezier>(
         Pose(0, 0, 0), Pose(1, 1, 1),
-        std::vector<Point3>{{5, 0, 0}, {-3, 2, 1}, {0, -6, 2}, {2, 2, -4}}, kFeed, BlockOrigin{},
+        std::vector<Point3>{{5, 0, 0}, {-3, 2, 1}, {0, -6, 2}, {2, 2, -4}}, kIntersectionFeed, BlockOrigin{},
         BlockKey{}));
     for (const Point3& n : normals) {
         for (const auto& e : elements) {
@@ -286,7 +284,7 @@ TEST(Intersection, PlaneBoxHoldsEveryPointOfTheElement) {
             for (int i = 0; i <= 200; ++i) {
                 // The point's plane coordinates: the box of a line of no length there.
                 const Point3 p = e->pointAt(i / 200.0);
-                const PlaneBox at = planeBox(line(p, p), n);
+                const PlaneBox at = planeBox(segment(p, p), n);
                 ASSERT_GE(at.x0, box.x0 - 1e-9) << i;
                 ASSERT_LE(at.x1, box.x1 + 1e-9) << i;
                 ASSERT_GE(at.y0, box.y0 - 1e-9) << i;
@@ -299,9 +297,9 @@ TEST(Intersection, PlaneBoxHoldsEveryPointOfTheElement) {
     EXPECT_LT(std::fmax(corner.x1 - corner.x0, corner.y1 - corner.y0), 0.01);
     // NaN anywhere: the box touches nothing, not even itself.
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const PlaneBox poisoned = planeBox(line({0, 0, 0}, {nan, 1, 0}), kUp);
+    const PlaneBox poisoned = planeBox(segment({0, 0, 0}, {nan, 1, 0}), kUp);
     EXPECT_FALSE(poisoned.touches(poisoned, 1.0));
-    const PlaneBox noNormal = planeBox(line({0, 0, 0}, {1, 1, 0}), {0, 0, 0});
+    const PlaneBox noNormal = planeBox(segment({0, 0, 0}, {1, 1, 0}), {0, 0, 0});
     EXPECT_FALSE(noNormal.touches(noNormal, 1.0));
 }
 

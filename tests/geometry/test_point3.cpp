@@ -6,20 +6,14 @@
 #include <numbers>
 
 #include "geometry/pose.h"
+#include "geometry/geometry_test_support.h"
 
 namespace Karsto {
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 
 // Bitwise equality: -0.0 and 0.0 differ, and NaN payloads would too.
 bool sameBits(const Point3& a, const Point3& b) { return std::memcmp(&a, &b, sizeof(Point3)) == 0; }
-
-void expectNear(const Point3& actual, const Point3& expected, double tolerance) {
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
 
 TEST(Point3, TextForms) {
     struct Case {

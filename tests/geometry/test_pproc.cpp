@@ -19,7 +19,6 @@
 namespace Karsto {
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 constexpr double kDegree = kPi / 180.0;
 
 std::unique_ptr<GeoLine> lineOf(const Point3& from, const Point3& to, uint64_t counter,

@@ -21,8 +21,6 @@
 namespace Karsto {
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-constexpr uint64_t kNoLimit = UINT64_MAX;
 
 struct Compensation {
     Point3 vector;

@@ -5,17 +5,11 @@
 
 #include "core/exception.h"
 #include "geometry/trans_list.h"
+#include "geometry/geometry_test_support.h"
 
 namespace Karsto {
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-
-void expectNear(const Point3& actual, const Point3& expected, double tolerance = 1e-12) {
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
 
 std::unique_ptr<TransMatrix> translation(const Point3& t) {
     auto matrix = std::make_unique<TransMatrix>();

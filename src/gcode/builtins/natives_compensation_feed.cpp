@@ -43,9 +43,6 @@ constexpr double kMinJerk = 10.0;
 constexpr int32_t kFeedInterpolationConstant = 0;
 constexpr int32_t kFeedInterpolationLinear = 1;
 
-double mmPerLengthUnit(const GProcessorNc2& processor) { return unitLengthFactor(processor.units.length); }
-double radPerAngleUnit(const GProcessorNc2& processor) { return unitAngleFactor(processor.units.angle); }
-
 // A dynamics limit is accepted when it is exactly 0 (no limit) or at least its minimum;
 // NaN fails both tests.
 bool dynamicsLimitValid(double value, double minimum) { return value == 0.0 || value >= minimum; }

@@ -27,9 +27,6 @@ constexpr int8_t kRotationValueZ = 2;
 
 constexpr int32_t kLastScalableAxis = 2; // x, y, z
 
-double mmPerLengthUnit(const GProcessorNc2& processor) { return unitLengthFactor(processor.units.length); }
-double radPerAngleUnit(const GProcessorNc2& processor) { return unitAngleFactor(processor.units.angle); }
-
 void push(GProcessorNc2& processor, std::unique_ptr<TransMatrix> element) {
     processor.userTransforms().append(std::move(element)); // invalidates up to the canvas
 }

@@ -21,8 +21,6 @@ int32_t zeroOffsetIndexOf(int32_t g, const std::string& function) {
     return 2 * (g - kFirstSelectingG); // G54, G55, G56, G57: entries 0, 2, 4, 6
 }
 
-double mmPerLengthUnit(const GProcessorNc2& processor) { return unitLengthFactor(processor.units.length); }
-
 } // namespace
 
 // The vector's direction only counts: it is never converted by the length unit.

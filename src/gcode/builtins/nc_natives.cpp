@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "gcode/gprocessor_nc2.h"
+
 namespace Karsto {
 
 #define KARSTO_NC_NATIVE(Class, name, returns, processor, context, parameters)                      \
@@ -21,6 +23,9 @@ constexpr std::array<NcNativeFactory, kNcNativeCount> kFactories{{
 }};
 
 } // namespace
+
+double mmPerLengthUnit(const GProcessorNc2& processor) { return unitLengthFactor(processor.units.length); }
+double radPerAngleUnit(const GProcessorNc2& processor) { return unitAngleFactor(processor.units.angle); }
 
 FunctionNativeNc* makeNcNative(NcNativeId id, GProcessorNc2* processor, const NcTypes& types) {
     return kFactories[static_cast<size_t>(id)](processor, types);

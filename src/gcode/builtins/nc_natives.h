@@ -28,4 +28,8 @@ namespace Karsto {
 // taken yet.
 FunctionNativeNc* makeNcNative(NcNativeId id, GProcessorNc2* processor, const NcTypes& types);
 
+// Millimetres per length unit and radians per angle unit in the processor's units now.
+double mmPerLengthUnit(const GProcessorNc2& processor);
+double radPerAngleUnit(const GProcessorNc2& processor);
+
 } // namespace Karsto

@@ -35,6 +35,11 @@ public:
     void execute(Stackmachine& machine) final {
         onMachine(machine, [](auto& m) { Step::run(m); });
     }
+    RunKernel runKernel() const final { return &quietKernel<Self>; }
+    template <class Machine>
+    void runOn(Machine& m) const {
+        Step::run(m);
+    }
     std::string toString() const final { return std::string(Self::kText); }
     CodeItem* clone() const final {
         auto* copy = new Self();

@@ -33,6 +33,11 @@ public:
     void execute(Stackmachine& machine) final {
         onMachine(machine, [](auto& m) { Family::template run<Cell>(m); });
     }
+    RunKernel runKernel() const final { return &quietKernel<Self>; }
+    template <class Machine>
+    void runOn(Machine& m) const {
+        Family::template run<Cell>(m);
+    }
     std::string toString() const final { return std::string(Self::kText); }
     CodeItem* clone() const final { return withSpanOf(new Self()); }
 };
@@ -55,6 +60,11 @@ public:
     void execute(Stackmachine& machine) final {
         onMachine(machine,
                   [this](auto& m) { Family::template run<Cell>(m, first_, second_); });
+    }
+    RunKernel runKernel() const final { return &quietKernel<Self>; }
+    template <class Machine>
+    void runOn(Machine& m) const {
+        Family::template run<Cell>(m, first_, second_);
     }
     std::string toString() const final {
         std::string text(Self::kText);
@@ -154,6 +164,11 @@ public:
 
     void execute(Stackmachine& machine) final {
         onMachine(machine, [this](auto& m) { Family::template run<Cell>(m, *target()); });
+    }
+    RunKernel runKernel() const final { return &quietKernel<Self>; }
+    template <class Machine>
+    void runOn(Machine& m) const {
+        Family::template run<Cell>(m, *target());
     }
     std::string toString() const final {
         // The row's text ends in the blank that textWithTarget puts before the label.

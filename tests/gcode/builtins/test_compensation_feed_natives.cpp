@@ -121,7 +121,7 @@ TEST(KernelFunctionNatives, DynamicsAreCheckedAndAFailingCallQueuesNothing) {
          "Invalid value of deceleration limit 0.50 in pathdynamicsset. Should be higher or equal 1.00"},
         {"pathdynamicsset", {1, 1, 9},
          "Invalid value of jerk limit 9.00 in pathdynamicsset. Should be higher or equal 10.00"},
-        {"pathdynamicsset", {NAN, 1, 10},
+        {"pathdynamicsset", {std::nan(""), 1, 10},
          "Invalid value of acceleration limit  nan in pathdynamicsset. Should be higher or equal 1.00"},
     };
     for (const Case& c : cases) {
@@ -348,7 +348,7 @@ TEST(SettingNatives, AutoAccurateStopIsInDegreesAndFollowsEveryMove) {
     Registration r;
     EXPECT_EQ(failureOf(r, "autoaccuratestopset", doubles({-1})),
               "Invalid angle =-1.000000 set in autoAccurateStopSet. Should be in range 0 to 360 degrees.");
-    EXPECT_FALSE(failureOf(r, "autoaccuratestopset", doubles({NAN})).empty());
+    EXPECT_FALSE(failureOf(r, "autoaccuratestopset", doubles({std::nan("")})).empty());
     EXPECT_FALSE(failureOf(r, "autoaccuratestopset", doubles({360.5})).empty());
     EXPECT_FALSE(r.processor.accurateStop.autoEnabled);
     EXPECT_EQ(failureOf(r, "autoaccuratestopset", doubles({360})), "");

@@ -36,7 +36,7 @@ constexpr int32_t kRecordBuffer = Karsto::waitCounterIndex(Karsto::WaitCounter::
 constexpr std::array<double, 5> kQ{0.5, 1.5, 2.5, 3.5, 4.5};
 constexpr uint32_t kZelInvalidSize = 0x705;
 
-Karsto::SourceSpan spanAt(int32_t line, int32_t inputOffset) {
+Karsto::SourceSpan spanWithOffset(int32_t line, int32_t inputOffset) {
     Karsto::SourcePosition begin;
     begin.file = Karsto::SharedString("p.jyx");
     begin.line = line;
@@ -156,11 +156,11 @@ TEST_F(Channel, EachStateIsReportedWithItsWords) {
 
 // Only a runtime error also writes its Zel code to offset 1.
 TEST_F(Channel, ARuntimeErrorAlsoWritesItsCode) {
-    channel->task->setError(Karsto::ExceptionSemantic("Unknown identifier 'x'.", spanAt(1, 1)));
+    channel->task->setError(Karsto::ExceptionSemantic("Unknown identifier 'x'.", spanWithOffset(1, 1)));
     EXPECT_EQ(newStateWords(), (std::vector<int32_t>{11, 12}));
     EXPECT_TRUE(stateWrites(1).empty());
     report(StackmachineState::stopped);
-    channel->task->setError(ExceptionRuntime("Division by zero", spanAt(1, 1)));
+    channel->task->setError(ExceptionRuntime("Division by zero", spanWithOffset(1, 1)));
     EXPECT_EQ(newStateWords(), (std::vector<int32_t>{15, 2, 11, 12}));
     EXPECT_EQ(stateWrites(1), (std::vector<std::vector<uint8_t>>{{0x12, 0x41, 0, 0}}));
 }
@@ -178,7 +178,7 @@ TEST_F(Channel, InterpreterStateCodes) {
 
 // Every record type as the kernel decodes it; all go to the lowest group at 0x60 or 0x61.
 TEST_F(Channel, RecordsCarryTheirFieldsWhereTheKernelReadsThem) {
-    channel->currentOrigin = {spanAt(12, 345), 17.9};
+    channel->currentOrigin = {spanWithOffset(12, 345), 17.9};
     const Point3 end{1, 2, 3}, centre{4, 5, 6}, rotation{0, 0, 1.5};
     const Point3 cp1{11, 12, 13}, cp2{21, 22, 23}, cp3{31, 32, 33}, cp4{41, 42, 43};
     channel->lineSend(end, 10.0, kQ, 5);
@@ -282,10 +282,10 @@ TEST_F(Channel, HeaderFieldsFollowTheOriginAndSerial) {
         uint32_t headerSerial;
     };
     const Case cases[] = {
-        {{spanAt(4, 40), 10.0}, 7, 4, 40, 10, 7},
+        {{spanWithOffset(4, 40), 10.0}, 7, 4, 40, 10, 7},
         {{Karsto::SourceSpan(), 0.0}, Karsto::kSerialUndelivered, -1, -1, 0, 0},
-        {{spanAt(2, 9), -3.7}, 0x100000005ull, 2, 9, -3, 5},
-        {{spanAt(2, 9), 1e12}, 1, 2, 9, INT32_MIN, 1}, // out of range: the truncation's fixed value
+        {{spanWithOffset(2, 9), -3.7}, 0x100000005ull, 2, 9, -3, 5},
+        {{spanWithOffset(2, 9), 1e12}, 1, 2, 9, INT32_MIN, 1}, // out of range: the truncation's fixed value
     };
     for (const Case& c : cases) {
         channel->currentOrigin = c.origin;
@@ -428,7 +428,7 @@ TEST_F(Channel, ParkedRecordsBlockTheProgramAgainAfterAMachineReset) {
 TEST_F(Channel, StopDropsParkedRecordsAndUnloads) {
     sim_->setRecordCapacity(4, 0);
     channel->valueSend(1, 1);
-    channel->task->setError(ExceptionRuntime("boom", spanAt(1, 1)));
+    channel->task->setError(ExceptionRuntime("boom", spanWithOffset(1, 1)));
     newStateWords();
     channel->stop();
     EXPECT_EQ(sim_->groupFunctions(4), (std::vector<uint32_t>{2}));

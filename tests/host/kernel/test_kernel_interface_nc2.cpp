@@ -343,12 +343,12 @@ TEST_F(KernelLinkTest, TheEventPassResendsParkedRecordsBeforeItAnswers) {
     ASSERT_EQ(initialise(), 0u);
     pause();
     ChannelNc2* channel = link_->channelById(4);
-    constexpr std::array<double, 5> kQ{};
-    channel->lineSend({1, 2, 3}, 10.0, kQ, 1);
-    channel->lineSend({4, 5, 6}, 10.0, kQ, 2);
+    constexpr std::array<double, 5> kZeroQ{};
+    channel->lineSend({1, 2, 3}, 10.0, kZeroQ, 1);
+    channel->lineSend({4, 5, 6}, 10.0, kZeroQ, 2);
     ASSERT_EQ(channel->pendingCount(), 2u);
-    constexpr int32_t kRecordBuffer = Karsto::waitCounterIndex(Karsto::WaitCounter::recordBuffer);
-    ASSERT_EQ(channel->task->machine->getWaitCounter(kRecordBuffer), 0);
+    constexpr int32_t kRecordBufferCounter = Karsto::waitCounterIndex(Karsto::WaitCounter::recordBuffer);
+    ASSERT_EQ(channel->task->machine->getWaitCounter(kRecordBufferCounter), 0);
 
     // Room for one: the pass sends the first, the second stays parked.
     sim_->freeRecordRoom(12, 1);
@@ -370,7 +370,7 @@ TEST_F(KernelLinkTest, TheEventPassResendsParkedRecordsBeforeItAnswers) {
     sim_->freeRecordRoom(12, 1);
     link_->processEvents();
     EXPECT_EQ(channel->pendingCount(), 0u);
-    EXPECT_EQ(channel->task->machine->getWaitCounter(kRecordBuffer), 1);
+    EXPECT_EQ(channel->task->machine->getWaitCounter(kRecordBufferCounter), 1);
     VekCmd response;
     EXPECT_EQ(sim_->client().VekAwait(invoke, response), 0u);
 }

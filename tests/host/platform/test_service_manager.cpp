@@ -188,19 +188,19 @@ struct ServiceScript {
     }
 };
 
-ServiceScript* script = nullptr;
+ServiceScript* runningScript = nullptr;
 
-void scriptHandler(uint32_t code) { script->handle(code); }
+void scriptHandler(uint32_t code) { runningScript->handle(code); }
 void scriptMain(uint32_t argc, char** argv) {
     EXPECT_EQ(argc, 0u);
     EXPECT_EQ(argv, nullptr);
-    script->main();
+    runningScript->main();
 }
 
 class DispatcherTest : public ::testing::Test {
 protected:
-    DispatcherTest() { script = &service; }
-    ~DispatcherTest() override { script = nullptr; }
+    DispatcherTest() { runningScript = &service; }
+    ~DispatcherTest() override { runningScript = nullptr; }
 
     // Runs the dispatcher on a thread of its own, the one that calls the handler.
     void start() {

@@ -115,4 +115,9 @@ inline void expectCases(std::span<const CastCase> cases) {
     }
 }
 
+// Bounds the casts' tables are written around.
+inline constexpr int64_t kTwo31 = int64_t{1} << 31;
+inline constexpr int64_t kInt64Min = INT64_MIN;
+inline constexpr uint64_t kTwo63 = uint64_t{1} << 63;
+
 } // namespace Karsto

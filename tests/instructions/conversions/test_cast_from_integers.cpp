@@ -10,11 +10,8 @@ namespace {
 
 using K = TypeKind;
 
-constexpr int64_t kTwo31 = int64_t{1} << 31;
 constexpr int64_t kTwo53 = int64_t{1} << 53;
-constexpr int64_t kInt64Min = INT64_MIN;
 constexpr uint64_t kAllOnes = ~uint64_t{0};
-constexpr uint64_t kTwo63 = uint64_t{1} << 63;
 
 // An enumeration value converts like a LINT of the same number, all 64 bits counting.
 TEST(CastFromEnum, WrapsTestsAndRoundsLikeLint) {

@@ -18,9 +18,6 @@ namespace {
 
 using K = TypeKind;
 
-constexpr int64_t kTwo31 = int64_t{1} << 31;
-constexpr int64_t kInt64Min = INT64_MIN;
-constexpr uint64_t kTwo63 = uint64_t{1} << 63;
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 
 TEST(CastFromLreal, TruncatesTowardZeroWithFixedResultsOutOfRange) {

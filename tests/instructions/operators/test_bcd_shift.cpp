@@ -39,7 +39,7 @@ Outcome runOn(Stackmachine& machine, OperatorFamily family, TypeKind kind, uint6
 
 // Both kinds of machine must agree. The machines are made once: each run loads its
 // program and resets.
-Outcome runBoth(OperatorFamily family, TypeKind kind, uint64_t value,
+Outcome runBcdBoth(OperatorFamily family, TypeKind kind, uint64_t value,
                 std::optional<int16_t> distance = std::nullopt) {
     static StackmachineInterpreter interpreter;
     static Stackmachine plain;
@@ -50,7 +50,7 @@ Outcome runBoth(OperatorFamily family, TypeKind kind, uint64_t value,
     return a;
 }
 
-struct Case {
+struct BcdCase {
     OperatorFamily family;
     TypeKind kind;
     uint64_t value;
@@ -58,9 +58,9 @@ struct Case {
     uint64_t result;
 };
 
-void expectCases(std::initializer_list<Case> cases) {
-    for (const Case& c : cases) {
-        const Outcome out = runBoth(c.family, c.kind, c.value, c.distance);
+void expectCases(std::initializer_list<BcdCase> cases) {
+    for (const BcdCase& c : cases) {
+        const Outcome out = runBcdBoth(c.family, c.kind, c.value, c.distance);
         const std::string text(operatorFor(c.family, c.kind)->text);
         EXPECT_FALSE(out.error) << text << *out.error;
         EXPECT_EQ(out.bits, c.result) << text << "0x" << std::hex << c.value << " by "
@@ -130,8 +130,8 @@ TEST(BcdShift, DecodingTakesNibblesAboveNineAtFaceValue) {
 
 TEST(BcdShift, DecodingTheEncodingGivesTheValueBack) {
     for (uint64_t v = 0; v < 100; ++v) {
-        EXPECT_EQ(runBoth(OperatorFamily::BcdDecode, TypeKind::Byte,
-                          runBoth(OperatorFamily::BcdEncode, TypeKind::Byte, v).bits)
+        EXPECT_EQ(runBcdBoth(OperatorFamily::BcdDecode, TypeKind::Byte,
+                          runBcdBoth(OperatorFamily::BcdEncode, TypeKind::Byte, v).bits)
                       .bits,
                   v);
     }
@@ -201,10 +201,10 @@ TEST(BcdShift, NegativeDistanceFailsAndZeroDistanceKeepsTheValue) {
     for (const OperatorFamily family : kShifts) {
         for (const TypeKind kind : kWidths) {
             const std::string text(operatorFor(family, kind)->text);
-            const Outcome bad = runBoth(family, kind, 0x5A, -5);
+            const Outcome bad = runBcdBoth(family, kind, 0x5A, -5);
             EXPECT_EQ(bad.error, "t.jyx: 4.2-4.3: Invalid negative shift-distance (-5).") << text;
             const uint64_t value = 0xA5A5A5A5A5A5A5A5u & widthMask(kind);
-            const Outcome same = runBoth(family, kind, value, 0);
+            const Outcome same = runBcdBoth(family, kind, value, 0);
             EXPECT_FALSE(same.error) << text;
             EXPECT_EQ(same.bits, value) << text;
         }

@@ -112,7 +112,7 @@ TEST(Comparisons, EveryRelationOnBothMachines) {
 // Pushes a string value of the capacity: one character per cell (U8 for STRING, U16
 // for WSTRING), fill in the cells beyond the text, then the length cell (the text's
 // length unless given). Returns the value's first cell.
-int64_t pushString(Stackmachine& machine, TypeKind kind, const std::u16string& text,
+int64_t pushStringOfKind(Stackmachine& machine, TypeKind kind, const std::u16string& text,
                    int64_t capacity, char16_t fill = u'#',
                    std::optional<int64_t> lengthCell = std::nullopt) {
     const int64_t base = machine.getSp();
@@ -128,7 +128,7 @@ int64_t pushString(Stackmachine& machine, TypeKind kind, const std::u16string& t
     return base;
 }
 
-std::u16string stringAt(Stackmachine& machine, TypeKind kind, int64_t base, int64_t capacity) {
+std::u16string stringOfKindAt(Stackmachine& machine, TypeKind kind, int64_t base, int64_t capacity) {
     const int64_t length = machine.loadAddr(base + capacity);
     EXPECT_GE(length, 0);
     EXPECT_LE(length, capacity);
@@ -156,8 +156,8 @@ std::vector<bool> compareStrings(Stackmachine& machine, TypeKind kind, const Str
         machine.reset();
         machine.pushU8(0xA5); // below the operands: must stay
         const int64_t before = machine.getSp();
-        pushString(machine, kind, x.text, capacity, x.fill, x.lengthCell);
-        pushString(machine, kind, y.text, capacity, y.fill, y.lengthCell);
+        pushStringOfKind(machine, kind, x.text, capacity, x.fill, x.lengthCell);
+        pushStringOfKind(machine, kind, y.text, capacity, y.fill, y.lengthCell);
         EXPECT_EQ(machine.getSp(), before + 2 * (capacity + 1));
         test::cmdOf(code).execute(machine);
         EXPECT_EQ(machine.getSp(), before + 1);
@@ -212,8 +212,8 @@ TEST(Comparisons, StringMembersDefaultToTheDefaultCapacity) {
         const Code code(test::newOperator(F::Lt, kind)); // no capacity given
         machine.reset();
         const int64_t before = machine.getSp();
-        pushString(machine, kind, u"ab", kDefaultStringCapacity);
-        pushString(machine, kind, u"b", kDefaultStringCapacity);
+        pushStringOfKind(machine, kind, u"ab", kDefaultStringCapacity);
+        pushStringOfKind(machine, kind, u"b", kDefaultStringCapacity);
         EXPECT_EQ(machine.getSp(), before + 512);
         test::cmdOf(code).execute(machine);
         EXPECT_EQ(machine.getSp(), before + 1);
@@ -221,8 +221,8 @@ TEST(Comparisons, StringMembersDefaultToTheDefaultCapacity) {
         // A clone keeps its capacity.
         const Code ten(operatorFor(F::Eq, kind)->make({0, 0, nullptr, 10}));
         const Code copy(test::cmdOf(ten).clone());
-        pushString(machine, kind, u"q", 10);
-        pushString(machine, kind, u"q", 10);
+        pushStringOfKind(machine, kind, u"q", 10);
+        pushStringOfKind(machine, kind, u"q", 10);
         test::cmdOf(copy).execute(machine);
         EXPECT_EQ(machine.getSp(), before + 1);
         EXPECT_EQ(machine.popU1(), 1);
@@ -327,13 +327,13 @@ TEST(MinMax, StringsMoveTheWinnerToTheFirstValuesCells) {
             machine->pushU8(0xA5);
             std::vector<int64_t> bases;
             for (const StringValue& v : c.values) {
-                bases.push_back(pushString(*machine, c.kind, v.text, kCapacity8, v.fill));
+                bases.push_back(pushStringOfKind(*machine, c.kind, v.text, kCapacity8, v.fill));
             }
             test::cmdOf(code).execute(*machine);
             const int64_t count = std::max<int64_t>(c.count, 1);
             const int64_t result = bases[c.values.size() - static_cast<size_t>(count)];
             EXPECT_EQ(machine->getSp(), result + kCapacity8 + 1);
-            EXPECT_EQ(stringAt(*machine, c.kind, result, kCapacity8), c.expected.text);
+            EXPECT_EQ(stringOfKindAt(*machine, c.kind, result, kCapacity8), c.expected.text);
             // The whole value moved, the cells beyond its length too.
             EXPECT_EQ(machine->loadU8(result + kCapacity8 - 1), static_cast<uint8_t>(c.expected.fill));
             EXPECT_EQ(machine->loadU8(machine->getStackBase()), 0xA5);
@@ -342,12 +342,12 @@ TEST(MinMax, StringsMoveTheWinnerToTheFirstValuesCells) {
     // Three STRING[8] values leave one: 18 cells shallower.
     interpreter.reset();
     const int64_t before = interpreter.getSp();
-    for (const char16_t* text : {u"m", u"a", u"z"}) pushString(interpreter, K::String, text, 8);
+    for (const char16_t* text : {u"m", u"a", u"z"}) pushStringOfKind(interpreter, K::String, text, 8);
     const int64_t full = interpreter.getSp();
     const Code min(operatorFor(F::Min, K::String)->make({3, 0, nullptr, 8}));
     test::cmdOf(min).execute(interpreter);
     EXPECT_EQ(full - interpreter.getSp(), 18);
-    EXPECT_EQ(stringAt(interpreter, K::String, before, 8), u"a");
+    EXPECT_EQ(stringOfKindAt(interpreter, K::String, before, 8), u"a");
 }
 
 } // namespace

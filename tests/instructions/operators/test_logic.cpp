@@ -13,6 +13,9 @@
 namespace Karsto {
 namespace {
 
+using F = OperatorFamily;
+using K = TypeKind;
+
 // Runs the class on operand cells written as raw bytes of the kind's width (a BOOL cell
 // may hold any byte) on both machines; returns the result as the kind's pop reads it.
 std::vector<uint64_t> resultsOnBoth(OperatorFamily family, TypeKind kind,
@@ -46,8 +49,6 @@ struct LogicCase {
 };
 
 TEST(LogicInstructions, BoolBytesAndBitStrings) {
-    using F = OperatorFamily;
-    using K = TypeKind;
     const LogicCase cases[] = {
         {F::Inv, K::Bool, {1}, 0},
         {F::Inv, K::Bool, {2}, 0}, // a byte that is not 0 is TRUE as a whole

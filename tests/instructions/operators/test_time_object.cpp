@@ -21,21 +21,21 @@ constexpr int64_t kMark = 0x5A5A; // the content of the cells below the operands
 using test::Machines;
 
 // Resets the machine and pushes two marked cells; returns the stack pointer above them.
-int64_t resetWithMarks(Stackmachine& machine) {
+int64_t resetTimeMarks(Stackmachine& machine) {
     machine.reset();
     machine.pushS64(kMark);
     machine.pushS64(kMark);
     return machine.getSp();
 }
 
-void expectMarksKept(Stackmachine& machine) {
+void expectTimeMarksKept(Stackmachine& machine) {
     for (int64_t i = 0; i < 2; ++i) {
         EXPECT_EQ(machine.loadS64(machine.getStackBase() + i), kMark) << "cell " << i;
     }
 }
 
 // Executes the class of the family with the operands; the error's message, if any.
-std::optional<std::string> execute(Stackmachine& machine, OperatorFamily family,
+std::optional<std::string> executeTimeOp(Stackmachine& machine, OperatorFamily family,
                                    OperatorOperands operands = {}) {
     const Code code(operatorFor(family, TypeKind::Void)->make(operands));
     try {
@@ -52,23 +52,23 @@ struct Calendar {
 
 // UtcTimestamp of the six fields, checking that exactly one cell replaced them.
 int64_t timestampOf(Stackmachine& machine, const Calendar& c) {
-    const int64_t base = resetWithMarks(machine);
+    const int64_t base = resetTimeMarks(machine);
     for (const int64_t field : {c.year, c.month, c.day, c.hour, c.minute, c.second}) {
         machine.pushS64(field);
     }
-    EXPECT_EQ(execute(machine, OperatorFamily::UtcTimestamp), std::nullopt);
+    EXPECT_EQ(executeTimeOp(machine, OperatorFamily::UtcTimestamp), std::nullopt);
     EXPECT_EQ(machine.getSp(), base + 1);
-    expectMarksKept(machine);
+    expectTimeMarksKept(machine);
     return machine.loadS64(base);
 }
 
 // UtcDate of the time stamp, checking that six cells replaced it.
 Calendar calendarOf(Stackmachine& machine, int64_t seconds) {
-    const int64_t base = resetWithMarks(machine);
+    const int64_t base = resetTimeMarks(machine);
     machine.pushS64(seconds);
-    EXPECT_EQ(execute(machine, OperatorFamily::UtcDate), std::nullopt);
+    EXPECT_EQ(executeTimeOp(machine, OperatorFamily::UtcDate), std::nullopt);
     EXPECT_EQ(machine.getSp(), base + 6);
-    expectMarksKept(machine);
+    expectTimeMarksKept(machine);
     return {machine.loadS64(base),     machine.loadS64(base + 1), machine.loadS64(base + 2),
             machine.loadS64(base + 3), machine.loadS64(base + 4), machine.loadS64(base + 5)};
 }
@@ -155,9 +155,9 @@ TEST(ObjectCheckInstructions, CheckNonNullRaisesOnZeroAndKeepsTheReference) {
     Machines machines;
     for (Stackmachine* m : machines.all()) {
         for (const int64_t address : {int64_t{0}, int64_t{1}, int64_t{0x80000000}, int64_t{-1}}) {
-            const int64_t base = resetWithMarks(*m);
+            const int64_t base = resetTimeMarks(*m);
             m->pushAddr(address);
-            const std::optional<std::string> error = execute(*m, OperatorFamily::CheckNonNull);
+            const std::optional<std::string> error = executeTimeOp(*m, OperatorFamily::CheckNonNull);
             if (address == 0) {
                 EXPECT_EQ(error, "Null-Pointer Exception");
             } else {
@@ -165,7 +165,7 @@ TEST(ObjectCheckInstructions, CheckNonNullRaisesOnZeroAndKeepsTheReference) {
             }
             EXPECT_EQ(m->getSp(), base + 1) << address;
             EXPECT_EQ(m->loadAddr(base), address);
-            expectMarksKept(*m);
+            expectTimeMarksKept(*m);
         }
     }
 }
@@ -197,14 +197,14 @@ TEST(ObjectCheckInstructions, CastClassClassResizesTheValueAndSetsItsMethodTable
     Machines machines;
     for (Stackmachine* m : machines.all()) {
         for (const Case c : {Case{4, 2}, Case{2, 6}, Case{3, 3}, Case{5, 1}}) {
-            const int64_t base = resetWithMarks(*m);
+            const int64_t base = resetTimeMarks(*m);
             m->pushAddr(kOldTable);
             for (int64_t i = 1; i < c.source; ++i) m->pushS64(100 + i); // the attributes
             // Above the value: cells the cast grows into keep what they held.
             for (int64_t i = 0; i < 8; ++i) m->pushS64(900 + i);
             m->addSp(-8);
             m->pushAddr(kNewTable);
-            EXPECT_EQ(execute(*m, OperatorFamily::CastClassClass, {c.source, c.target}),
+            EXPECT_EQ(executeTimeOp(*m, OperatorFamily::CastClassClass, {c.source, c.target}),
                       std::nullopt);
             EXPECT_EQ(m->getSp(), base + c.target) << c.source << " " << c.target;
             EXPECT_EQ(m->loadAddr(base), kNewTable);
@@ -214,12 +214,12 @@ TEST(ObjectCheckInstructions, CastClassClassResizesTheValueAndSetsItsMethodTable
                                                                                  : 900 + i - c.source;
                 EXPECT_EQ(m->loadS64(base + i), expected) << c.source << " " << c.target << " " << i;
             }
-            expectMarksKept(*m);
+            expectTimeMarksKept(*m);
         }
         // Sizes that do not match the stack end in the machine's own run-time error.
-        const int64_t base = resetWithMarks(*m);
+        const int64_t base = resetTimeMarks(*m);
         m->pushAddr(kNewTable);
-        EXPECT_NE(execute(*m, OperatorFamily::CastClassClass, {50, 1}), std::nullopt);
+        EXPECT_NE(executeTimeOp(*m, OperatorFamily::CastClassClass, {50, 1}), std::nullopt);
         EXPECT_LE(m->getSp(), base + 1);
     }
 }

@@ -18,7 +18,7 @@ namespace {
 
 using test::Outcome;
 
-constexpr int64_t kMinLint = std::numeric_limits<int64_t>::min();
+constexpr int64_t kLintMin = std::numeric_limits<int64_t>::min();
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 
 // Runs "constant; the instruction; Halt" on both kinds of machine; they must agree and
@@ -48,8 +48,8 @@ TEST(UnaryMath, IntegerAbsAndNegWrapInTheirWidth) {
         {F::Abs, K::Int, -32768, -32768},
         {F::Abs, K::Sint, -128, -128},
         {F::Abs, K::Dint, -2147483648, -2147483648},
-        {F::Abs, K::Lint, kMinLint, kMinLint},
-        {F::Abs, K::Liti, kMinLint, kMinLint},
+        {F::Abs, K::Lint, kLintMin, kLintMin},
+        {F::Abs, K::Liti, kLintMin, kLintMin},
         {F::Abs, K::Dint, -7, 7},
         {F::Abs, K::Sint, 5, 5},
         {F::Abs, K::Udint, 4000000000, 4000000000},
@@ -61,7 +61,7 @@ TEST(UnaryMath, IntegerAbsAndNegWrapInTheirWidth) {
         {F::Neg, K::Ulint, 0, 0},
         {F::Neg, K::Uint, 0, 0},
         {F::Neg, K::Int, 5, -5},
-        {F::Neg, K::Lint, kMinLint, kMinLint},
+        {F::Neg, K::Lint, kLintMin, kLintMin},
         {F::Neg, K::Liti, -9, 9},
     };
     for (const Case& c : cases) {

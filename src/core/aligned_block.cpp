@@ -1,0 +1,27 @@
+#include "core/aligned_block.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <new>
+
+namespace Karsto {
+
+unsigned char* mapAlignedBlock(size_t bytes) {
+    // Twice the size, then the ends cut off so that an aligned block remains.
+    const size_t span = 2 * bytes;
+    void* mapped = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (start + bytes - 1) & ~uintptr_t{bytes - 1};
+    if (aligned > start) munmap(mapped, aligned - start);
+    if (const uintptr_t tail = start + span - (aligned + bytes); tail > 0)
+        munmap(reinterpret_cast<void*>(aligned + bytes), tail);
+    auto* block = reinterpret_cast<unsigned char*>(aligned);
+    madvise(block, bytes, MADV_HUGEPAGE); // where the system gives them on request
+    return block;
+}
+
+void unmapAlignedBlock(unsigned char* block, size_t bytes) { munmap(block, bytes); }
+
+} // namespace Karsto
