@@ -34,6 +34,18 @@ protected:
     }
 };
 
+TEST_F(EndToEnd, Nc2RunsAProgramTheKernelLoadsAndStarts) {
+    writeFile(root / "drive" / "jobs" / "part.jyx", "G0 X5 Y5\nG1 X20 F300\nM30\n");
+    const Child sim = kernelsim("nc2_mill.ksim");
+    const Child program = spawn({"nif=nc2", "logStderr", "debugController"}, "nc2",
+                                {"VORDASH_DRIVE_ROOT=" + (root / "drive").string()});
+    expectPassed(sim, program);
+    // The script's last step is the unregister write.
+    const ChildRun r = finish(program);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(linesOf(r.err).back(), "[info] Stopping JYX interpreter");
+}
+
 TEST_F(EndToEnd, Nc2lSendsEachChannelsStartRecordsAndAxisQuery) {
     writeFile(jobs / "a.jyx", "G1 X5 F300\n");
     writeFile(jobs / "b.jyx", "G1 X5 F300\n");

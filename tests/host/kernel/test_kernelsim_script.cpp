@@ -30,9 +30,10 @@ TEST(KernelsimScript, StepsKeepTheirLinesTargetsDataAndCodes) {
         "read interp 0x2102 3 4 -> 0 i32:2\n"
         "command 501 0x401E u16:7 f64:1.5 hex:0aFF zeros:2 -> 0x7F01\n"
         "expect-record 0x3206 0x60 5 kind=99 \"text=L1 O0\"\n"
-        "expect-words 2 9 2\n");
+        "expect-words 2 9 2\n"
+        "axes 2 5 5 0 0 0 0 0 -1.25\n");
     ASSERT_TRUE(script.errors.empty()) << script.errors.front();
-    ASSERT_EQ(script.steps.size(), 6u);
+    ASSERT_EQ(script.steps.size(), 7u);
 
     EXPECT_EQ(script.steps[0].line, 3);
     EXPECT_EQ(script.steps[0].numbers, std::vector<int64_t>{1024});
@@ -65,6 +66,8 @@ TEST(KernelsimScript, StepsKeepTheirLinesTargetsDataAndCodes) {
     EXPECT_EQ(record.text, "L1 O0");
 
     EXPECT_EQ(script.steps[5].numbers, (std::vector<int64_t>{2, 9, 2}));
+    EXPECT_EQ(script.steps[6].numbers, std::vector<int64_t>{2});
+    EXPECT_EQ(script.steps[6].reals, (std::vector<double>{5, 5, 0, 0, 0, 0, 0, -1.25}));
 }
 
 TEST(KernelsimScript, EveryBadLineIsReportedWithItsNumber) {
@@ -99,6 +102,9 @@ TEST(KernelsimScript, EveryBadLineIsReportedWithItsNumber) {
         {"expect-record 1 2", "'expect-record' needs <group> <offset> <type>"},
         {"expect-record 1 2 3 kind=1 kind=2", "bad or repeated field 'kind=2'"},
         {"expect-words 2", "'expect-words' needs <channel> and at least one word"},
+        {"axes 2 1 2 3", "'axes' takes 9 arguments"},
+        {"axes 2 1 2 3 4 5 6 7 x", "bad number 'x'"},
+        {"serve 0", "count out of range: 0"},
     };
     for (const Case& c : cases) {
         const Script script = parseScript(std::string("timeout 5\n") + c.line + "\n");

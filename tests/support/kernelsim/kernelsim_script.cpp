@@ -1,6 +1,7 @@
 #include "support/kernelsim/kernelsim_script.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -154,6 +155,7 @@ constexpr StepName kStepNames[] = {
     {"read", StepKind::read},                 {"command", StepKind::command},
     {"expect-record", StepKind::expectRecord}, {"expect-records", StepKind::expectRecords},
     {"expect-write", StepKind::expectWrite},  {"expect-words", StepKind::expectWords},
+    {"axes", StepKind::axes},                 {"serve", StepKind::serve},
 };
 
 void arity(const std::vector<Token>& tokens, std::size_t low, std::size_t high) {
@@ -171,6 +173,8 @@ std::size_t arrow(const std::vector<Token>& tokens) {
 }
 
 constexpr std::int64_t kU32Max = UINT32_MAX;
+// More commands than any script's program sends.
+constexpr std::int64_t kMaxServed = 1000000;
 
 ScriptStep parseStep(const std::vector<Token>& tokens) {
     const auto named = std::find_if(std::begin(kStepNames), std::end(kStepNames),
@@ -272,6 +276,15 @@ ScriptStep parseStep(const std::vector<Token>& tokens) {
         if (tokens.size() < 3) throw ParseError("'expect-words' needs <channel> and at least one word");
         number(1, INT32_MIN, INT32_MAX, "channel id");
         for (std::size_t i = 2; i < tokens.size(); ++i) number(i, INT32_MIN, INT32_MAX, "state word");
+        break;
+    case StepKind::axes:
+        arity(tokens, 1 + std::tuple_size_v<AxisValues>, 1 + std::tuple_size_v<AxisValues>);
+        number(1, INT32_MIN, INT32_MAX, "channel id");
+        for (std::size_t i = 2; i < tokens.size(); ++i) step.reals.push_back(real(tokens[i].text));
+        break;
+    case StepKind::serve:
+        arity(tokens, 1, 1);
+        number(1, 1, kMaxServed, "count");
         break;
     }
     return step;
@@ -516,6 +529,26 @@ std::string ScriptRunner::execute(const ScriptStep& step) {
                        ", expected " + std::to_string(expected);
         }
         cursor += wanted;
+        return {};
+    }
+    case StepKind::axes: {
+        AxisValues positions{};
+        std::copy(step.reals.begin(), step.reals.end(), positions.begin());
+        sim_.setAxisPositions(i32(0), positions);
+        return {};
+    }
+    case StepKind::serve: {
+        const std::size_t wanted = static_cast<std::size_t>(step.numbers[0]);
+        const std::size_t failures = sim_.serveFailures();
+        std::size_t sent = 0;
+        if (!until(timeoutMs_, [&] {
+                sent += sim_.serveEvents();
+                return sent >= wanted;
+            }))
+            return timedOut(timeoutMs_, std::to_string(wanted) + " axis queries or sync records to serve (served " +
+                                            std::to_string(sent) + ")");
+        if (sim_.serveFailures() != failures)
+            return std::to_string(sim_.serveFailures() - failures) + " served commands refused or not answered";
         return {};
     }
     }

@@ -23,6 +23,11 @@
 //   expect-write <group> <offset> [<data>]
 //                                         the interpreter's next write there
 //   expect-words <channel> <word>...      the channel's next state words
+//   axes <channel> <x> <y> <z> <q1> <q2> <q3> <q4> <q5>
+//                                         the positions axis queries are answered with
+//   serve <count>                         answers axis queries and echoes taken sync
+//                                         records, in arrival order, until <count> were
+//                                         sent; each must be answered 0
 // Targets: "user" (the looked-up name), "interp" (port 11600) or a port number.
 // Data items: i32:<n> u32:<n> u16:<n> u8:<n> f64:<x> hex:<hex digits> zeros:<n> nul
 // and strings in double quotes (taken as written, no escapes, no NUL added).
@@ -55,6 +60,8 @@ enum class StepKind {
     expectRecords,
     expectWrite,
     expectWords,
+    axes,
+    serve,
 };
 
 struct StepTarget {
@@ -68,6 +75,7 @@ struct ScriptStep {
     StepKind kind = StepKind::timeout;
     StepTarget target;
     std::vector<std::int64_t> numbers; // the step's numeric arguments in order
+    std::vector<double> reals;         // axis positions
     std::string text;                  // a name, a file or a record's text
     std::vector<std::uint8_t> data;
     bool dataGiven = false;            // read, expect-write: compare the bytes
