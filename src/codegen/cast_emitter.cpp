@@ -33,7 +33,7 @@ Code operatorCode(OperatorFamily family, TypeKind kind, const OperatorOperands& 
 }
 
 // The capacity of a STRING or WSTRING type; the cast entries reach it for those alone.
-int64_t capacityOf(Type* type) {
+int64_t stringCapacity(Type* type) {
     if (type->kind() == TypeKind::Wstring) return type->asWstring()->capacity();
     return type->asString()->capacity();
 }
@@ -60,15 +60,15 @@ Code emitCast(Type* from, Type* to, const SourceSpan& span) {
         code = conversionCode(TypeKind::Enum, toKind);
         break;
     case CastEntry::CharToString:
-        code = operatorCode(OperatorFamily::CastCharStr, TypeKind::Void, {.first = capacityOf(to)});
+        code = operatorCode(OperatorFamily::CastCharStr, TypeKind::Void, {.first = stringCapacity(to)});
         break;
     case CastEntry::StringToChar:
         code = operatorCode(OperatorFamily::CastStrChar, TypeKind::Void,
-                            {.first = capacityOf(from)});
+                            {.first = stringCapacity(from)});
         break;
     case CastEntry::StringToString:
         code = operatorCode(OperatorFamily::CastStrStr, TypeKind::Void,
-                            {.first = capacityOf(from), .second = capacityOf(to)});
+                            {.first = stringCapacity(from), .second = stringCapacity(to)});
         break;
     case CastEntry::ClassToClass:
         code = emitClassConversion(from, to);

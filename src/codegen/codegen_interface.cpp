@@ -2,10 +2,10 @@
 
 #include <utility>
 
+#include "codegen/address_constant.h"
 #include "codegen/method_call.h"
 #include "codegen/operation_emitters.h"
 #include "codegen/special_emitters.h"
-#include "core/constant_factory.h"
 #include "core/emitters.h"
 #include "core/exception.h"
 #include "core/function.h"
@@ -26,8 +26,6 @@ constexpr int64_t kOffsetCell = 2;
 // share interfaces (diamonds) double the table per level; they are refused here rather
 // than laid out in memory that does not exist.
 constexpr int64_t kMaxTableCells = Stackmachine::kStackBase;
-
-Code addressConstant(int64_t value) { return makeIntConstant(value, typeAddr, SourceSpan()); }
 
 } // namespace
 

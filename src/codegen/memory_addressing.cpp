@@ -1,7 +1,7 @@
 #include "codegen/memory_addressing.h"
 
+#include "codegen/address_constant.h"
 #include "codegen/operation_emitters.h"
-#include "core/constant_factory.h"
 #include "core/emitters.h"
 #include "core/stackmachine.h"
 #include "core/stackmachine_interpreter.h"
@@ -13,8 +13,6 @@ namespace {
 // The call frame's three cells (caller's fp, entry address, return position) lie
 // between fp and the first local.
 constexpr int64_t kFrameCells = 3;
-
-Code addressConstant(int64_t value) { return makeIntConstant(value, typeAddr, SourceSpan()); }
 
 // fp plus a constant.
 Code fpPlus(int64_t delta) {

@@ -24,7 +24,7 @@ constexpr const char* familyName(OperatorFamily family) {
 
 // The capacity the String and Wstring members carry; the members of the other kinds
 // do not read it.
-int32_t capacityOf(Type* type) {
+int32_t memberCapacity(Type* type) {
     if (type->isString()) return type->asString()->capacity();
     if (type->isWstring()) return type->asWstring()->capacity();
     return kOperatorDefaultCapacity;
@@ -56,12 +56,12 @@ Code comparison(OperatorFamily family, Type* type, const SourceSpan& span) {
     if (type->isEnum()) type = type->asEnum()->baseType();
     TypeKind kind = type->kind();
     if (kind == TypeKind::Pointer) kind = TypeKind::Dint;
-    return instance(memberFor(family, kind), {.capacity = capacityOf(type)}, span);
+    return instance(memberFor(family, kind), {.capacity = memberCapacity(type)}, span);
 }
 
 Code counted(OperatorFamily family, Type* type, int64_t count, const SourceSpan& span) {
     return instance(memberFor(family, type->kind()),
-                    {.first = count, .capacity = capacityOf(type)}, span);
+                    {.first = count, .capacity = memberCapacity(type)}, span);
 }
 
 // Checks the target, creates the branch, then the conversion; should the conversion

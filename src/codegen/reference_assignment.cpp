@@ -1,10 +1,10 @@
 #include "codegen/reference_assignment.h"
 
+#include "codegen/address_constant.h"
 #include "codegen/cast_emitter.h"
 #include "codegen/codegen_class.h"
 #include "codegen/codegen_interface.h"
 #include "codegen/operation_emitters.h"
-#include "core/constant_factory.h"
 #include "core/emitters.h"
 #include "core/exception.h"
 #include "core/type.h"
@@ -16,8 +16,6 @@ namespace {
 
 // The instructions made here carry no place of their own.
 const SourceSpan kNone;
-
-Code addressConstant(int64_t value) { return makeIntConstant(value, typeAddr, kNone); }
 
 // A new label and the Code that places it.
 struct PlacedLabel {
