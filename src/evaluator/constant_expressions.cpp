@@ -22,20 +22,20 @@ namespace Karsto::Eval {
 
 namespace {
 
-constexpr Walk kComputing = Walk::declare;
+constexpr Walk kConstantWalk = Walk::declare;
 
 template <class R>
 void binary(Evaluator& e, Parser::AstNode& n, int32_t step, OperationEmitter emit) {
-    commonTypeBinary<kComputing, R>(e, n, step, emit);
+    commonTypeBinary<kConstantWalk, R>(e, n, step, emit);
 }
 
 template <class R>
-void compare(Evaluator& e, Parser::AstNode& n, int32_t step, OperationEmitter emit) {
-    comparison<kComputing, R>(e, n, step, emit);
+void constantComparison(Evaluator& e, Parser::AstNode& n, int32_t step, OperationEmitter emit) {
+    comparison<kConstantWalk, R>(e, n, step, emit);
 }
 
-void unaryOperator(Evaluator& e, Parser::AstNode& n, int32_t step, OperationEmitter emit) {
-    unary<kComputing, AstNode_const_expression_unary>(e, n, step, emit);
+void constantUnary(Evaluator& e, Parser::AstNode& n, int32_t step, OperationEmitter emit) {
+    unary<kConstantWalk, AstNode_const_expression_unary>(e, n, step, emit);
 }
 
 // A chain node that carries operandType (the comparison levels) over its one operand:
@@ -74,25 +74,25 @@ void const_expression_cmp_0(Evaluator& e, Parser::AstNode& n, int32_t step) {
     comparisonLevel<AstNode_const_expression_cmp>(e, n, step);
 }
 void const_expression_cmp_1(Evaluator& e, Parser::AstNode& n, int32_t step) {
-    compare<AstNode_const_expression_cmp>(e, n, step, emitEq);
+    constantComparison<AstNode_const_expression_cmp>(e, n, step, emitEq);
 }
 void const_expression_cmp_2(Evaluator& e, Parser::AstNode& n, int32_t step) {
-    compare<AstNode_const_expression_cmp>(e, n, step, emitNe);
+    constantComparison<AstNode_const_expression_cmp>(e, n, step, emitNe);
 }
 void const_expression_equ_0(Evaluator& e, Parser::AstNode& n, int32_t step) {
     comparisonLevel<AstNode_const_expression_equ>(e, n, step);
 }
 void const_expression_equ_1(Evaluator& e, Parser::AstNode& n, int32_t step) {
-    compare<AstNode_const_expression_equ>(e, n, step, emitLt);
+    constantComparison<AstNode_const_expression_equ>(e, n, step, emitLt);
 }
 void const_expression_equ_2(Evaluator& e, Parser::AstNode& n, int32_t step) {
-    compare<AstNode_const_expression_equ>(e, n, step, emitGt);
+    constantComparison<AstNode_const_expression_equ>(e, n, step, emitGt);
 }
 void const_expression_equ_3(Evaluator& e, Parser::AstNode& n, int32_t step) {
-    compare<AstNode_const_expression_equ>(e, n, step, emitLe);
+    constantComparison<AstNode_const_expression_equ>(e, n, step, emitLe);
 }
 void const_expression_equ_4(Evaluator& e, Parser::AstNode& n, int32_t step) {
-    compare<AstNode_const_expression_equ>(e, n, step, emitGe);
+    constantComparison<AstNode_const_expression_equ>(e, n, step, emitGe);
 }
 
 // + - * / in their common type, numbers only.
@@ -113,19 +113,19 @@ void const_expression_mul_3(Evaluator& e, Parser::AstNode& n, int32_t step) { //
 }
 
 void const_expression_power_1(Evaluator& e, Parser::AstNode& n, int32_t step) { // "**"
-    power<kComputing, AstNode_const_expression_power>(e, n, step);
+    power<kConstantWalk, AstNode_const_expression_power>(e, n, step);
 }
 
-void const_expression_unary_1(Evaluator& e, Parser::AstNode& n, int32_t step) { unaryOperator(e, n, step, emitNeg); }
-void const_expression_unary_2(Evaluator& e, Parser::AstNode& n, int32_t step) { unaryOperator(e, n, step, nullptr); }
-void const_expression_unary_3(Evaluator& e, Parser::AstNode& n, int32_t step) { unaryOperator(e, n, step, emitInv); }
+void const_expression_unary_1(Evaluator& e, Parser::AstNode& n, int32_t step) { constantUnary(e, n, step, emitNeg); }
+void const_expression_unary_2(Evaluator& e, Parser::AstNode& n, int32_t step) { constantUnary(e, n, step, nullptr); }
+void const_expression_unary_3(Evaluator& e, Parser::AstNode& n, int32_t step) { constantUnary(e, n, step, emitInv); }
 
 void const_expression_secondary_1(Evaluator& e, Parser::AstNode& n, int32_t step) { // constant
-    literalOperand<kComputing, AstNode_const_expression_secondary>(e, n, step);
+    literalOperand<kConstantWalk, AstNode_const_expression_secondary>(e, n, step);
 }
 
 void const_expression_primary_0(Evaluator& e, Parser::AstNode& n, int32_t step) { // "(" const_expression ")"
-    parentheses<kComputing, AstNode_const_expression_primary>(e, n, step);
+    parentheses<kConstantWalk, AstNode_const_expression_primary>(e, n, step);
 }
 
 // const_expression_primary_enumvalue: the value, which has no address.
@@ -144,7 +144,7 @@ void const_expression_primary_2(Evaluator& evaluator, Parser::AstNode& node, int
 
 // REF "(" const_expression ")"
 void const_expression_primary_3(Evaluator& e, Parser::AstNode& n, int32_t step) {
-    reference<kComputing, AstNode_const_expression_primary>(e, n, step);
+    reference<kConstantWalk, AstNode_const_expression_primary>(e, n, step);
 }
 
 // identifier '#' identifier

@@ -28,7 +28,7 @@ namespace Karsto::Eval {
 
 namespace {
 
-constexpr Walk kComputing = Walk::compile;
+constexpr Walk kAccessWalk = Walk::compile;
 
 // An address constant: offsets, lengths and bounds in the address type.
 Code addressConstant(int64_t value, const SourceSpan& span) { return makeIntConstant(value, typeAddr, span); }
@@ -39,7 +39,7 @@ template <class R>
 void copyOperand(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     auto& self = node.attributes<R>();
     if (step == -1) {
-        passToOperand<kComputing>(evaluator, self, node, 0);
+        passToOperand<kAccessWalk>(evaluator, self, node, 0);
         return;
     }
     if (!evaluator.compiling()) return;
@@ -67,7 +67,7 @@ void expression_primary_3(Evaluator& e, Parser::AstNode& n, int32_t step) {
 
 // REF "(" expression ")"
 void expression_primary_4(Evaluator& e, Parser::AstNode& n, int32_t step) {
-    reference<kComputing, AstNode_expression_primary>(e, n, step);
+    reference<kAccessWalk, AstNode_expression_primary>(e, n, step);
 }
 
 // expression_primary_deref: the dereferenced storage stays assignable.
@@ -80,7 +80,7 @@ void expression_primary_5(Evaluator& e, Parser::AstNode& n, int32_t step) {
 void expression_primary_deref_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     auto& self = node.attributes<AstNode_expression_primary_deref>();
     if (step == -1) {
-        passToOperand<kComputing>(evaluator, self, node, 0);
+        passToOperand<kAccessWalk>(evaluator, self, node, 0);
         return;
     }
     if (!evaluator.compiling() || step != 1) return;
@@ -104,10 +104,10 @@ void expression_array_0(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
     auto& self = node.attributes<AstNode_expression_array>();
     const AstRecord array = childRecord(node, 0);
     if (step == -1) {
-        passToOperand<kComputing>(evaluator, self, node, 0);
+        passToOperand<kAccessWalk>(evaluator, self, node, 0);
     } else if (step == 1) {
         const AstRecord subscripts = childRecord(node, 2);
-        passToOperand<kComputing>(evaluator, self, node, 2);
+        passToOperand<kAccessWalk>(evaluator, self, node, 2);
         if (!evaluator.compiling()) return;
         self.arrayType = attribute(AstAttribute::type, array)->asArray();
         attribute(AstAttribute::arrayType, subscripts) = self.arrayType;
@@ -129,7 +129,7 @@ void subscript_list_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step)
     auto& self = node.attributes<AstNode_subscript_list>();
     const AstRecord subscripts = childRecord(node, 0);
     if (step == -1) {
-        passToOperand<kComputing>(evaluator, self, node, 0);
+        passToOperand<kAccessWalk>(evaluator, self, node, 0);
         if (evaluator.compiling()) attribute(AstAttribute::arrayType, subscripts) = self.arrayType;
         return;
     }
@@ -144,7 +144,7 @@ void subscript_list_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step)
 void subscript_list_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     auto& self = node.attributes<AstNode_subscript_list_2>();
     if (step == -1) {
-        passToOperand<kComputing>(evaluator, self, node, 0);
+        passToOperand<kAccessWalk>(evaluator, self, node, 0);
         self.index = 0;
         return;
     }
@@ -158,12 +158,12 @@ void subscript_list_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
     auto& self = node.attributes<AstNode_subscript_list_2>();
     const AstRecord earlier = childRecord(node, 0);
     if (step == -1) {
-        passToOperand<kComputing>(evaluator, self, node, 0);
+        passToOperand<kAccessWalk>(evaluator, self, node, 0);
         if (evaluator.compiling()) attribute(AstAttribute::arrayType, earlier) = self.arrayType;
         return;
     }
     if (step == 1) {
-        passToOperand<kComputing>(evaluator, self, node, 2);
+        passToOperand<kAccessWalk>(evaluator, self, node, 2);
         self.index = attribute(AstAttribute::index, earlier) + 1;
         return;
     }
@@ -184,7 +184,7 @@ void subscript_list_2_1(Evaluator& evaluator, Parser::AstNode& node, int32_t ste
 void subscript_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     auto& self = node.attributes<AstNode_subscript>();
     if (step == -1) {
-        passToOperand<kComputing>(evaluator, self, node, 0);
+        passToOperand<kAccessWalk>(evaluator, self, node, 0);
         return;
     }
     if (!evaluator.compiling()) return;
@@ -199,7 +199,7 @@ void subscript_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
 void expression_member_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     auto& self = node.attributes<AstNode_expression_member>();
     if (step == -1) {
-        passToOperand<kComputing>(evaluator, self, node, 0);
+        passToOperand<kAccessWalk>(evaluator, self, node, 0);
         return;
     }
     if (!evaluator.compiling() || step != 2) return;
