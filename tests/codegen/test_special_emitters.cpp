@@ -66,7 +66,7 @@ TEST(SpecialEmitters, ConstLabelNeedsALabel) {
 }
 
 TEST(SpecialEmitters, GcodeCopiesTheBlock) {
-    const SourceSpan blockSpan = spanAt(5, 1, "part.jyx");
+    const SourceSpan blockSpan = spanAt(5, 1, "mill.jyx");
     auto block = std::make_unique<GCode>(2, blockSpan);
     block->addWord("X");
     block->addWord("F");
