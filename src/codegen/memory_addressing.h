@@ -25,6 +25,7 @@ public:
     RunKernel runKernel() const override;
     RunRole runRole() const override { return RunRole::pushS64; }
     int64_t runValue() const override { return value(); }
+    RunForm runForm() const override { return {RunOp::push, RunCell::s64}; }
     template <class Machine>
     void runOn(Machine& m) const {
         m.pushAddr(value());

@@ -3,6 +3,7 @@
 // elementary type. The family is declared once in cmd_const.def.
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -79,6 +80,32 @@ struct ConstCell {
     }
 };
 
+// What the run loop pushes for a constant: the value's own bytes in the low end (a
+// real's bits, an integer sign- or zero-extended), and how many of them (the cell
+// format of that width); none for the one-byte values, which it leaves to the kernel.
+template <class Value>
+int64_t constBits(Value value) {
+    if constexpr (std::is_same_v<Value, double>) {
+        return std::bit_cast<int64_t>(value);
+    } else if constexpr (std::is_same_v<Value, float>) {
+        return static_cast<int64_t>(std::bit_cast<uint32_t>(value));
+    } else {
+        return static_cast<int64_t>(value);
+    }
+}
+template <class Value>
+constexpr RunForm constForm() {
+    RunCell cell = RunCell::none;
+    if constexpr (sizeof(Value) == 8)
+        cell = std::is_same_v<Value, double> ? RunCell::f64 : RunCell::s64;
+    else if constexpr (sizeof(Value) == 4)
+        cell = std::is_same_v<Value, float> ? RunCell::f32 : RunCell::s32;
+    else if constexpr (sizeof(Value) == 2)
+        cell = RunCell::s16;
+    if (cell == RunCell::none) return {};
+    return {RunOp::push, cell};
+}
+
 #define KARSTO_CMD_CONST(suffix, typeKind, cell, push)                      \
     class CmdConst##suffix final : public Cmd {                              \
     public:                                                                  \
@@ -90,7 +117,8 @@ struct ConstCell {
         RunRole runRole() const override {                                   \
             return std::is_same_v<Value, int64_t> ? RunRole::pushS64 : RunRole::none; \
         }                                                                    \
-        int64_t runValue() const override { return static_cast<int64_t>(value_); } \
+        int64_t runValue() const override { return constBits(value_); }     \
+        RunForm runForm() const override { return constForm<Value>(); }      \
         std::string toString() const override;                               \
         CodeItem* clone() const override;                                    \
         Value value() const { return value_; }                               \

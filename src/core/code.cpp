@@ -152,6 +152,10 @@ RunRole Cmd::runRole() const { return RunRole::none; }
 
 int64_t Cmd::runValue() const { return 0; }
 
+int64_t Cmd::runSecond() const { return 0; }
+
+RunForm Cmd::runForm() const { return {}; }
+
 bool CmdWithTarget::isResolved() const { return target_ != nullptr && target_->address() != -1; }
 
 void CmdWithTarget::remapLabels(LabelMap& map) {

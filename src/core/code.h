@@ -148,6 +148,34 @@ enum class RunRole : uint8_t {
     addS64,  // pops two 64-bit integers and pushes their wrapping sum
 };
 
+// An operation the run loop of a channel's interpreter runs inline, on the cells, instead
+// of calling the item's kernel; RunCell names the cell format it works on. Order matters
+// from add to branchGe: the run loop's typed actions are indexed by it.
+enum class RunOp : uint8_t {
+    none,
+    push,        // pushes the low bytes of runValue, as many as the cell format has
+    keep,        // pops a value and pushes it back with the same low bytes: the cell stays
+    extendS32,   // pops an S32 and pushes it sign-extended as an S64
+    assertRange, // tests the S64 on top against runValue and runSecond, without popping
+    add,         // [x, y] to [x + y], wrapping for integers (as sub and mul)
+    sub,
+    mul,
+    lt, // [x, y] to [x < y] as one BOOL (as le, gt, ge, eq and ne)
+    le,
+    gt,
+    ge,
+    eq,
+    ne,
+    branchLe, // [x, y] to []; jumps to the item's target when x <= y
+    branchGe, // [x, y] to []; jumps to the item's target when x >= y
+};
+// Order matters: the typed actions are indexed by it, from s16 on.
+enum class RunCell : uint8_t { none, s16, s32, s64, f32, f64 };
+struct RunForm {
+    RunOp op = RunOp::none;
+    RunCell cell = RunCell::none;
+};
+
 // Base of every stack-machine instruction. Instructions reach the machine only through
 // its virtual operations.
 class Cmd : public CodeItem {
@@ -159,8 +187,13 @@ public:
     // an instruction that is always stepped.
     virtual RunKernel runKernel() const;
     virtual RunRole runRole() const;
-    // The value of a pushS64 item.
+    // The value of a pushS64 item or a push form (a real's bits), the lower bound of an
+    // assertRange form.
     virtual int64_t runValue() const;
+    // The upper bound of an assertRange form.
+    virtual int64_t runSecond() const;
+    // The operation that the run loop may run inline for this item; none by default.
+    virtual RunForm runForm() const;
 
 protected:
     Cmd() : CodeItem(Kind::cmd) {}

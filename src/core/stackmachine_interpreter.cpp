@@ -1,6 +1,9 @@
 #include "core/stackmachine_interpreter.h"
 
+#include <type_traits>
+
 #include "core/cmd_const.h"
+#include "core/cmd_flow.h"
 #include "core/cmd_stack.h"
 #include "core/exception.h"
 #include "core/wrap_arithmetic.h"
@@ -59,11 +62,80 @@ bool frameAddress(const CodeLinked& program, int64_t pc, int64_t& offset) {
     return true;
 }
 
+// The labels from pc on, up to the next item that is not one.
+int64_t labelsFrom(const CodeLinked& program, int64_t pc) {
+    int64_t labels = 0;
+    while (pc + labels < program.size() && !program.item(pc + labels)->isCmd()) ++labels;
+    return labels;
+}
+
+// The inline bodies of the typed actions: exactly the operator families' arithmetic and
+// relations. Integers add, subtract and multiply in unsigned arithmetic of at least 32
+// bits, so that overflow wraps.
+template <class T>
+using RunWide = std::conditional_t<(sizeof(T) < 8), uint32_t, uint64_t>;
+
+template <class T>
+T runAdd(T x, T y) {
+    if constexpr (std::is_floating_point_v<T>)
+        return x + y;
+    else
+        return static_cast<T>(static_cast<RunWide<T>>(x) + static_cast<RunWide<T>>(y));
+}
+template <class T>
+T runSub(T x, T y) {
+    if constexpr (std::is_floating_point_v<T>)
+        return x - y;
+    else
+        return static_cast<T>(static_cast<RunWide<T>>(x) - static_cast<RunWide<T>>(y));
+}
+template <class T>
+T runMul(T x, T y) {
+    if constexpr (std::is_floating_point_v<T>)
+        return x * y;
+    else
+        return static_cast<T>(static_cast<RunWide<T>>(x) * static_cast<RunWide<T>>(y));
+}
+template <class T>
+bool runLt(T x, T y) {
+    return x < y;
+}
+template <class T>
+bool runLe(T x, T y) {
+    return x <= y;
+}
+template <class T>
+bool runGt(T x, T y) {
+    return x > y;
+}
+template <class T>
+bool runGe(T x, T y) {
+    return x >= y;
+}
+template <class T>
+bool runEq(T x, T y) {
+    return x == y;
+}
+template <class T>
+bool runNe(T x, T y) {
+    return x != y;
+}
+
+// The jump of an item with a target inside the program: the target's index, else -1.
+int64_t targetOf(const CodeItem* item, int64_t size) {
+    const auto* jumping = dynamic_cast<const CmdWithTarget*>(item);
+    if (jumping == nullptr || jumping->target() == nullptr) return -1;
+    const int64_t address = jumping->target()->address();
+    return address >= 0 && address < size ? address : -1;
+}
+
 } // namespace
 
 void StackmachineInterpreter::planRun() {
     const int64_t size = program.size();
-    plan_.assign(static_cast<size_t>(size), RunEntry{});
+    // One more: the end, where the actions that run off the last item arrive.
+    plan_.assign(static_cast<size_t>(size) + 1, RunEntry{});
+    plan_[static_cast<size_t>(size)].action = RunAction::leave;
     for (int64_t pc = 0; pc < size; ++pc) {
         RunEntry& entry = plan_[static_cast<size_t>(pc)];
         CodeItem* item = program.item(pc);
@@ -74,65 +146,182 @@ void StackmachineInterpreter::planRun() {
         const auto* cmd = static_cast<const Cmd*>(item);
         entry.item = cmd;
         entry.kernel = cmd->runKernel();
-        if (entry.kernel != nullptr) entry.action = RunAction::kernel;
-        if (pc + 1 >= size) continue;
-        const CodeItem* next = program.item(pc + 1);
+        if (entry.kernel == nullptr) continue; // stepped: no kernel, no inline form
+        entry.action = RunAction::kernel;
         int64_t address = 0;
         if (frameAddress(program, pc, address)) {
             const CodeItem* access = program.item(pc + 3);
             if (const auto* ld = dynamic_cast<const CmdLd*>(access); ld != nullptr && ld->count() >= 1) {
                 entry.action = RunAction::loadFrame;
+                entry.advance = 4;
                 entry.address = address;
                 entry.count = ld->count();
                 continue;
             }
             if (const auto* st = dynamic_cast<const CmdSt*>(access); st != nullptr && st->count() >= 1) {
                 entry.action = RunAction::storeFrame;
+                entry.advance = 4;
                 entry.address = address;
                 entry.count = st->count();
                 continue;
             }
         }
+        const CodeItem* next = pc + 1 < size ? program.item(pc + 1) : nullptr;
         if (const auto* ld = dynamic_cast<const CmdLd*>(next); ld != nullptr && globalRange(item, ld->count(), address)) {
             entry.action = RunAction::loadGlobal;
+            entry.advance = 2;
             entry.address = address;
             entry.count = ld->count();
-        } else if (const auto* st = dynamic_cast<const CmdSt*>(next); st != nullptr && globalRange(item, st->count(), address)) {
+            continue;
+        }
+        if (const auto* st = dynamic_cast<const CmdSt*>(next); st != nullptr && globalRange(item, st->count(), address)) {
             entry.action = RunAction::storeGlobal;
+            entry.advance = 2;
             entry.address = address;
             entry.count = st->count();
+            continue;
+        }
+        // One item inline.
+        if (dynamic_cast<const CmdFp*>(cmd) != nullptr) {
+            entry.action = RunAction::pushFp;
+        } else if (const auto* ld = dynamic_cast<const CmdLd*>(cmd); ld != nullptr && ld->count() == 1) {
+            entry.action = RunAction::load;
+        } else if (const auto* st = dynamic_cast<const CmdSt*>(cmd); st != nullptr && st->count() == 1) {
+            entry.action = RunAction::store;
+        } else if (const auto* spAdd = dynamic_cast<const CmdSpAdd*>(cmd); spAdd != nullptr) {
+            entry.action = RunAction::spAdd;
+            entry.address = spAdd->n();
+        } else if (const int64_t target = targetOf(cmd, size);
+                   target >= 0 && (dynamic_cast<const CmdJump*>(cmd) != nullptr ||
+                                   dynamic_cast<const CmdBranchTrue*>(cmd) != nullptr ||
+                                   dynamic_cast<const CmdBranchFalse*>(cmd) != nullptr)) {
+            entry.action = dynamic_cast<const CmdJump*>(cmd) != nullptr         ? RunAction::jump
+                           : dynamic_cast<const CmdBranchTrue*>(cmd) != nullptr ? RunAction::branchTrue
+                                                                                : RunAction::branchFalse;
+            const int64_t labels = labelsFrom(program, target);
+            entry.address = target + labels;
+            entry.count = 1 + labels;
+        } else if (const RunForm form = cmd->runForm(); form.op != RunOp::none) {
+            switch (form.op) {
+            case RunOp::none:
+                break;
+            case RunOp::push:
+                entry.address = cmd->runValue();
+                if (form.cell == RunCell::s16) entry.action = RunAction::push2;
+                if (form.cell == RunCell::s32 || form.cell == RunCell::f32) entry.action = RunAction::push4;
+                if (form.cell == RunCell::s64 || form.cell == RunCell::f64) entry.action = RunAction::push8;
+                break;
+            case RunOp::keep:
+                entry.action = RunAction::keep;
+                break;
+            case RunOp::extendS32:
+                entry.action = RunAction::extendS32;
+                break;
+            case RunOp::assertRange:
+                entry.action = RunAction::assertRangeS64;
+                entry.address = cmd->runValue();
+                entry.count = cmd->runSecond();
+                break;
+            case RunOp::add:
+            case RunOp::sub:
+            case RunOp::mul:
+            case RunOp::lt:
+            case RunOp::le:
+            case RunOp::gt:
+            case RunOp::ge:
+            case RunOp::eq:
+            case RunOp::ne:
+            case RunOp::branchLe:
+            case RunOp::branchGe: {
+                if (form.cell == RunCell::none) break;
+                if (form.op == RunOp::branchLe || form.op == RunOp::branchGe) {
+                    const int64_t branchTarget = targetOf(cmd, size);
+                    if (branchTarget < 0) break;
+                    const int64_t labels = labelsFrom(program, branchTarget);
+                    entry.address = branchTarget + labels;
+                    entry.count = 1 + labels;
+                }
+                constexpr int kCells = static_cast<int>(RunCell::f64) - static_cast<int>(RunCell::s16) + 1;
+                entry.action = static_cast<RunAction>(
+                    static_cast<int>(RunAction::addS16) +
+                    (static_cast<int>(form.op) - static_cast<int>(RunOp::add)) * kCells +
+                    (static_cast<int>(form.cell) - static_cast<int>(RunCell::s16)));
+                break;
+            }
+            }
         }
     }
     // Backwards, so that each entry sees what its successor became: a kernel followed by
-    // a kernel runs both, and every action takes the labels after its items along.
+    // a kernel runs both, a cast that keeps the cell goes with the action before it, a
+    // relation with the branch after it, and every action takes the labels after its
+    // items along.
+    constexpr int kCells = static_cast<int>(RunCell::f64) - static_cast<int>(RunCell::s16) + 1;
+    const auto typed = [](RunAction action, RunAction first) {
+        return static_cast<int>(action) >= static_cast<int>(first) &&
+               static_cast<int>(action) < static_cast<int>(first) + kCells;
+    };
+    // Actions after which the stack holds at least one cell: a keep's pop cannot fail.
+    const auto leavesValue = [&typed](RunAction action) {
+        switch (action) {
+        case RunAction::loadGlobal:
+        case RunAction::loadFrame:
+        case RunAction::pushFp:
+        case RunAction::push2:
+        case RunAction::push4:
+        case RunAction::push8:
+        case RunAction::load:
+        case RunAction::keep:
+        case RunAction::extendS32:
+            return true;
+        default:
+            break;
+        }
+        for (RunAction first : {RunAction::addS16, RunAction::subS16, RunAction::mulS16, RunAction::ltS16,
+                                RunAction::leS16, RunAction::gtS16, RunAction::geS16, RunAction::eqS16,
+                                RunAction::neS16})
+            if (typed(action, first)) return true;
+        return false;
+    };
     for (int64_t pc = size - 1; pc >= 0; --pc) {
         RunEntry& entry = plan_[static_cast<size_t>(pc)];
-        int64_t end = pc + 1; // the first item after the action's items
-        if (entry.action == RunAction::loadGlobal || entry.action == RunAction::storeGlobal) {
-            end = pc + 2;
-        } else if (entry.action == RunAction::loadFrame || entry.action == RunAction::storeFrame) {
-            end = pc + 4;
-        } else if (entry.action == RunAction::kernel && end < size &&
-                   plan_[static_cast<size_t>(end)].action == RunAction::kernel) {
-            const RunEntry& next = plan_[static_cast<size_t>(end)];
+        if (entry.action == RunAction::step) continue; // a stepped item stays alone
+        if (entry.action == RunAction::kernel && plan_[static_cast<size_t>(pc + 1)].action == RunAction::kernel) {
+            const RunEntry& next = plan_[static_cast<size_t>(pc + 1)];
             entry.action = RunAction::kernelPair;
             entry.secondKernel = next.kernel;
             entry.second = next.item;
-            end = pc + 2;
-        } else if (entry.action != RunAction::kernel && entry.action != RunAction::label) {
-            continue; // a stepped item stays alone
+            entry.advance = 2;
         }
-        while (end < size && plan_[static_cast<size_t>(end)].action == RunAction::label && entry.labels < INT32_MAX) {
-            ++entry.labels;
-            ++end;
+        int64_t end = pc + entry.advance; // the first item after the action's items
+        while (end < size && plan_[static_cast<size_t>(end)].action == RunAction::label) ++end;
+        entry.advance = end - pc;
+        if (leavesValue(entry.action) && plan_[static_cast<size_t>(end)].action == RunAction::keep) {
+            entry.advance += plan_[static_cast<size_t>(end)].advance; // the keep and its labels
+            continue;
+        }
+        const RunAction next = plan_[static_cast<size_t>(end)].action;
+        const int relation = static_cast<int>(entry.action) - static_cast<int>(RunAction::ltS16);
+        if ((next == RunAction::branchTrue || next == RunAction::branchFalse) && relation >= 0 &&
+            relation < 6 * kCells) {
+            const RunEntry& branch = plan_[static_cast<size_t>(end)];
+            entry.action = static_cast<RunAction>(static_cast<int>(RunAction::ltIfS16) + relation);
+            entry.jumpWhenFalse = next == RunAction::branchFalse;
+            entry.address = branch.address;
+            entry.count = entry.advance + branch.count;
+            entry.advance += branch.advance;
         }
     }
 }
+
+// The typed actions and the order their table needs.
+static_assert(static_cast<int>(RunOp::branchGe) - static_cast<int>(RunOp::add) == 10);
+static_assert(static_cast<int>(RunCell::f64) - static_cast<int>(RunCell::s16) == 4);
 
 void StackmachineInterpreter::run() {
     stepCount = 0;
     gcodeCount = 0;
     planRun();
+    runPlan(true);
     const int64_t items = program.size();
     while (pc_ < items) {
         // The hooks and the traces are the step's, and so is a pc below 0 (it fails there).
@@ -141,7 +330,7 @@ void StackmachineInterpreter::run() {
             continue;
         }
         try {
-            runPlan();
+            runPlan(false);
         } catch (ExceptionRuntime& e) {
             // The item being executed: a kernel moves pc only as its last act, and a
             // stepped item's error has its span already.
@@ -151,118 +340,347 @@ void StackmachineInterpreter::run() {
     }
 }
 
-// Direct dispatch: every action ends in its own jump to the next entry's action, through
-// a table indexed by RunAction (so in the enum's order), until pc leaves the program or a
-// stepped item (a native, say) may have turned a trace on or halted.
+// Direct dispatch: every action ends in its own jump to the next entry's handler, until
+// the end of the program or a stepped item (a native, say) may have turned a trace on
+// or halted. Jumps inside the plan were checked when it was made; a pc that a kernel or
+// a step set is checked before it is used.
 //
-// The fused pairs first test everything their parts would refuse; where a part would
-// fail, the first item is stepped alone, so the error, its span and the step count are
-// those of the parts. Their cell writes are the parts' writes, the address the ConstLint
+// The entry, sp and the step count live in locals; they are written back before
+// anything that reads them from the machine (a kernel, a step) and read again after it.
+// fp is only ever read.
+//
+// An inline action first tests everything its items would refuse; where one would fail,
+// the first item is stepped alone, so the error, its span and the step count are those
+// of the items. Their cell writes are the items' writes, the address the ConstLint
 // pushed included.
-void StackmachineInterpreter::runPlan() {
-    static constexpr void* kActions[] = {&&step,       &&label,       &&kernel,    &&kernelPair,
-                                         &&loadGlobal, &&storeGlobal, &&loadFrame, &&storeFrame};
-    static_assert(sizeof kActions / sizeof kActions[0] == static_cast<size_t>(RunAction::storeFrame) + 1);
-    // Locals: no kernel can change the program, and the optimiser could not know that.
-    const RunEntry* const plan = plan_.data();
-    const auto size = static_cast<uint64_t>(plan_.size());
-    uint64_t pc = 0;
-    const RunEntry* entry = nullptr;
-#define KARSTO_DISPATCH()                                                                          \
+//
+// Without cross-jumping: the optimiser would merge the actions' identical dispatch tails
+// into a few shared indirect jumps, each then far harder to predict.
+[[gnu::optimize("no-crossjumping")]] void StackmachineInterpreter::runPlan(bool resolve) {
+#define KARSTO_RUN_TYPED(op) &&op##S16, &&op##S32, &&op##S64, &&op##F32, &&op##F64
+    static constexpr void* kActions[] = {
+        &&leave,       &&step,       &&label,    &&kernel,     &&kernelPair,     &&loadGlobal,
+        &&storeGlobal, &&loadFrame,  &&storeFrame, &&pushFp,   &&push2,          &&push4,
+        &&push8,       &&load,       &&store,    &&spAdd,      &&jump,           &&branchTrue,
+        &&branchFalse, &&keep,       &&extendS32, &&assertRangeS64,
+        KARSTO_RUN_TYPED(add), KARSTO_RUN_TYPED(sub), KARSTO_RUN_TYPED(mul), KARSTO_RUN_TYPED(lt),
+        KARSTO_RUN_TYPED(le), KARSTO_RUN_TYPED(gt), KARSTO_RUN_TYPED(ge), KARSTO_RUN_TYPED(eq),
+        KARSTO_RUN_TYPED(ne), KARSTO_RUN_TYPED(branchLe), KARSTO_RUN_TYPED(branchGe),
+        KARSTO_RUN_TYPED(ltIf), KARSTO_RUN_TYPED(leIf), KARSTO_RUN_TYPED(gtIf), KARSTO_RUN_TYPED(geIf),
+        KARSTO_RUN_TYPED(eqIf), KARSTO_RUN_TYPED(neIf)};
+#undef KARSTO_RUN_TYPED
+    static_assert(sizeof kActions / sizeof kActions[0] == static_cast<size_t>(RunAction::neIfF64) + 1);
+    if (resolve) {
+        for (RunEntry& planned : plan_) planned.handler = kActions[static_cast<size_t>(planned.action)];
+        return;
+    }
+    // Locals: no kernel can change the program or the block, and the optimiser could not
+    // know that.
+    RunEntry* const plan = plan_.data();
+    const auto size = static_cast<uint64_t>(program.size());
+    unsigned char* const block = block_.get();
+    const RunEntry* entry = plan + pc_; // run is called with pc in the program
+    int64_t sp = sp_;
+    int64_t steps = stepCount;
+    // The cell at an index of the block.
+    const auto cell = [block](int64_t index) { return block + index * kCellBytes; };
+    // sp - base as unsigned: sp stays in [base, end], so this is the stack's depth.
+    constexpr auto kDepth = static_cast<uint64_t>(kStackEnd - kStackBase);
+
+#define KARSTO_SAVE()                                                                              \
     do {                                                                                           \
-        pc = static_cast<uint64_t>(pc_);                                                           \
-        if (pc >= size) return;                                                                    \
-        entry = plan + pc;                                                                         \
-        goto* kActions[static_cast<size_t>(entry->action)];                                        \
+        pc_ = entry - plan;                                                                        \
+        sp_ = sp;                                                                                  \
+        stepCount = steps;                                                                         \
+    } while (false)
+#define KARSTO_NEXT()                                                                              \
+    do {                                                                                           \
+        steps += entry->advance;                                                                   \
+        entry += entry->advance;                                                                   \
+        goto* entry->handler;                                                                      \
+    } while (false)
+#define KARSTO_JUMP()                                                                              \
+    do {                                                                                           \
+        steps += entry->count;                                                                     \
+        entry = plan + entry->address;                                                             \
+        goto* entry->handler;                                                                      \
+    } while (false)
+    // To the pc a kernel or a step left; outside the program run takes over.
+#define KARSTO_FROM_PC()                                                                           \
+    do {                                                                                           \
+        if (static_cast<uint64_t>(pc_) > size) [[unlikely]]                                        \
+            return;                                                                                \
+        entry = plan + pc_;                                                                        \
+        goto* entry->handler;                                                                      \
     } while (false)
 
-    KARSTO_DISPATCH();
-step:
+    goto* entry->handler;
+leave:
+    KARSTO_SAVE();
+    return;
+step: // also an inline action whose checks refused: its first item, stepped alone
+    KARSTO_SAVE();
     step();
+    sp = sp_;
+    steps = stepCount;
     if (!runsQuiet()) return;
-    KARSTO_DISPATCH();
+    KARSTO_FROM_PC();
 label: // a run of labels
-    pc_ = static_cast<int64_t>(pc + 1 + static_cast<uint64_t>(entry->labels));
-    stepCount += 1 + entry->labels;
-    KARSTO_DISPATCH();
-kernel:
-    pc_ = static_cast<int64_t>(pc + 1);
-    ++stepCount;
+    KARSTO_NEXT();
+kernel: {
+    const int64_t next = entry - plan + 1;
+    pc_ = next;
+    sp_ = sp;
+    stepCount = steps + 1;
     entry->kernel(*this, *entry->item);
-    skipLabels(*entry, pc + 1);
-    KARSTO_DISPATCH();
-kernelPair:
-    pc_ = static_cast<int64_t>(pc + 1);
-    ++stepCount;
-    entry->kernel(*this, *entry->item);
-    if (pc_ == static_cast<int64_t>(pc + 1)) { // the first did not jump
-        pc_ = static_cast<int64_t>(pc + 2);
-        ++stepCount;
-        entry->secondKernel(*this, *entry->second);
-        skipLabels(*entry, pc + 2);
+    sp = sp_;
+    if (pc_ != next) { // it jumped: the labels stay
+        ++steps;
+        KARSTO_FROM_PC();
     }
-    KARSTO_DISPATCH();
+    KARSTO_NEXT();
+}
+kernelPair: {
+    const int64_t next = entry - plan + 1;
+    pc_ = next;
+    sp_ = sp;
+    stepCount = steps + 1;
+    entry->kernel(*this, *entry->item);
+    if (pc_ != next) { // the first jumped
+        sp = sp_;
+        ++steps;
+        KARSTO_FROM_PC();
+    }
+    pc_ = next + 1;
+    stepCount = steps + 2;
+    entry->secondKernel(*this, *entry->second);
+    sp = sp_;
+    if (pc_ != next + 1) { // the second jumped
+        steps += 2;
+        KARSTO_FROM_PC();
+    }
+    KARSTO_NEXT();
+}
 loadGlobal: {
     // ConstLint pushes the address at sp, Ld pops it and copies the cells there.
     const int64_t count = entry->count;
-    if (static_cast<uint64_t>(sp_ - kStackBase) > static_cast<uint64_t>(kStackEnd - kStackBase - count))
-        [[unlikely]] {
-        step(); // ConstLint alone; Ld then fails as it does when stepped
-        KARSTO_DISPATCH();
-    }
-    pushBlockCells(entry->address, count);
-    pc_ = static_cast<int64_t>(pc + 2 + static_cast<uint64_t>(entry->labels));
-    stepCount += 2 + entry->labels;
-    KARSTO_DISPATCH();
+    if (static_cast<uint64_t>(sp - kStackBase) > kDepth - static_cast<uint64_t>(count)) [[unlikely]]
+        goto step; // ConstLint alone; Ld then fails as it does when stepped
+    if (count == 1) [[likely]]
+        writeCell(cell(sp), readCell<uint64_t>(cell(entry->address)));
+    else
+        std::memmove(cell(sp), cell(entry->address), static_cast<size_t>(count * kCellBytes));
+    sp += count;
+    KARSTO_NEXT();
 }
 storeGlobal: {
     // ConstLint pushes the address at sp, St pops it, lowers sp by the count and copies
     // the cells from there.
     const int64_t count = entry->count;
-    if (sp_ - count < kStackBase || sp_ >= kStackEnd) [[unlikely]] {
-        step(); // ConstLint alone; St then fails as it does when stepped
-        KARSTO_DISPATCH();
-    }
-    writeCell(block_.get() + sp_ * kCellBytes, entry->address);
-    popBlockCells(entry->address, count);
-    pc_ = static_cast<int64_t>(pc + 2 + static_cast<uint64_t>(entry->labels));
-    stepCount += 2 + entry->labels;
-    KARSTO_DISPATCH();
+    if (sp - count < kStackBase || sp >= kStackEnd) [[unlikely]]
+        goto step; // ConstLint alone; St then fails as it does when stepped
+    writeCell(cell(sp), entry->address);
+    sp -= count;
+    if (count == 1) [[likely]]
+        writeCell(cell(entry->address), readCell<uint64_t>(cell(sp)));
+    else
+        std::memmove(cell(entry->address), cell(sp), static_cast<size_t>(count * kCellBytes));
+    KARSTO_NEXT();
 }
 loadFrame: {
     // Fp pushes fp at sp, ConstLint k at sp + 1, the add leaves fp + k at sp, and Ld
     // pops that address and copies the cells there. Only cells of the block go this way.
     const int64_t count = entry->count;
     const int64_t address = wrapAdd(fp_, entry->address);
-    if (static_cast<uint64_t>(sp_ - kStackBase) + 2 > static_cast<uint64_t>(kStackEnd - kStackBase) ||
-        static_cast<uint64_t>(sp_ - kStackBase) > static_cast<uint64_t>(kStackEnd - kStackBase - count) ||
-        address <= 0 || address > kBlockCells - count) [[unlikely]] {
-        step(); // Fp alone; the parts then fail as they do when stepped
-        KARSTO_DISPATCH();
-    }
-    writeFrameAddress(address, entry->address);
-    pushBlockCells(address, count);
-    pc_ = static_cast<int64_t>(pc + 4 + static_cast<uint64_t>(entry->labels));
-    stepCount += 4 + entry->labels;
-    KARSTO_DISPATCH();
+    if (static_cast<uint64_t>(sp - kStackBase) + 2 > kDepth ||
+        static_cast<uint64_t>(sp - kStackBase) > kDepth - static_cast<uint64_t>(count) || address <= 0 ||
+        address > kBlockCells - count) [[unlikely]]
+        goto step; // Fp alone; the parts then fail as they do when stepped
+    writeCell(cell(sp), address);
+    writeCell(cell(sp + 1), entry->address);
+    if (count == 1) [[likely]]
+        writeCell(cell(sp), readCell<uint64_t>(cell(address)));
+    else
+        std::memmove(cell(sp), cell(address), static_cast<size_t>(count * kCellBytes));
+    sp += count;
+    KARSTO_NEXT();
 }
 storeFrame: {
     // As loadFrame up to the address at sp; St pops it, lowers sp by the count and
     // copies the cells from there.
     const int64_t count = entry->count;
     const int64_t address = wrapAdd(fp_, entry->address);
-    if (static_cast<uint64_t>(sp_ - kStackBase) + 2 > static_cast<uint64_t>(kStackEnd - kStackBase) ||
-        sp_ - count < kStackBase || address <= 0 || address > kBlockCells - count) [[unlikely]] {
-        step(); // Fp alone; the parts then fail as they do when stepped
-        KARSTO_DISPATCH();
-    }
-    writeFrameAddress(address, entry->address);
-    popBlockCells(address, count);
-    pc_ = static_cast<int64_t>(pc + 4 + static_cast<uint64_t>(entry->labels));
-    stepCount += 4 + entry->labels;
-    KARSTO_DISPATCH();
+    if (static_cast<uint64_t>(sp - kStackBase) + 2 > kDepth || sp - count < kStackBase || address <= 0 ||
+        address > kBlockCells - count) [[unlikely]]
+        goto step; // Fp alone; the parts then fail as they do when stepped
+    writeCell(cell(sp), address);
+    writeCell(cell(sp + 1), entry->address);
+    sp -= count;
+    if (count == 1) [[likely]]
+        writeCell(cell(address), readCell<uint64_t>(cell(sp)));
+    else
+        std::memmove(cell(address), cell(sp), static_cast<size_t>(count * kCellBytes));
+    KARSTO_NEXT();
 }
-#undef KARSTO_DISPATCH
+pushFp:
+    if (sp >= kStackEnd) [[unlikely]]
+        goto step;
+    writeCell(cell(sp), fp_);
+    ++sp;
+    KARSTO_NEXT();
+push2:
+    if (sp >= kStackEnd) [[unlikely]]
+        goto step;
+    writeCell(cell(sp), static_cast<uint16_t>(entry->address));
+    ++sp;
+    KARSTO_NEXT();
+push4:
+    if (sp >= kStackEnd) [[unlikely]]
+        goto step;
+    writeCell(cell(sp), static_cast<uint32_t>(entry->address));
+    ++sp;
+    KARSTO_NEXT();
+push8:
+    if (sp >= kStackEnd) [[unlikely]]
+        goto step;
+    writeCell(cell(sp), entry->address);
+    ++sp;
+    KARSTO_NEXT();
+load: {
+    // Pops the address and copies its cell to where it lay; a NULL or any address but
+    // a block cell is stepped (the shared area, an error).
+    if (sp <= kStackBase) [[unlikely]]
+        goto step;
+    const auto address = readCell<int64_t>(cell(sp - 1));
+    if (static_cast<uint64_t>(address) - 1 >= static_cast<uint64_t>(kBlockCells - 1)) [[unlikely]]
+        goto step;
+    writeCell(cell(sp - 1), readCell<uint64_t>(cell(address)));
+    KARSTO_NEXT();
+}
+store: {
+    // Pops the address, then the value's cell, and copies that cell to the address.
+    if (sp < kStackBase + 2) [[unlikely]]
+        goto step;
+    const auto address = readCell<int64_t>(cell(sp - 1));
+    if (static_cast<uint64_t>(address) - 1 >= static_cast<uint64_t>(kBlockCells - 1)) [[unlikely]]
+        goto step;
+    writeCell(cell(address), readCell<uint64_t>(cell(sp - 2)));
+    sp -= 2;
+    KARSTO_NEXT();
+}
+spAdd: {
+    const auto moved = static_cast<int64_t>(static_cast<uint64_t>(sp) + static_cast<uint64_t>(entry->address));
+    if (static_cast<uint64_t>(moved - kStackBase) > kDepth) [[unlikely]]
+        goto step;
+    sp = moved;
+    KARSTO_NEXT();
+}
+jump:
+    KARSTO_JUMP();
+branchTrue: {
+    if (sp <= kStackBase) [[unlikely]]
+        goto step;
+    --sp;
+    if (readCell<uint8_t>(cell(sp)) != 0) KARSTO_JUMP();
+    KARSTO_NEXT();
+}
+branchFalse: {
+    if (sp <= kStackBase) [[unlikely]]
+        goto step;
+    --sp;
+    if (readCell<uint8_t>(cell(sp)) == 0) KARSTO_JUMP();
+    KARSTO_NEXT();
+}
+keep: // the pop's check; the push writes back the bytes it popped
+    if (sp <= kStackBase) [[unlikely]]
+        goto step;
+    KARSTO_NEXT();
+extendS32:
+    if (sp <= kStackBase) [[unlikely]]
+        goto step;
+    writeCell(cell(sp - 1), static_cast<int64_t>(readCell<int32_t>(cell(sp - 1))));
+    KARSTO_NEXT();
+assertRangeS64: {
+    // Reads the top cell without popping (below the stack base that is a global cell,
+    // as it is for the kernel).
+    const auto value = readCell<int64_t>(cell(sp - 1));
+    if (value < entry->address || value > entry->count) [[unlikely]]
+        goto step;
+    KARSTO_NEXT();
+}
+
+    // [x, y] to [x op y] in x's cell, written in the type's own bytes.
+#define KARSTO_RUN_BINARY(action, T, apply)                                                        \
+    action : {                                                                                     \
+        if (sp < kStackBase + 2) [[unlikely]]                                                      \
+            goto step;                                                                             \
+        --sp;                                                                                      \
+        unsigned char* const x = cell(sp - 1);                                                     \
+        writeCell<T>(x, apply<T>(readCell<T>(x), readCell<T>(cell(sp))));                          \
+        KARSTO_NEXT();                                                                             \
+    }
+    // [x, y] to [x relation y] as one BOOL in x's cell.
+#define KARSTO_RUN_RELATION(action, T, holds)                                                      \
+    action : {                                                                                     \
+        if (sp < kStackBase + 2) [[unlikely]]                                                      \
+            goto step;                                                                             \
+        --sp;                                                                                      \
+        unsigned char* const x = cell(sp - 1);                                                     \
+        writeCell<uint8_t>(x, holds<T>(readCell<T>(x), readCell<T>(cell(sp))) ? 1 : 0);            \
+        KARSTO_NEXT();                                                                             \
+    }
+    // [x, y] to []; jumps when x relation y holds.
+#define KARSTO_RUN_BRANCH(action, T, holds)                                                        \
+    action : {                                                                                     \
+        if (sp < kStackBase + 2) [[unlikely]]                                                      \
+            goto step;                                                                             \
+        sp -= 2;                                                                                   \
+        if (holds<T>(readCell<T>(cell(sp)), readCell<T>(cell(sp + 1)))) KARSTO_JUMP();             \
+        KARSTO_NEXT();                                                                             \
+    }
+    // [x, y] to [x relation y] as one BOOL in x's cell, which the branch after it pops:
+    // jumps when that is true (false with jumpWhenFalse).
+#define KARSTO_RUN_RELATION_IF(action, T, holds)                                                   \
+    action : {                                                                                     \
+        if (sp < kStackBase + 2) [[unlikely]]                                                      \
+            goto step;                                                                             \
+        sp -= 2;                                                                                   \
+        const bool value = holds<T>(readCell<T>(cell(sp)), readCell<T>(cell(sp + 1)));             \
+        writeCell<uint8_t>(cell(sp), value ? 1 : 0);                                               \
+        if (value != entry->jumpWhenFalse) KARSTO_JUMP();                                          \
+        KARSTO_NEXT();                                                                             \
+    }
+#define KARSTO_RUN_CELLS(form, op, apply)                                                          \
+    form(op##S16, int16_t, apply) form(op##S32, int32_t, apply) form(op##S64, int64_t, apply)      \
+        form(op##F32, float, apply) form(op##F64, double, apply)
+
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY, add, runAdd)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY, sub, runSub)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY, mul, runMul)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION, lt, runLt)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION, le, runLe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION, gt, runGt)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION, ge, runGe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION, eq, runEq)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION, ne, runNe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BRANCH, branchLe, runLe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BRANCH, branchGe, runGe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF, ltIf, runLt)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF, leIf, runLe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF, gtIf, runGt)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF, geIf, runGe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF, eqIf, runEq)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF, neIf, runNe)
+
+#undef KARSTO_RUN_CELLS
+#undef KARSTO_RUN_BRANCH
+#undef KARSTO_RUN_RELATION_IF
+#undef KARSTO_RUN_RELATION
+#undef KARSTO_RUN_BINARY
+#undef KARSTO_JUMP
+#undef KARSTO_FROM_PC
+#undef KARSTO_NEXT
+#undef KARSTO_SAVE
 }
 
 } // namespace Karsto

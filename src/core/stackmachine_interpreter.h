@@ -65,66 +65,73 @@ public:
 private:
     friend class QuietMachine;
 
-    // What run does at one item index while the traces are off.
+    // What run does at one item index while the traces are off. The actions from pushFp
+    // on run one item inline on the cells, with the kernel's effect and its checks: where
+    // a check fails, the item is stepped and fails as it does then.
+#define KARSTO_RUN_TYPED(op) op##S16, op##S32, op##S64, op##F32, op##F64
     enum class RunAction : uint8_t {
-        step,        // the generic step: the item has no kernel, or needs the hooks
-        label,       // nothing but the step, for this label and the labels after it
-        kernel,      // the item's kernel
-        kernelPair,  // the item's kernel, then, unless it jumped, the next item's
-        loadGlobal,  // ConstLint a; Ld n with a global range: n cells pushed from a
-        storeGlobal, // ConstLint a; St n with a global range: n cells popped to a
-        loadFrame,   // Fp; ConstLint k; an S64 add; Ld n: n cells pushed from fp + k
-        storeFrame,  // Fp; ConstLint k; an S64 add; St n: n cells popped to fp + k
+        leave,          // the end of the program: run returns
+        step,           // the generic step: the item has no kernel, or needs the hooks
+        label,          // nothing but the step, for this label and the labels after it
+        kernel,         // the item's kernel
+        kernelPair,     // the item's kernel, then, unless it jumped, the next item's
+        loadGlobal,     // ConstLint a; Ld n with a global range: n cells pushed from a
+        storeGlobal,    // ConstLint a; St n with a global range: n cells popped to a
+        loadFrame,      // Fp; ConstLint k; an S64 add; Ld n: n cells pushed from fp + k
+        storeFrame,     // Fp; ConstLint k; an S64 add; St n: n cells popped to fp + k
+        pushFp,         // Fp
+        push2,          // a constant of 2, 4 or 8 bytes (address holds them)
+        push4,
+        push8,
+        load,           // Ld 1
+        store,          // St 1
+        spAdd,          // SpAdd n (address holds n)
+        jump,           // Jump: to address, count steps (the target's labels included)
+        branchTrue,     // BranchTrue, BranchFalse: as jump when taken
+        branchFalse,
+        keep,           // a cast that leaves the cell as it is
+        extendS32,      // CastDintLint
+        assertRangeS64, // AssertRange from address to count
+        // Order matters: RunOp's typed members from add on, each over RunCell from s16.
+        KARSTO_RUN_TYPED(add),
+        KARSTO_RUN_TYPED(sub),
+        KARSTO_RUN_TYPED(mul),
+        KARSTO_RUN_TYPED(lt),
+        KARSTO_RUN_TYPED(le),
+        KARSTO_RUN_TYPED(gt),
+        KARSTO_RUN_TYPED(ge),
+        KARSTO_RUN_TYPED(eq),
+        KARSTO_RUN_TYPED(ne),
+        KARSTO_RUN_TYPED(branchLe), // as jump when taken
+        KARSTO_RUN_TYPED(branchGe),
+        // A relation and the BranchTrue (or BranchFalse, jumpWhenFalse) after it.
+        KARSTO_RUN_TYPED(ltIf),
+        KARSTO_RUN_TYPED(leIf),
+        KARSTO_RUN_TYPED(gtIf),
+        KARSTO_RUN_TYPED(geIf),
+        KARSTO_RUN_TYPED(eqIf),
+        KARSTO_RUN_TYPED(neIf),
     };
+#undef KARSTO_RUN_TYPED
     struct RunEntry {
         RunAction action = RunAction::step;
-        // Labels that follow the items of the action: stepped over with it unless it jumped.
-        int32_t labels = 0;
+        bool jumpWhenFalse = false; // of the relations with their branch
+        // The action's items and the labels after them (stepped over with it unless it
+        // jumped): pc and the step count move on by it.
+        int64_t advance = 1;
+        void* handler = nullptr; // the action's code in runPlan
         RunKernel kernel = nullptr;
         const Cmd* item = nullptr;
         RunKernel secondKernel = nullptr; // of kernelPair
         const Cmd* second = nullptr;
-        int64_t address = 0; // of loadGlobal and storeGlobal; the offset k of the frame actions
-        int64_t count = 0;   // cells of the global and frame actions
+        int64_t address = 0; // a global address, a frame offset k, a value or a jump target
+        int64_t count = 0;   // cells of the global and frame actions, a jump's steps, a bound
     };
-    // After an action whose items end before next: the labels that follow, unless it jumped.
-    void skipLabels(const RunEntry& entry, uint64_t next) {
-        if (entry.labels != 0 && pc_ == static_cast<int64_t>(next)) {
-            pc_ += entry.labels;
-            stepCount += entry.labels;
-        }
-    }
-    // The moves of the fused loads and stores, their bounds already tested: count cells
-    // of the block from address pushed at sp (the cells may overlap), or popped from sp
-    // down to address.
-    void pushBlockCells(int64_t address, int64_t count) {
-        unsigned char* top = block_.get() + sp_ * kCellBytes;
-        const unsigned char* from = block_.get() + address * kCellBytes;
-        if (count == 1) [[likely]]
-            writeCell(top, readCell<uint64_t>(from));
-        else
-            std::memmove(top, from, static_cast<size_t>(count * kCellBytes));
-        sp_ += count;
-    }
-    void popBlockCells(int64_t address, int64_t count) {
-        sp_ -= count;
-        const unsigned char* from = block_.get() + sp_ * kCellBytes;
-        unsigned char* to = block_.get() + address * kCellBytes;
-        if (count == 1) [[likely]]
-            writeCell(to, readCell<uint64_t>(from));
-        else
-            std::memmove(to, from, static_cast<size_t>(count * kCellBytes));
-    }
-    // What Fp, the offset constant and the add leave at sp and sp + 1.
-    void writeFrameAddress(int64_t address, int64_t offset) {
-        unsigned char* top = block_.get() + sp_ * kCellBytes;
-        writeCell(top, address);
-        writeCell(top + kCellBytes, offset);
-    }
     // One entry per item of the program, rebuilt by every run.
     void planRun();
-    // Runs the plan's entries while the machine stays quiet and pc in the program.
-    void runPlan();
+    // Runs the plan's entries while the machine stays quiet and pc in the program; with
+    // resolve, only sets every entry's handler.
+    void runPlan(bool resolve);
     // No hook is due and no trace a step would write is on.
     bool runsQuiet() const { return !startPending_ && running_ && !tracing(); }
     // Whether a trace that a step would write is on: both levels in one mask test.

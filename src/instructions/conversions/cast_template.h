@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "core/code.h"
 #include "core/machine_cells.h"
@@ -21,6 +22,25 @@ namespace Karsto::conversions {
 // the interpreter's pop and push as calls.
 template <class Pop, class Push, class Rule>
 struct CastStep {
+    // The run loop's inline form. An integer wrapped to a type no wider than its own
+    // pushes the low bytes it popped, and a double stays itself: the cell does not
+    // change. A DINT wrapped to LINT is sign-extended.
+    static constexpr RunForm runForm() {
+        using From = typename Pop::Popped;
+        using To = typename Push::Pushed;
+        if constexpr (std::is_same_v<Rule, castrule::Wrap> && std::is_integral_v<From> &&
+                      std::is_integral_v<To> && !std::is_same_v<To, bool> && sizeof(To) <= sizeof(From)) {
+            return {RunOp::keep, RunCell::none};
+        } else if constexpr (std::is_same_v<Rule, castrule::Nearest> && std::is_same_v<From, double> &&
+                             std::is_same_v<To, double>) {
+            return {RunOp::keep, RunCell::none};
+        } else if constexpr (std::is_same_v<Rule, castrule::Wrap> && std::is_same_v<From, int32_t> &&
+                             std::is_same_v<To, int64_t>) {
+            return {RunOp::extendS32, RunCell::s64};
+        } else {
+            return {};
+        }
+    }
     template <class Machine>
     [[gnu::flatten]] static void run(Machine& machine) {
         Push::push(machine, Rule::template apply<typename Push::Pushed>(Pop::pop(machine)));
@@ -36,6 +56,7 @@ public:
         onMachine(machine, [](auto& m) { Step::run(m); });
     }
     RunKernel runKernel() const final { return &quietKernel<Self>; }
+    RunForm runForm() const final { return Step::runForm(); }
     template <class Machine>
     void runOn(Machine& m) const {
         Step::run(m);

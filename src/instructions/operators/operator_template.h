@@ -24,7 +24,72 @@ namespace Karsto::operators {
 
 namespace family {
 struct Add;
+struct Sub;
+struct Mul;
+struct Lt;
+struct Le;
+struct Gt;
+struct Ge;
+struct Eq;
+struct Ne;
+struct BranchLtEq;
+struct BranchGtEq;
+struct AssertRange;
 } // namespace family
+
+// The run loop's inline form of a family, and the cell formats it runs inline: a family
+// or cell not named here runs through its kernel.
+template <class Family>
+constexpr RunOp kRunOp = RunOp::none;
+template <>
+constexpr RunOp kRunOp<family::Add> = RunOp::add;
+template <>
+constexpr RunOp kRunOp<family::Sub> = RunOp::sub;
+template <>
+constexpr RunOp kRunOp<family::Mul> = RunOp::mul;
+template <>
+constexpr RunOp kRunOp<family::Lt> = RunOp::lt;
+template <>
+constexpr RunOp kRunOp<family::Le> = RunOp::le;
+template <>
+constexpr RunOp kRunOp<family::Gt> = RunOp::gt;
+template <>
+constexpr RunOp kRunOp<family::Ge> = RunOp::ge;
+template <>
+constexpr RunOp kRunOp<family::Eq> = RunOp::eq;
+template <>
+constexpr RunOp kRunOp<family::Ne> = RunOp::ne;
+template <>
+constexpr RunOp kRunOp<family::BranchLtEq> = RunOp::branchLe;
+template <>
+constexpr RunOp kRunOp<family::BranchGtEq> = RunOp::branchGe;
+template <>
+constexpr RunOp kRunOp<family::AssertRange> = RunOp::assertRange;
+
+template <class Cell>
+constexpr RunCell kRunCell = RunCell::none;
+template <>
+constexpr RunCell kRunCell<cell::S16> = RunCell::s16;
+template <>
+constexpr RunCell kRunCell<cell::S32> = RunCell::s32;
+template <>
+constexpr RunCell kRunCell<cell::S64> = RunCell::s64;
+template <>
+constexpr RunCell kRunCell<cell::F32> = RunCell::f32;
+template <>
+constexpr RunCell kRunCell<cell::F64> = RunCell::f64;
+
+// Both known, or none: the run loop has no inline body for the rest.
+template <class Family, class Cell>
+constexpr RunForm runFormOf() {
+    if constexpr (kRunOp<Family> == RunOp::none || kRunCell<Cell> == RunCell::none) {
+        return {};
+    } else if constexpr (kRunOp<Family> == RunOp::assertRange && kRunCell<Cell> != RunCell::s64) {
+        return {}; // only the S64 range check runs inline
+    } else {
+        return {kRunOp<Family>, kRunCell<Cell>};
+    }
+}
 
 namespace shape {
 
@@ -46,6 +111,7 @@ public:
         else
             return RunRole::none;
     }
+    RunForm runForm() const final { return runFormOf<Family, Cell>(); }
     template <class Machine>
     void runOn(Machine& m) const {
         Family::template run<Cell>(m);
@@ -74,6 +140,9 @@ public:
                   [this](auto& m) { Family::template run<Cell>(m, first_, second_); });
     }
     RunKernel runKernel() const final { return &quietKernel<Self>; }
+    RunForm runForm() const final { return runFormOf<Family, Cell>(); }
+    int64_t runValue() const final { return first_; }
+    int64_t runSecond() const final { return second_; }
     template <class Machine>
     void runOn(Machine& m) const {
         Family::template run<Cell>(m, first_, second_);
@@ -178,6 +247,7 @@ public:
         onMachine(machine, [this](auto& m) { Family::template run<Cell>(m, *target()); });
     }
     RunKernel runKernel() const final { return &quietKernel<Self>; }
+    RunForm runForm() const final { return runFormOf<Family, Cell>(); }
     template <class Machine>
     void runOn(Machine& m) const {
         Family::template run<Cell>(m, *target());
