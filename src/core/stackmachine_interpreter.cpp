@@ -297,7 +297,61 @@ void StackmachineInterpreter::planRun() {
         entry.advance = end - pc;
         if (leavesValue(entry.action) && plan_[static_cast<size_t>(end)].action == RunAction::keep) {
             entry.advance += plan_[static_cast<size_t>(end)].advance; // the keep and its labels
+            end = pc + entry.advance;
+        }
+        // A whole cell pushed, and an operation that takes it as its right operand.
+        const bool pushesCell = entry.action == RunAction::push8 ||
+                                (entry.action == RunAction::loadGlobal && entry.count == 1);
+        const RunEntry& after = plan_[static_cast<size_t>(end)];
+        const int withIndex = static_cast<int>(after.action) - static_cast<int>(RunAction::addS16);
+        const int relationIf = static_cast<int>(after.action) - static_cast<int>(RunAction::ltIfS16);
+        const int branchIndex = static_cast<int>(after.action) - static_cast<int>(RunAction::branchLeS16);
+        if (pushesCell && ((withIndex >= 0 && withIndex < 3 * kCells) || (relationIf >= 0 && relationIf < 6 * kCells) ||
+                           (branchIndex >= 0 && branchIndex < 2 * kCells))) {
+            int with = 0;
+            if (withIndex >= 0 && withIndex < 3 * kCells)
+                with = static_cast<int>(RunAction::addWithS16) + withIndex;
+            else if (relationIf >= 0 && relationIf < 6 * kCells)
+                with = static_cast<int>(RunAction::ltIfWithS16) + relationIf;
+            else
+                with = static_cast<int>(RunAction::branchLeWithS16) + branchIndex;
+            if (entry.action == RunAction::push8) {
+                entry.operand = entry.address;
+                entry.source = reinterpret_cast<const unsigned char*>(&entry.operand);
+            } else {
+                entry.source = block_.get() + entry.address * kCellBytes;
+            }
+            entry.action = static_cast<RunAction>(with);
+            entry.jumpWhenFalse = after.jumpWhenFalse;
+            entry.address = after.address;
+            entry.count = entry.advance + after.count;
+            entry.advance += after.advance;
             continue;
+        }
+        // CastDintLint; AssertRange; subtraction and multiplication with constants; AddLint.
+        if (entry.action == RunAction::extendS32 && after.action == RunAction::assertRangeS64) {
+            const RunEntry& sub = plan_[static_cast<size_t>(end + after.advance)];
+            if (sub.action == RunAction::subWithS64 && sub.source == reinterpret_cast<const unsigned char*>(&sub.operand)) {
+                const RunEntry& mul = plan_[static_cast<size_t>(end + after.advance + sub.advance)];
+                if (mul.action == RunAction::mulWithS64 &&
+                    mul.source == reinterpret_cast<const unsigned char*>(&mul.operand)) {
+                    const int64_t addAt = end + after.advance + sub.advance + mul.advance;
+                    const RunEntry& add = plan_[static_cast<size_t>(addAt)];
+                    if (add.action == RunAction::addS64) {
+                        entry.action = RunAction::index;
+                        entry.address = after.address;
+                        entry.count = after.count;
+                        entry.operand = sub.operand;
+                        entry.factor = mul.operand;
+                        entry.advance = addAt + add.advance - pc;
+                        if (plan_[static_cast<size_t>(addAt + add.advance)].action == RunAction::load) {
+                            entry.action = RunAction::element;
+                            entry.advance += plan_[static_cast<size_t>(addAt + add.advance)].advance;
+                        }
+                        continue;
+                    }
+                }
+            }
         }
         const RunAction next = plan_[static_cast<size_t>(end)].action;
         const int relation = static_cast<int>(entry.action) - static_cast<int>(RunAction::ltS16);
@@ -367,9 +421,13 @@ void StackmachineInterpreter::run() {
         KARSTO_RUN_TYPED(le), KARSTO_RUN_TYPED(gt), KARSTO_RUN_TYPED(ge), KARSTO_RUN_TYPED(eq),
         KARSTO_RUN_TYPED(ne), KARSTO_RUN_TYPED(branchLe), KARSTO_RUN_TYPED(branchGe),
         KARSTO_RUN_TYPED(ltIf), KARSTO_RUN_TYPED(leIf), KARSTO_RUN_TYPED(gtIf), KARSTO_RUN_TYPED(geIf),
-        KARSTO_RUN_TYPED(eqIf), KARSTO_RUN_TYPED(neIf)};
+        KARSTO_RUN_TYPED(eqIf), KARSTO_RUN_TYPED(neIf), KARSTO_RUN_TYPED(addWith), KARSTO_RUN_TYPED(subWith),
+        KARSTO_RUN_TYPED(mulWith), KARSTO_RUN_TYPED(ltIfWith), KARSTO_RUN_TYPED(leIfWith),
+        KARSTO_RUN_TYPED(gtIfWith), KARSTO_RUN_TYPED(geIfWith), KARSTO_RUN_TYPED(eqIfWith),
+        KARSTO_RUN_TYPED(neIfWith), KARSTO_RUN_TYPED(branchLeWith), KARSTO_RUN_TYPED(branchGeWith),
+        &&index, &&element};
 #undef KARSTO_RUN_TYPED
-    static_assert(sizeof kActions / sizeof kActions[0] == static_cast<size_t>(RunAction::neIfF64) + 1);
+    static_assert(sizeof kActions / sizeof kActions[0] == static_cast<size_t>(RunAction::element) + 1);
     if (resolve) {
         for (RunEntry& planned : plan_) planned.handler = kActions[static_cast<size_t>(planned.action)];
         return;
@@ -609,6 +667,30 @@ assertRangeS64: {
     KARSTO_NEXT();
 }
 
+index:
+element: {
+    // [a, i] with i a DINT: CastDintLint widens i in its cell; AssertRange tests it; the
+    // subtrahend is pushed at sp and subtracted, the factor pushed there and multiplied,
+    // and AddLint leaves the sum in a's cell. element then loads that address's cell
+    // there, as Ld 1 does.
+    if (sp < kStackBase + 2 || sp >= kStackEnd) [[unlikely]]
+        goto step;
+    const auto i = static_cast<int64_t>(readCell<int32_t>(cell(sp - 1)));
+    if (i < entry->address || i > entry->count) [[unlikely]]
+        goto step; // CastDintLint alone; the AssertRange then fails
+    const int64_t offset = runMul<int64_t>(runSub<int64_t>(i, entry->operand), entry->factor);
+    const int64_t address = runAdd<int64_t>(readCell<int64_t>(cell(sp - 2)), offset);
+    if (entry->action == RunAction::element &&
+        static_cast<uint64_t>(address) - 1 >= static_cast<uint64_t>(kBlockCells - 1)) [[unlikely]]
+        goto step; // a NULL or an address off the block: the parts, one by one
+    writeCell(cell(sp), entry->factor);
+    writeCell(cell(sp - 1), offset);
+    writeCell(cell(sp - 2), address);
+    if (entry->action == RunAction::element) writeCell(cell(sp - 2), readCell<uint64_t>(cell(address)));
+    --sp;
+    KARSTO_NEXT();
+}
+
     // [x, y] to [x op y] in x's cell, written in the type's own bytes.
 #define KARSTO_RUN_BINARY(action, T, apply)                                                        \
     action : {                                                                                     \
@@ -650,6 +732,38 @@ assertRangeS64: {
         if (value != entry->jumpWhenFalse) KARSTO_JUMP();                                          \
         KARSTO_NEXT();                                                                             \
     }
+    // The right operand's whole cell pushed at sp, then as the actions above; the
+    // operation and the pop of the push are one.
+#define KARSTO_RUN_BINARY_WITH(action, T, apply)                                                   \
+    action : {                                                                                     \
+        if (sp <= kStackBase || sp >= kStackEnd) [[unlikely]]                                      \
+            goto step;                                                                             \
+        const auto right = readCell<uint64_t>(entry->source);                                      \
+        writeCell(cell(sp), right);                                                                \
+        unsigned char* const x = cell(sp - 1);                                                     \
+        writeCell<T>(x, apply<T>(readCell<T>(x), readCell<T>(cell(sp))));                          \
+        KARSTO_NEXT();                                                                             \
+    }
+#define KARSTO_RUN_RELATION_IF_WITH(action, T, holds)                                              \
+    action : {                                                                                     \
+        if (sp <= kStackBase || sp >= kStackEnd) [[unlikely]]                                      \
+            goto step;                                                                             \
+        writeCell(cell(sp), readCell<uint64_t>(entry->source));                                   \
+        --sp;                                                                                      \
+        const bool value = holds<T>(readCell<T>(cell(sp)), readCell<T>(cell(sp + 1)));             \
+        writeCell<uint8_t>(cell(sp), value ? 1 : 0);                                               \
+        if (value != entry->jumpWhenFalse) KARSTO_JUMP();                                          \
+        KARSTO_NEXT();                                                                             \
+    }
+#define KARSTO_RUN_BRANCH_WITH(action, T, holds)                                                   \
+    action : {                                                                                     \
+        if (sp <= kStackBase || sp >= kStackEnd) [[unlikely]]                                      \
+            goto step;                                                                             \
+        writeCell(cell(sp), readCell<uint64_t>(entry->source));                                    \
+        --sp;                                                                                      \
+        if (holds<T>(readCell<T>(cell(sp)), readCell<T>(cell(sp + 1)))) KARSTO_JUMP();             \
+        KARSTO_NEXT();                                                                             \
+    }
 #define KARSTO_RUN_CELLS(form, op, apply)                                                          \
     form(op##S16, int16_t, apply) form(op##S32, int32_t, apply) form(op##S64, int64_t, apply)      \
         form(op##F32, float, apply) form(op##F64, double, apply)
@@ -671,9 +785,23 @@ assertRangeS64: {
     KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF, geIf, runGe)
     KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF, eqIf, runEq)
     KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF, neIf, runNe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_WITH, addWith, runAdd)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_WITH, subWith, runSub)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_WITH, mulWith, runMul)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_WITH, ltIfWith, runLt)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_WITH, leIfWith, runLe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_WITH, gtIfWith, runGt)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_WITH, geIfWith, runGe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_WITH, eqIfWith, runEq)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_WITH, neIfWith, runNe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BRANCH_WITH, branchLeWith, runLe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BRANCH_WITH, branchGeWith, runGe)
 
 #undef KARSTO_RUN_CELLS
 #undef KARSTO_RUN_BRANCH
+#undef KARSTO_RUN_BRANCH_WITH
+#undef KARSTO_RUN_RELATION_IF_WITH
+#undef KARSTO_RUN_BINARY_WITH
 #undef KARSTO_RUN_RELATION_IF
 #undef KARSTO_RUN_RELATION
 #undef KARSTO_RUN_BINARY

@@ -111,6 +111,24 @@ private:
         KARSTO_RUN_TYPED(geIf),
         KARSTO_RUN_TYPED(eqIf),
         KARSTO_RUN_TYPED(neIf),
+        // The same with the right operand pushed by the action's first item: a constant
+        // of 8 bytes or a global cell (source holds its 8 bytes).
+        KARSTO_RUN_TYPED(addWith),
+        KARSTO_RUN_TYPED(subWith),
+        KARSTO_RUN_TYPED(mulWith),
+        KARSTO_RUN_TYPED(ltIfWith),
+        KARSTO_RUN_TYPED(leIfWith),
+        KARSTO_RUN_TYPED(gtIfWith),
+        KARSTO_RUN_TYPED(geIfWith),
+        KARSTO_RUN_TYPED(eqIfWith),
+        KARSTO_RUN_TYPED(neIfWith),
+        KARSTO_RUN_TYPED(branchLeWith),
+        KARSTO_RUN_TYPED(branchGeWith),
+        // [a, i] to [a + (i - operand) * factor] from a DINT i: CastDintLint;
+        // AssertRange; subtraction and multiplication with constants; AddLint. With
+        // element, then a Ld 1 from that address.
+        index,
+        element,
     };
 #undef KARSTO_RUN_TYPED
     struct RunEntry {
@@ -126,6 +144,9 @@ private:
         const Cmd* second = nullptr;
         int64_t address = 0; // a global address, a frame offset k, a value or a jump target
         int64_t count = 0;   // cells of the global and frame actions, a jump's steps, a bound
+        int64_t operand = 0; // a constant right operand, the subtrahend of index
+        int64_t factor = 0;  // of index
+        const unsigned char* source = nullptr; // the right operand's bytes
     };
     // One entry per item of the program, rebuilt by every run.
     void planRun();
