@@ -191,6 +191,15 @@ void StackmachineInterpreter::planRun() {
         } else if (const auto* spAdd = dynamic_cast<const CmdSpAdd*>(cmd); spAdd != nullptr) {
             entry.action = RunAction::spAdd;
             entry.address = spAdd->n();
+        } else if (const int64_t callee = targetOf(cmd, size);
+                   callee >= 0 && dynamic_cast<const CmdJumpSub*>(cmd) != nullptr) {
+            const int64_t labels = labelsFrom(program, callee);
+            entry.action = RunAction::call;
+            entry.operand = callee;
+            entry.address = callee + labels;
+            entry.count = 1 + labels;
+        } else if (dynamic_cast<const CmdReturn*>(cmd) != nullptr) {
+            entry.action = RunAction::ret;
         } else if (const int64_t target = targetOf(cmd, size);
                    target >= 0 && (dynamic_cast<const CmdJump*>(cmd) != nullptr ||
                                    dynamic_cast<const CmdBranchTrue*>(cmd) != nullptr ||
@@ -298,6 +307,18 @@ void StackmachineInterpreter::planRun() {
         if (leavesValue(entry.action) && plan_[static_cast<size_t>(end)].action == RunAction::keep) {
             entry.advance += plan_[static_cast<size_t>(end)].advance; // the keep and its labels
             end = pc + entry.advance;
+        }
+        // SpAdds of one sign: the first refuses what the sum would, and the others then
+        // nothing (each SpAdd 0 passes anywhere).
+        if (entry.action == RunAction::spAdd && plan_[static_cast<size_t>(end)].action == RunAction::spAdd) {
+            const RunEntry& more = plan_[static_cast<size_t>(end)];
+            constexpr int64_t kSmall = INT32_MAX;
+            if (entry.address >= -kSmall && entry.address <= kSmall && more.address >= -kSmall &&
+                more.address <= kSmall && (entry.address >= 0) == (more.address >= 0)) {
+                entry.address += more.address;
+                entry.advance += more.advance;
+                continue;
+            }
         }
         // A whole cell pushed, and an operation that takes it as its right operand.
         const bool pushesCell = entry.action == RunAction::push8 ||
@@ -415,7 +436,8 @@ void StackmachineInterpreter::run() {
     static constexpr void* kActions[] = {
         &&leave,       &&step,       &&label,    &&kernel,     &&kernelPair,     &&loadGlobal,
         &&storeGlobal, &&loadFrame,  &&storeFrame, &&pushFp,   &&push2,          &&push4,
-        &&push8,       &&load,       &&store,    &&spAdd,      &&jump,           &&branchTrue,
+        &&push8,       &&load,       &&store,    &&spAdd,      &&call,           &&ret,
+        &&jump,        &&branchTrue,
         &&branchFalse, &&keep,       &&extendS32, &&assertRangeS64,
         KARSTO_RUN_TYPED(add), KARSTO_RUN_TYPED(sub), KARSTO_RUN_TYPED(mul), KARSTO_RUN_TYPED(lt),
         KARSTO_RUN_TYPED(le), KARSTO_RUN_TYPED(gt), KARSTO_RUN_TYPED(ge), KARSTO_RUN_TYPED(eq),
@@ -632,6 +654,31 @@ spAdd: {
         goto step;
     sp = moved;
     KARSTO_NEXT();
+}
+call:
+    // The frame: the caller's fp, the label's address and the return position, fp at
+    // its first cell; then to the label.
+    if (sp > kStackEnd - 3) [[unlikely]]
+        goto step; // fails as the step does: fp already moved, then "Stack overflow"
+    writeCell(cell(sp), fp_);
+    writeCell(cell(sp + 1), entry->operand);
+    writeCell(cell(sp + 2), static_cast<int64_t>(entry - plan + 1));
+    fp_ = sp;
+    sp += 3;
+    KARSTO_JUMP();
+ret: {
+    // sp to fp, fp to the caller's, pc to the return position; that inside the program.
+    const int64_t fp = fp_;
+    if (static_cast<uint64_t>(fp - kStackBase) > kDepth - 3) [[unlikely]]
+        goto step;
+    const auto back = readCell<int64_t>(cell(fp + 2));
+    if (static_cast<uint64_t>(back) > size) [[unlikely]]
+        goto step;
+    sp = fp;
+    fp_ = readCell<int64_t>(cell(fp));
+    ++steps;
+    entry = plan + back;
+    goto* entry->handler;
 }
 jump:
     KARSTO_JUMP();

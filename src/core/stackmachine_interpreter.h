@@ -85,7 +85,9 @@ private:
         push8,
         load,           // Ld 1
         store,          // St 1
-        spAdd,          // SpAdd n (address holds n)
+        spAdd,          // SpAdd n (address holds n), or SpAdds of one sign and their sum
+        call,           // JumpSub: its frame, then as jump (operand holds the label's address)
+        ret,            // Return
         jump,           // Jump: to address, count steps (the target's labels included)
         branchTrue,     // BranchTrue, BranchFalse: as jump when taken
         branchFalse,
