@@ -320,6 +320,16 @@ void StackmachineInterpreter::planRun() {
                 continue;
             }
         }
+        // A binary operation, then its result stored to a global cell.
+        const RunEntry& stored = plan_[static_cast<size_t>(end)];
+        const int binaryIndex = static_cast<int>(entry.action) - static_cast<int>(RunAction::addS16);
+        if (binaryIndex >= 0 && binaryIndex < 3 * kCells && stored.action == RunAction::storeGlobal &&
+            stored.count == 1) {
+            entry.action = static_cast<RunAction>(static_cast<int>(RunAction::addStoreS16) + binaryIndex);
+            entry.store = stored.address;
+            entry.advance += stored.advance;
+            end = pc + entry.advance;
+        }
         // A whole cell pushed, and an operation that takes it as its right operand.
         const bool pushesCell = entry.action == RunAction::push8 ||
                                 (entry.action == RunAction::loadGlobal && entry.count == 1);
@@ -327,11 +337,14 @@ void StackmachineInterpreter::planRun() {
         const int withIndex = static_cast<int>(after.action) - static_cast<int>(RunAction::addS16);
         const int relationIf = static_cast<int>(after.action) - static_cast<int>(RunAction::ltIfS16);
         const int branchIndex = static_cast<int>(after.action) - static_cast<int>(RunAction::branchLeS16);
+        const int storeIndex = static_cast<int>(after.action) - static_cast<int>(RunAction::addStoreS16);
         if (pushesCell && ((withIndex >= 0 && withIndex < 3 * kCells) || (relationIf >= 0 && relationIf < 6 * kCells) ||
-                           (branchIndex >= 0 && branchIndex < 2 * kCells))) {
+                           (branchIndex >= 0 && branchIndex < 2 * kCells) || (storeIndex >= 0 && storeIndex < 3 * kCells))) {
             int with = 0;
             if (withIndex >= 0 && withIndex < 3 * kCells)
                 with = static_cast<int>(RunAction::addWithS16) + withIndex;
+            else if (storeIndex >= 0 && storeIndex < 3 * kCells)
+                with = static_cast<int>(RunAction::addWithStoreS16) + storeIndex;
             else if (relationIf >= 0 && relationIf < 6 * kCells)
                 with = static_cast<int>(RunAction::ltIfWithS16) + relationIf;
             else
@@ -346,6 +359,19 @@ void StackmachineInterpreter::planRun() {
             entry.jumpWhenFalse = after.jumpWhenFalse;
             entry.address = after.address;
             entry.count = entry.advance + after.count;
+            entry.store = after.store;
+            entry.advance += after.advance;
+            continue;
+        }
+        // A global cell pushed as the index of an element.
+        if (entry.action == RunAction::loadGlobal && entry.count == 1 &&
+            (after.action == RunAction::index || after.action == RunAction::element)) {
+            entry.action = after.action == RunAction::index ? RunAction::indexWith : RunAction::elementWith;
+            entry.source = block_.get() + entry.address * kCellBytes;
+            entry.address = after.address;
+            entry.count = after.count;
+            entry.operand = after.operand;
+            entry.factor = after.factor;
             entry.advance += after.advance;
             continue;
         }
@@ -447,9 +473,11 @@ void StackmachineInterpreter::run() {
         KARSTO_RUN_TYPED(mulWith), KARSTO_RUN_TYPED(ltIfWith), KARSTO_RUN_TYPED(leIfWith),
         KARSTO_RUN_TYPED(gtIfWith), KARSTO_RUN_TYPED(geIfWith), KARSTO_RUN_TYPED(eqIfWith),
         KARSTO_RUN_TYPED(neIfWith), KARSTO_RUN_TYPED(branchLeWith), KARSTO_RUN_TYPED(branchGeWith),
-        &&index, &&element};
+        KARSTO_RUN_TYPED(addStore), KARSTO_RUN_TYPED(subStore), KARSTO_RUN_TYPED(mulStore),
+        KARSTO_RUN_TYPED(addWithStore), KARSTO_RUN_TYPED(subWithStore), KARSTO_RUN_TYPED(mulWithStore),
+        &&index, &&element, &&indexWith, &&elementWith};
 #undef KARSTO_RUN_TYPED
-    static_assert(sizeof kActions / sizeof kActions[0] == static_cast<size_t>(RunAction::element) + 1);
+    static_assert(sizeof kActions / sizeof kActions[0] == static_cast<size_t>(RunAction::elementWith) + 1);
     if (resolve) {
         for (RunEntry& planned : plan_) planned.handler = kActions[static_cast<size_t>(planned.action)];
         return;
@@ -715,26 +743,31 @@ assertRangeS64: {
 }
 
 index:
-element: {
+element:
+indexWith:
+elementWith: {
     // [a, i] with i a DINT: CastDintLint widens i in its cell; AssertRange tests it; the
-    // subtrahend is pushed at sp and subtracted, the factor pushed there and multiplied,
-    // and AddLint leaves the sum in a's cell. element then loads that address's cell
-    // there, as Ld 1 does.
-    if (sp < kStackBase + 2 || sp >= kStackEnd) [[unlikely]]
+    // subtrahend is pushed above it and subtracted, the factor pushed there and
+    // multiplied, and AddLint leaves the sum in a's cell. element then loads that
+    // address's cell there, as Ld 1 does. The With forms push i first.
+    const bool with = entry->action == RunAction::indexWith || entry->action == RunAction::elementWith;
+    const bool loads = entry->action == RunAction::element || entry->action == RunAction::elementWith;
+    const int64_t top = with ? sp + 1 : sp; // sp once i is pushed
+    if (top < kStackBase + 2 || top >= kStackEnd) [[unlikely]]
         goto step;
-    const auto i = static_cast<int64_t>(readCell<int32_t>(cell(sp - 1)));
+    const auto i = static_cast<int64_t>(readCell<int32_t>(with ? entry->source : cell(sp - 1)));
     if (i < entry->address || i > entry->count) [[unlikely]]
-        goto step; // CastDintLint alone; the AssertRange then fails
+        goto step; // the first item alone; the AssertRange then fails
     const int64_t offset = runMul<int64_t>(runSub<int64_t>(i, entry->operand), entry->factor);
-    const int64_t address = runAdd<int64_t>(readCell<int64_t>(cell(sp - 2)), offset);
-    if (entry->action == RunAction::element &&
-        static_cast<uint64_t>(address) - 1 >= static_cast<uint64_t>(kBlockCells - 1)) [[unlikely]]
-        goto step; // a NULL or an address off the block: the parts, one by one
-    writeCell(cell(sp), entry->factor);
-    writeCell(cell(sp - 1), offset);
-    writeCell(cell(sp - 2), address);
-    if (entry->action == RunAction::element) writeCell(cell(sp - 2), readCell<uint64_t>(cell(address)));
-    --sp;
+    const int64_t address = runAdd<int64_t>(readCell<int64_t>(cell(top - 2)), offset);
+    if (loads && static_cast<uint64_t>(address) - 1 >= static_cast<uint64_t>(kBlockCells - 1)) [[unlikely]]
+        goto step; // a NULL or an address off the block: the items, one by one
+    // i's own cell ends as the offset, whatever pushed i there.
+    writeCell(cell(top), entry->factor);
+    writeCell(cell(top - 1), offset);
+    writeCell(cell(top - 2), address);
+    if (loads) writeCell(cell(top - 2), readCell<uint64_t>(cell(address)));
+    sp = top - 1;
     KARSTO_NEXT();
 }
 
@@ -811,6 +844,31 @@ element: {
         if (holds<T>(readCell<T>(cell(sp)), readCell<T>(cell(sp + 1)))) KARSTO_JUMP();             \
         KARSTO_NEXT();                                                                             \
     }
+    // The binary actions, then ConstLint a at sp and St 1: the result's cell to a.
+#define KARSTO_RUN_BINARY_STORE(action, T, apply)                                                  \
+    action : {                                                                                     \
+        if (sp < kStackBase + 2) [[unlikely]]                                                      \
+            goto step;                                                                             \
+        --sp;                                                                                      \
+        unsigned char* const x = cell(sp - 1);                                                     \
+        writeCell<T>(x, apply<T>(readCell<T>(x), readCell<T>(cell(sp))));                          \
+        writeCell(cell(sp), entry->store);                                                         \
+        --sp;                                                                                      \
+        writeCell(cell(entry->store), readCell<uint64_t>(x));                                      \
+        KARSTO_NEXT();                                                                             \
+    }
+#define KARSTO_RUN_BINARY_WITH_STORE(action, T, apply)                                             \
+    action : {                                                                                     \
+        if (sp <= kStackBase || sp >= kStackEnd) [[unlikely]]                                      \
+            goto step;                                                                             \
+        writeCell(cell(sp), readCell<uint64_t>(entry->source));                                    \
+        unsigned char* const x = cell(sp - 1);                                                     \
+        writeCell<T>(x, apply<T>(readCell<T>(x), readCell<T>(cell(sp))));                          \
+        writeCell(cell(sp), entry->store);                                                         \
+        --sp;                                                                                      \
+        writeCell(cell(entry->store), readCell<uint64_t>(x));                                      \
+        KARSTO_NEXT();                                                                             \
+    }
 #define KARSTO_RUN_CELLS(form, op, apply)                                                          \
     form(op##S16, int16_t, apply) form(op##S32, int32_t, apply) form(op##S64, int64_t, apply)      \
         form(op##F32, float, apply) form(op##F64, double, apply)
@@ -843,9 +901,17 @@ element: {
     KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_WITH, neIfWith, runNe)
     KARSTO_RUN_CELLS(KARSTO_RUN_BRANCH_WITH, branchLeWith, runLe)
     KARSTO_RUN_CELLS(KARSTO_RUN_BRANCH_WITH, branchGeWith, runGe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_STORE, addStore, runAdd)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_STORE, subStore, runSub)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_STORE, mulStore, runMul)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_WITH_STORE, addWithStore, runAdd)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_WITH_STORE, subWithStore, runSub)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_WITH_STORE, mulWithStore, runMul)
 
 #undef KARSTO_RUN_CELLS
 #undef KARSTO_RUN_BRANCH
+#undef KARSTO_RUN_BINARY_WITH_STORE
+#undef KARSTO_RUN_BINARY_STORE
 #undef KARSTO_RUN_BRANCH_WITH
 #undef KARSTO_RUN_RELATION_IF_WITH
 #undef KARSTO_RUN_BINARY_WITH

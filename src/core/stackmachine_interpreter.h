@@ -126,11 +126,22 @@ private:
         KARSTO_RUN_TYPED(neIfWith),
         KARSTO_RUN_TYPED(branchLeWith),
         KARSTO_RUN_TYPED(branchGeWith),
+        // The binary operations, plain and with, then a ConstLint a; St 1 to a global
+        // cell a (store holds a).
+        KARSTO_RUN_TYPED(addStore),
+        KARSTO_RUN_TYPED(subStore),
+        KARSTO_RUN_TYPED(mulStore),
+        KARSTO_RUN_TYPED(addWithStore),
+        KARSTO_RUN_TYPED(subWithStore),
+        KARSTO_RUN_TYPED(mulWithStore),
         // [a, i] to [a + (i - operand) * factor] from a DINT i: CastDintLint;
         // AssertRange; subtraction and multiplication with constants; AddLint. With
-        // element, then a Ld 1 from that address.
+        // element, then a Ld 1 from that address. The With forms push i from the global
+        // cell at source first (ConstLint; Ld 1).
         index,
         element,
+        indexWith,
+        elementWith,
     };
 #undef KARSTO_RUN_TYPED
     struct RunEntry {
@@ -148,6 +159,7 @@ private:
         int64_t count = 0;   // cells of the global and frame actions, a jump's steps, a bound
         int64_t operand = 0; // a constant right operand, the subtrahend of index
         int64_t factor = 0;  // of index
+        int64_t store = 0;   // the global cell of the Store actions
         const unsigned char* source = nullptr; // the right operand's bytes
     };
     // One entry per item of the program, rebuilt by every run.
