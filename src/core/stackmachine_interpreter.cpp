@@ -308,6 +308,14 @@ void StackmachineInterpreter::planRun() {
             entry.advance += plan_[static_cast<size_t>(end)].advance; // the keep and its labels
             end = pc + entry.advance;
         }
+        // A store to global cells, then a load of the same cells.
+        if (entry.action == RunAction::storeGlobal && plan_[static_cast<size_t>(end)].action == RunAction::loadGlobal &&
+            plan_[static_cast<size_t>(end)].address == entry.address &&
+            plan_[static_cast<size_t>(end)].count == entry.count) {
+            entry.action = RunAction::storeReload;
+            entry.advance += plan_[static_cast<size_t>(end)].advance;
+            continue;
+        }
         // SpAdds of one sign: the first refuses what the sum would, and the others then
         // nothing (each SpAdd 0 passes anywhere).
         if (entry.action == RunAction::spAdd && plan_[static_cast<size_t>(end)].action == RunAction::spAdd) {
@@ -461,7 +469,7 @@ void StackmachineInterpreter::run() {
 #define KARSTO_RUN_TYPED(op) &&op##S16, &&op##S32, &&op##S64, &&op##F32, &&op##F64
     static constexpr void* kActions[] = {
         &&leave,       &&step,       &&label,    &&kernel,     &&kernelPair,     &&loadGlobal,
-        &&storeGlobal, &&loadFrame,  &&storeFrame, &&pushFp,   &&push2,          &&push4,
+        &&storeGlobal, &&storeReload, &&loadFrame,  &&storeFrame, &&pushFp,   &&push2,          &&push4,
         &&push8,       &&load,       &&store,    &&spAdd,      &&call,           &&ret,
         &&jump,        &&branchTrue,
         &&branchFalse, &&keep,       &&extendS32, &&assertRangeS64,
@@ -593,6 +601,19 @@ storeGlobal: {
         writeCell(cell(entry->address), readCell<uint64_t>(cell(sp)));
     else
         std::memmove(cell(entry->address), cell(sp), static_cast<size_t>(count * kCellBytes));
+    KARSTO_NEXT();
+}
+storeReload: {
+    // As storeGlobal; then ConstLint a at the new sp and Ld n copy the cells just stored
+    // back where they came from: only sp moves, back to where it was.
+    const int64_t count = entry->count;
+    if (sp - count < kStackBase || sp >= kStackEnd) [[unlikely]]
+        goto step; // ConstLint alone; St then fails as it does when stepped
+    writeCell(cell(sp), entry->address);
+    if (count == 1) [[likely]]
+        writeCell(cell(entry->address), readCell<uint64_t>(cell(sp - 1)));
+    else
+        std::memmove(cell(entry->address), cell(sp - count), static_cast<size_t>(count * kCellBytes));
     KARSTO_NEXT();
 }
 loadFrame: {

@@ -77,6 +77,7 @@ private:
         kernelPair,     // the item's kernel, then, unless it jumped, the next item's
         loadGlobal,     // ConstLint a; Ld n with a global range: n cells pushed from a
         storeGlobal,    // ConstLint a; St n with a global range: n cells popped to a
+        storeReload,    // storeGlobal, then loadGlobal of the same cells: they stay on the stack
         loadFrame,      // Fp; ConstLint k; an S64 add; Ld n: n cells pushed from fp + k
         storeFrame,     // Fp; ConstLint k; an S64 add; St n: n cells popped to fp + k
         pushFp,         // Fp

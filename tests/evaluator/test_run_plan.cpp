@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct PlanCase {
     std::string source;
     const char* error = nullptr; // part of the run-time error's text, or null
 };
+
+// gtest prints a failing case by its name.
+void PrintTo(const PlanCase& c, std::ostream* out) { *out << c.name; }
 
 // The error text of a run, empty when it ran to its end.
 template <class Run>
@@ -141,6 +145,12 @@ const PlanCase kPlanCases[] = {
      "VAR rr : DINT; yy : LREAL; ii : INT; END_VAR\n"
      "rr := twice(twice(12));\n"
      "FOR ii := 1 TO 6 DO yy := yy + mix(ii, 0.5); END_FOR}",
+     nullptr},
+    // A store, then a load of the same cells: one cell and a whole string.
+    {"storeReload",
+     "{VAR aa, bb : DINT; ss, tt : STRING; nn : DINT; END_VAR\n"
+     "aa := 5; aa := aa + 1; bb := aa * 2; aa := bb; bb := aa;\n"
+     "ss := 'abc'; nn := LEN(ss); tt := ss; ss := CONCAT(ss, tt); nn := LEN(ss) + nn;}",
      nullptr},
     // The errors of fused steps: each is the error of the item that fails.
     {"indexByGlobal",
