@@ -121,6 +121,28 @@ bool runNe(T x, T y) {
     return x != y;
 }
 
+// A typed write into a whole cell held in a register: the value's bytes at the low end,
+// the cell's other bytes as they were. The actions write whole cells this way, so that a
+// later read of the whole cell (a store) is served from that write at once.
+template <class T>
+uint64_t runMerge(uint64_t cell, T value) {
+    uint64_t low = 0;
+    std::memcpy(&low, &value, sizeof value);
+    if constexpr (sizeof(T) == sizeof(uint64_t)) {
+        return low;
+    } else {
+        constexpr uint64_t kMask = (uint64_t{1} << (8 * sizeof(T))) - 1;
+        return (cell & ~kMask) | low;
+    }
+}
+// The typed read of a whole cell held in a register.
+template <class T>
+T runLow(uint64_t cell) {
+    T value;
+    std::memcpy(&value, &cell, sizeof value);
+    return value;
+}
+
 // The jump of an item with a target inside the program: the target's index, else -1.
 int64_t targetOf(const CodeItem* item, int64_t size) {
     const auto* jumping = dynamic_cast<const CmdWithTarget*>(item);
@@ -799,7 +821,8 @@ elementWith: {
             goto step;                                                                             \
         --sp;                                                                                      \
         unsigned char* const x = cell(sp - 1);                                                     \
-        writeCell<T>(x, apply<T>(readCell<T>(x), readCell<T>(cell(sp))));                          \
+        const auto old = readCell<uint64_t>(x);                                                    \
+        writeCell(x, runMerge<T>(old, apply<T>(runLow<T>(old), readCell<T>(cell(sp)))));           \
         KARSTO_NEXT();                                                                             \
     }
     // [x, y] to [x relation y] as one BOOL in x's cell.
@@ -809,7 +832,9 @@ elementWith: {
             goto step;                                                                             \
         --sp;                                                                                      \
         unsigned char* const x = cell(sp - 1);                                                     \
-        writeCell<uint8_t>(x, holds<T>(readCell<T>(x), readCell<T>(cell(sp))) ? 1 : 0);            \
+        const auto old = readCell<uint64_t>(x);                                                    \
+        const bool value = holds<T>(runLow<T>(old), readCell<T>(cell(sp)));                        \
+        writeCell(x, runMerge<uint8_t>(old, value ? 1 : 0));                                       \
         KARSTO_NEXT();                                                                             \
     }
     // [x, y] to []; jumps when x relation y holds.
@@ -842,16 +867,18 @@ elementWith: {
         const auto right = readCell<uint64_t>(entry->source);                                      \
         writeCell(cell(sp), right);                                                                \
         unsigned char* const x = cell(sp - 1);                                                     \
-        writeCell<T>(x, apply<T>(readCell<T>(x), readCell<T>(cell(sp))));                          \
+        const auto old = readCell<uint64_t>(x);                                                    \
+        writeCell(x, runMerge<T>(old, apply<T>(runLow<T>(old), runLow<T>(right))));                \
         KARSTO_NEXT();                                                                             \
     }
 #define KARSTO_RUN_RELATION_IF_WITH(action, T, holds)                                              \
     action : {                                                                                     \
         if (sp <= kStackBase || sp >= kStackEnd) [[unlikely]]                                      \
             goto step;                                                                             \
-        writeCell(cell(sp), readCell<uint64_t>(entry->source));                                   \
+        const auto right = readCell<uint64_t>(entry->source);                                      \
+        writeCell(cell(sp), right);                                                                \
         --sp;                                                                                      \
-        const bool value = holds<T>(readCell<T>(cell(sp)), readCell<T>(cell(sp + 1)));             \
+        const bool value = holds<T>(readCell<T>(cell(sp)), runLow<T>(right));                      \
         writeCell<uint8_t>(cell(sp), value ? 1 : 0);                                               \
         if (value != entry->jumpWhenFalse) KARSTO_JUMP();                                          \
         KARSTO_NEXT();                                                                             \
@@ -860,9 +887,10 @@ elementWith: {
     action : {                                                                                     \
         if (sp <= kStackBase || sp >= kStackEnd) [[unlikely]]                                      \
             goto step;                                                                             \
-        writeCell(cell(sp), readCell<uint64_t>(entry->source));                                    \
+        const auto right = readCell<uint64_t>(entry->source);                                      \
+        writeCell(cell(sp), right);                                                                \
         --sp;                                                                                      \
-        if (holds<T>(readCell<T>(cell(sp)), readCell<T>(cell(sp + 1)))) KARSTO_JUMP();             \
+        if (holds<T>(readCell<T>(cell(sp)), runLow<T>(right))) KARSTO_JUMP();                      \
         KARSTO_NEXT();                                                                             \
     }
     // The binary actions, then ConstLint a at sp and St 1: the result's cell to a.
@@ -872,22 +900,26 @@ elementWith: {
             goto step;                                                                             \
         --sp;                                                                                      \
         unsigned char* const x = cell(sp - 1);                                                     \
-        writeCell<T>(x, apply<T>(readCell<T>(x), readCell<T>(cell(sp))));                          \
+        const auto old = readCell<uint64_t>(x);                                                    \
+        const uint64_t result = runMerge<T>(old, apply<T>(runLow<T>(old), readCell<T>(cell(sp)))); \
+        writeCell(x, result);                                                                      \
         writeCell(cell(sp), entry->store);                                                         \
         --sp;                                                                                      \
-        writeCell(cell(entry->store), readCell<uint64_t>(x));                                      \
+        writeCell(cell(entry->store), result);                                                     \
         KARSTO_NEXT();                                                                             \
     }
 #define KARSTO_RUN_BINARY_WITH_STORE(action, T, apply)                                             \
     action : {                                                                                     \
         if (sp <= kStackBase || sp >= kStackEnd) [[unlikely]]                                      \
             goto step;                                                                             \
-        writeCell(cell(sp), readCell<uint64_t>(entry->source));                                    \
+        const auto right = readCell<uint64_t>(entry->source);                                      \
         unsigned char* const x = cell(sp - 1);                                                     \
-        writeCell<T>(x, apply<T>(readCell<T>(x), readCell<T>(cell(sp))));                          \
-        writeCell(cell(sp), entry->store);                                                         \
+        const auto old = readCell<uint64_t>(x);                                                    \
+        const uint64_t result = runMerge<T>(old, apply<T>(runLow<T>(old), runLow<T>(right)));      \
+        writeCell(x, result);                                                                      \
+        writeCell(cell(sp), entry->store); /* the operand's push, then ConstLint a's */            \
         --sp;                                                                                      \
-        writeCell(cell(entry->store), readCell<uint64_t>(x));                                      \
+        writeCell(cell(entry->store), result);                                                     \
         KARSTO_NEXT();                                                                             \
     }
 #define KARSTO_RUN_CELLS(form, op, apply)                                                          \
