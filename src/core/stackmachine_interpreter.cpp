@@ -353,10 +353,12 @@ void StackmachineInterpreter::planRun() {
         // A binary operation, then its result stored to a global cell.
         const RunEntry& stored = plan_[static_cast<size_t>(end)];
         const int binaryIndex = static_cast<int>(entry.action) - static_cast<int>(RunAction::addS16);
-        if (binaryIndex >= 0 && binaryIndex < 3 * kCells && stored.action == RunAction::storeGlobal &&
+        if (binaryIndex >= 0 && binaryIndex < 3 * kCells &&
+            (stored.action == RunAction::storeGlobal || stored.action == RunAction::storeReload) &&
             stored.count == 1) {
             entry.action = static_cast<RunAction>(static_cast<int>(RunAction::addStoreS16) + binaryIndex);
             entry.store = stored.address;
+            entry.reload = stored.action == RunAction::storeReload ? 1 : 0;
             entry.advance += stored.advance;
             end = pc + entry.advance;
         }
@@ -390,6 +392,7 @@ void StackmachineInterpreter::planRun() {
             entry.address = after.address;
             entry.count = entry.advance + after.count;
             entry.store = after.store;
+            entry.reload = after.reload;
             entry.advance += after.advance;
             continue;
         }
@@ -906,6 +909,7 @@ elementWith: {
         writeCell(cell(sp), entry->store);                                                         \
         --sp;                                                                                      \
         writeCell(cell(entry->store), result);                                                     \
+        sp += entry->reload; /* the Ld 1 puts the result back where it is */                       \
         KARSTO_NEXT();                                                                             \
     }
 #define KARSTO_RUN_BINARY_WITH_STORE(action, T, apply)                                             \
@@ -920,6 +924,7 @@ elementWith: {
         writeCell(cell(sp), entry->store); /* the operand's push, then ConstLint a's */            \
         --sp;                                                                                      \
         writeCell(cell(entry->store), result);                                                     \
+        sp += entry->reload; /* the Ld 1 puts the result back where it is */                       \
         KARSTO_NEXT();                                                                             \
     }
 #define KARSTO_RUN_CELLS(form, op, apply)                                                          \

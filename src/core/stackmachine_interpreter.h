@@ -128,7 +128,7 @@ private:
         KARSTO_RUN_TYPED(branchLeWith),
         KARSTO_RUN_TYPED(branchGeWith),
         // The binary operations, plain and with, then a ConstLint a; St 1 to a global
-        // cell a (store holds a).
+        // cell a (store holds a), and with reload a ConstLint a; Ld 1 of it again.
         KARSTO_RUN_TYPED(addStore),
         KARSTO_RUN_TYPED(subStore),
         KARSTO_RUN_TYPED(mulStore),
@@ -161,6 +161,7 @@ private:
         int64_t operand = 0; // a constant right operand, the subtrahend of index
         int64_t factor = 0;  // of index
         int64_t store = 0;   // the global cell of the Store actions
+        int64_t reload = 0;  // 1 where a Store action loads that cell again right after
         const unsigned char* source = nullptr; // the right operand's bytes
     };
     // One entry per item of the program, rebuilt by every run.
