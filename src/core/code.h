@@ -157,6 +157,7 @@ enum class RunOp : uint8_t {
     keep,        // pops a value and pushes it back with the same low bytes: the cell stays
     extendS32,   // pops an S32 and pushes it sign-extended as an S64
     assertRange, // tests the S64 on top against runValue and runSecond, without popping
+    len,         // a string of the default capacity to its length, one S64 cell
     add,         // [x, y] to [x + y], wrapping for integers (as sub and mul)
     sub,
     mul,

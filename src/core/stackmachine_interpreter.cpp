@@ -1,11 +1,13 @@
 #include "core/stackmachine_interpreter.h"
 
+#include <algorithm>
 #include <type_traits>
 
 #include "core/cmd_const.h"
 #include "core/cmd_flow.h"
 #include "core/cmd_stack.h"
 #include "core/exception.h"
+#include "core/type_string.h"
 #include "core/wrap_arithmetic.h"
 
 namespace Karsto {
@@ -248,6 +250,9 @@ void StackmachineInterpreter::planRun() {
             case RunOp::extendS32:
                 entry.action = RunAction::extendS32;
                 break;
+            case RunOp::len:
+                entry.action = RunAction::len;
+                break;
             case RunOp::assertRange:
                 entry.action = RunAction::assertRangeS64;
                 entry.address = cmd->runValue();
@@ -303,6 +308,7 @@ void StackmachineInterpreter::planRun() {
         case RunAction::load:
         case RunAction::keep:
         case RunAction::extendS32:
+        case RunAction::len:
             return true;
         default:
             break;
@@ -445,6 +451,17 @@ void StackmachineInterpreter::planRun() {
             entry.advance += branch.advance;
         }
     }
+    // Where each action goes on when it does not jump: a Jump there is taken at once.
+    for (int64_t pc = 0; pc < size; ++pc) {
+        RunEntry& entry = plan_[static_cast<size_t>(pc)];
+        entry.fall = pc + entry.advance;
+        entry.fallSteps = entry.advance;
+        const RunEntry& after = plan_[static_cast<size_t>(entry.fall)];
+        if (after.action == RunAction::jump) {
+            entry.fall = after.address;
+            entry.fallSteps += after.count;
+        }
+    }
 }
 
 // The typed actions and the order their table needs.
@@ -497,7 +514,7 @@ void StackmachineInterpreter::run() {
         &&storeGlobal, &&storeReload, &&loadFrame,  &&storeFrame, &&pushFp,   &&push2,          &&push4,
         &&push8,       &&load,       &&store,    &&spAdd,      &&call,           &&ret,
         &&jump,        &&branchTrue,
-        &&branchFalse, &&keep,       &&extendS32, &&assertRangeS64,
+        &&branchFalse, &&keep,       &&extendS32, &&assertRangeS64, &&len,
         KARSTO_RUN_TYPED(add), KARSTO_RUN_TYPED(sub), KARSTO_RUN_TYPED(mul), KARSTO_RUN_TYPED(lt),
         KARSTO_RUN_TYPED(le), KARSTO_RUN_TYPED(gt), KARSTO_RUN_TYPED(ge), KARSTO_RUN_TYPED(eq),
         KARSTO_RUN_TYPED(ne), KARSTO_RUN_TYPED(branchLe), KARSTO_RUN_TYPED(branchGe),
@@ -538,6 +555,13 @@ void StackmachineInterpreter::run() {
     do {                                                                                           \
         steps += entry->advance;                                                                   \
         entry += entry->advance;                                                                   \
+        goto* entry->handler;                                                                      \
+    } while (false)
+    // A conditional action that did not jump.
+#define KARSTO_FALL()                                                                              \
+    do {                                                                                           \
+        steps += entry->fallSteps;                                                                 \
+        entry = plan + entry->fall;                                                                \
         goto* entry->handler;                                                                      \
     } while (false)
 #define KARSTO_JUMP()                                                                              \
@@ -761,14 +785,14 @@ branchTrue: {
         goto step;
     --sp;
     if (readCell<uint8_t>(cell(sp)) != 0) KARSTO_JUMP();
-    KARSTO_NEXT();
+    KARSTO_FALL();
 }
 branchFalse: {
     if (sp <= kStackBase) [[unlikely]]
         goto step;
     --sp;
     if (readCell<uint8_t>(cell(sp)) == 0) KARSTO_JUMP();
-    KARSTO_NEXT();
+    KARSTO_FALL();
 }
 keep: // the pop's check; the push writes back the bytes it popped
     if (sp <= kStackBase) [[unlikely]]
@@ -779,6 +803,18 @@ extendS32:
         goto step;
     writeCell(cell(sp - 1), static_cast<int64_t>(readCell<int32_t>(cell(sp - 1))));
     KARSTO_NEXT();
+len: {
+    // Pops the length cell, drops the characters and pushes the length, cut to 0..the
+    // capacity, as an S64.
+    constexpr int64_t kCapacity = kDefaultStringCapacity;
+    if (sp < kStackBase + 1 + kCapacity) [[unlikely]]
+        goto step;
+    const int64_t length = std::clamp<int64_t>(readCell<int64_t>(cell(sp - 1)), 0, kCapacity);
+    sp -= kCapacity + 1;
+    writeCell(cell(sp), length);
+    ++sp;
+    KARSTO_NEXT();
+}
 assertRangeS64: {
     // Reads the top cell without popping (below the stack base that is a global cell,
     // as it is for the kernel).
@@ -847,7 +883,7 @@ elementWith: {
             goto step;                                                                             \
         sp -= 2;                                                                                   \
         if (holds<T>(readCell<T>(cell(sp)), readCell<T>(cell(sp + 1)))) KARSTO_JUMP();             \
-        KARSTO_NEXT();                                                                             \
+        KARSTO_FALL();                                                                             \
     }
     // [x, y] to [x relation y] as one BOOL in x's cell, which the branch after it pops:
     // jumps when that is true (false with jumpWhenFalse).
@@ -859,7 +895,7 @@ elementWith: {
         const bool value = holds<T>(readCell<T>(cell(sp)), readCell<T>(cell(sp + 1)));             \
         writeCell<uint8_t>(cell(sp), value ? 1 : 0);                                               \
         if (value != entry->jumpWhenFalse) KARSTO_JUMP();                                          \
-        KARSTO_NEXT();                                                                             \
+        KARSTO_FALL();                                                                             \
     }
     // The right operand's whole cell pushed at sp, then as the actions above; the
     // operation and the pop of the push are one.
@@ -884,7 +920,7 @@ elementWith: {
         const bool value = holds<T>(readCell<T>(cell(sp)), runLow<T>(right));                      \
         writeCell<uint8_t>(cell(sp), value ? 1 : 0);                                               \
         if (value != entry->jumpWhenFalse) KARSTO_JUMP();                                          \
-        KARSTO_NEXT();                                                                             \
+        KARSTO_FALL();                                                                             \
     }
 #define KARSTO_RUN_BRANCH_WITH(action, T, holds)                                                   \
     action : {                                                                                     \
@@ -894,7 +930,7 @@ elementWith: {
         writeCell(cell(sp), right);                                                                \
         --sp;                                                                                      \
         if (holds<T>(readCell<T>(cell(sp)), runLow<T>(right))) KARSTO_JUMP();                      \
-        KARSTO_NEXT();                                                                             \
+        KARSTO_FALL();                                                                             \
     }
     // The binary actions, then ConstLint a at sp and St 1: the result's cell to a.
 #define KARSTO_RUN_BINARY_STORE(action, T, apply)                                                  \
@@ -978,6 +1014,7 @@ elementWith: {
 #undef KARSTO_RUN_BINARY
 #undef KARSTO_JUMP
 #undef KARSTO_FROM_PC
+#undef KARSTO_FALL
 #undef KARSTO_NEXT
 #undef KARSTO_SAVE
 }

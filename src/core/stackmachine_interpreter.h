@@ -95,6 +95,7 @@ private:
         keep,           // a cast that leaves the cell as it is
         extendS32,      // CastDintLint
         assertRangeS64, // AssertRange from address to count
+        len,            // Len
         // Order matters: RunOp's typed members from add on, each over RunCell from s16.
         KARSTO_RUN_TYPED(add),
         KARSTO_RUN_TYPED(sub),
@@ -162,6 +163,10 @@ private:
         int64_t factor = 0;  // of index
         int64_t store = 0;   // the global cell of the Store actions
         int64_t reload = 0;  // 1 where a Store action loads that cell again right after
+        // Where a conditional action goes on when it does not jump, and the steps to there:
+        // past its items, or, where a Jump follows, to that Jump's target.
+        int64_t fall = 0;
+        int64_t fallSteps = 0;
         const unsigned char* source = nullptr; // the right operand's bytes
     };
     // One entry per item of the program, rebuilt by every run.

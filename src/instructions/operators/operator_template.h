@@ -35,6 +35,7 @@ struct Ne;
 struct BranchLtEq;
 struct BranchGtEq;
 struct AssertRange;
+struct Len;
 } // namespace family
 
 // The run loop's inline form of a family, and the cell formats it runs inline: a family
@@ -65,6 +66,8 @@ template <>
 constexpr RunOp kRunOp<family::BranchGtEq> = RunOp::branchGe;
 template <>
 constexpr RunOp kRunOp<family::AssertRange> = RunOp::assertRange;
+template <>
+constexpr RunOp kRunOp<family::Len> = RunOp::len;
 
 template <class Cell>
 constexpr RunCell kRunCell = RunCell::none;
@@ -82,7 +85,9 @@ constexpr RunCell kRunCell<cell::F64> = RunCell::f64;
 // Both known, or none: the run loop has no inline body for the rest.
 template <class Family, class Cell>
 constexpr RunForm runFormOf() {
-    if constexpr (kRunOp<Family> == RunOp::none || kRunCell<Cell> == RunCell::none) {
+    if constexpr (kRunOp<Family> == RunOp::len) {
+        return {RunOp::len, RunCell::none}; // its cells are the string's, whatever the suffix
+    } else if constexpr (kRunOp<Family> == RunOp::none || kRunCell<Cell> == RunCell::none) {
         return {};
     } else if constexpr (kRunOp<Family> == RunOp::assertRange && kRunCell<Cell> != RunCell::s64) {
         return {}; // only the S64 range check runs inline
