@@ -158,6 +158,7 @@ enum class RunOp : uint8_t {
     extendS32,   // pops an S32 and pushes it sign-extended as an S64
     assertRange, // tests the S64 on top against runValue and runSecond, without popping
     len,         // a string of the default capacity to its length, one S64 cell
+    castStr,     // a string of capacity runValue to one of capacity runSecond
     add,         // [x, y] to [x + y], wrapping for integers (as sub and mul)
     sub,
     mul,

@@ -253,6 +253,11 @@ void StackmachineInterpreter::planRun() {
             case RunOp::len:
                 entry.action = RunAction::len;
                 break;
+            case RunOp::castStr:
+                entry.action = RunAction::castStr;
+                entry.address = cmd->runValue();
+                entry.count = cmd->runSecond();
+                break;
             case RunOp::assertRange:
                 entry.action = RunAction::assertRangeS64;
                 entry.address = cmd->runValue();
@@ -309,6 +314,7 @@ void StackmachineInterpreter::planRun() {
         case RunAction::keep:
         case RunAction::extendS32:
         case RunAction::len:
+        case RunAction::castStr:
             return true;
         default:
             break;
@@ -514,7 +520,7 @@ void StackmachineInterpreter::run() {
         &&storeGlobal, &&storeReload, &&loadFrame,  &&storeFrame, &&pushFp,   &&push2,          &&push4,
         &&push8,       &&load,       &&store,    &&spAdd,      &&call,           &&ret,
         &&jump,        &&branchTrue,
-        &&branchFalse, &&keep,       &&extendS32, &&assertRangeS64, &&len,
+        &&branchFalse, &&keep,       &&extendS32, &&assertRangeS64, &&len, &&castStr,
         KARSTO_RUN_TYPED(add), KARSTO_RUN_TYPED(sub), KARSTO_RUN_TYPED(mul), KARSTO_RUN_TYPED(lt),
         KARSTO_RUN_TYPED(le), KARSTO_RUN_TYPED(gt), KARSTO_RUN_TYPED(ge), KARSTO_RUN_TYPED(eq),
         KARSTO_RUN_TYPED(ne), KARSTO_RUN_TYPED(branchLe), KARSTO_RUN_TYPED(branchGe),
@@ -813,6 +819,21 @@ len: {
     sp -= kCapacity + 1;
     writeCell(cell(sp), length);
     ++sp;
+    KARSTO_NEXT();
+}
+castStr: {
+    // Pops the length cell, moves sp by the difference of the capacities (the characters
+    // stay where they are) and pushes the length, cut to both capacities.
+    const int64_t source = entry->address;
+    const int64_t target = entry->count;
+    if (sp <= kStackBase) [[unlikely]]
+        goto step;
+    const int64_t length = std::clamp<int64_t>(readCell<int64_t>(cell(sp - 1)), 0, std::max<int64_t>(source, 0));
+    const auto moved = static_cast<int64_t>(static_cast<uint64_t>(sp - 1) + static_cast<uint64_t>(target - source));
+    if (static_cast<uint64_t>(moved - kStackBase) >= kDepth) [[unlikely]]
+        goto step; // the move or the push fails
+    writeCell(cell(moved), std::min(length, target));
+    sp = moved + 1;
     KARSTO_NEXT();
 }
 assertRangeS64: {

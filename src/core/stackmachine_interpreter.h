@@ -96,6 +96,7 @@ private:
         extendS32,      // CastDintLint
         assertRangeS64, // AssertRange from address to count
         len,            // Len
+        castStr,        // CastStr from capacity address to capacity count
         // Order matters: RunOp's typed members from add on, each over RunCell from s16.
         KARSTO_RUN_TYPED(add),
         KARSTO_RUN_TYPED(sub),

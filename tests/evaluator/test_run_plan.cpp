@@ -152,6 +152,11 @@ const PlanCase kPlanCases[] = {
      "aa := 5; aa := aa + 1; bb := aa * 2; aa := bb; bb := aa;\n"
      "ss := 'abc'; nn := LEN(ss); tt := ss; ss := CONCAT(ss, tt); nn := LEN(ss) + nn;}",
      nullptr},
+    // Strings cut to a smaller capacity and widened back, their lengths.
+    {"strings",
+     "{VAR sh : STRING[2]; ss : STRING; nn : DINT; END_VAR\n"
+     "ss := 'abcdef'; sh := ss; ss := sh; nn := LEN(ss); sh := '';}",
+     nullptr},
     // The errors of fused steps: each is the error of the item that fails.
     {"indexByGlobal",
      "{VAR aa : ARRAY [1..3] OF LREAL; ii : DINT; xx : LREAL; END_VAR\n"

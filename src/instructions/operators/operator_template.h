@@ -36,6 +36,7 @@ struct BranchLtEq;
 struct BranchGtEq;
 struct AssertRange;
 struct Len;
+struct CastStrStr;
 } // namespace family
 
 // The run loop's inline form of a family, and the cell formats it runs inline: a family
@@ -68,6 +69,8 @@ template <>
 constexpr RunOp kRunOp<family::AssertRange> = RunOp::assertRange;
 template <>
 constexpr RunOp kRunOp<family::Len> = RunOp::len;
+template <>
+constexpr RunOp kRunOp<family::CastStrStr> = RunOp::castStr;
 
 template <class Cell>
 constexpr RunCell kRunCell = RunCell::none;
@@ -85,8 +88,8 @@ constexpr RunCell kRunCell<cell::F64> = RunCell::f64;
 // Both known, or none: the run loop has no inline body for the rest.
 template <class Family, class Cell>
 constexpr RunForm runFormOf() {
-    if constexpr (kRunOp<Family> == RunOp::len) {
-        return {RunOp::len, RunCell::none}; // its cells are the string's, whatever the suffix
+    if constexpr (kRunOp<Family> == RunOp::len || kRunOp<Family> == RunOp::castStr) {
+        return {kRunOp<Family>, RunCell::none}; // the cells are the string's, whatever the suffix
     } else if constexpr (kRunOp<Family> == RunOp::none || kRunCell<Cell> == RunCell::none) {
         return {};
     } else if constexpr (kRunOp<Family> == RunOp::assertRange && kRunCell<Cell> != RunCell::s64) {
