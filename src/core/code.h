@@ -159,6 +159,7 @@ enum class RunOp : uint8_t {
     assertRange, // tests the S64 on top against runValue and runSecond, without popping
     len,         // a string of the default capacity to its length, one S64 cell
     castStr,     // a string of capacity runValue to one of capacity runSecond
+    concat,      // runValue strings of the default capacity to their concatenation
     add,         // [x, y] to [x + y], wrapping for integers (as sub and mul)
     sub,
     mul,

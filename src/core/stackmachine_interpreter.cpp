@@ -253,6 +253,11 @@ void StackmachineInterpreter::planRun() {
             case RunOp::len:
                 entry.action = RunAction::len;
                 break;
+            case RunOp::concat:
+                if (cmd->runValue() < 1 || cmd->runValue() > 64) break; // the kernel's, any count
+                entry.action = RunAction::concat;
+                entry.address = cmd->runValue();
+                break;
             case RunOp::castStr:
                 entry.action = RunAction::castStr;
                 entry.address = cmd->runValue();
@@ -520,7 +525,7 @@ void StackmachineInterpreter::run() {
         &&storeGlobal, &&storeReload, &&loadFrame,  &&storeFrame, &&pushFp,   &&push2,          &&push4,
         &&push8,       &&load,       &&store,    &&spAdd,      &&call,           &&ret,
         &&jump,        &&branchTrue,
-        &&branchFalse, &&keep,       &&extendS32, &&assertRangeS64, &&len, &&castStr,
+        &&branchFalse, &&keep,       &&extendS32, &&assertRangeS64, &&len, &&castStr, &&concat,
         KARSTO_RUN_TYPED(add), KARSTO_RUN_TYPED(sub), KARSTO_RUN_TYPED(mul), KARSTO_RUN_TYPED(lt),
         KARSTO_RUN_TYPED(le), KARSTO_RUN_TYPED(gt), KARSTO_RUN_TYPED(ge), KARSTO_RUN_TYPED(eq),
         KARSTO_RUN_TYPED(ne), KARSTO_RUN_TYPED(branchLe), KARSTO_RUN_TYPED(branchGe),
@@ -834,6 +839,27 @@ castStr: {
         goto step; // the move or the push fails
     writeCell(cell(moved), std::min(length, target));
     sp = moved + 1;
+    KARSTO_NEXT();
+}
+concat: {
+    // The strings from the deepest on: the characters of each move down to the end of
+    // the text so far (the first's stay), cut at the capacity; the total length goes to
+    // the first's length cell, and sp to the cell above it.
+    constexpr int64_t kCapacity = kDefaultStringCapacity;
+    const int64_t base = sp - entry->address * (kCapacity + 1);
+    if (base < kStackBase) [[unlikely]]
+        goto step;
+    int64_t total = 0;
+    for (int64_t from = base; from < sp; from += kCapacity + 1) {
+        const int64_t length = std::clamp<int64_t>(readCell<int64_t>(cell(from + kCapacity)), 0, kCapacity);
+        const int64_t moved = std::min(length, kCapacity - total);
+        // Downwards, cell by cell: what a move as if through a buffer leaves.
+        for (int64_t k = 0; k < moved && base + total != from; ++k)
+            writeCell(cell(base + total + k), readCell<uint64_t>(cell(from + k)));
+        total += moved;
+    }
+    writeCell(cell(base + kCapacity), total);
+    sp = base + kCapacity + 1;
     KARSTO_NEXT();
 }
 assertRangeS64: {

@@ -97,6 +97,7 @@ private:
         assertRangeS64, // AssertRange from address to count
         len,            // Len
         castStr,        // CastStr from capacity address to capacity count
+        concat,         // Concat of address strings
         // Order matters: RunOp's typed members from add on, each over RunCell from s16.
         KARSTO_RUN_TYPED(add),
         KARSTO_RUN_TYPED(sub),

@@ -157,6 +157,12 @@ const PlanCase kPlanCases[] = {
      "{VAR sh : STRING[2]; ss : STRING; nn : DINT; END_VAR\n"
      "ss := 'abcdef'; sh := ss; ss := sh; nn := LEN(ss); sh := '';}",
      nullptr},
+    // Concatenations of two and three strings that grow past the capacity and are cut.
+    {"concat",
+     "{VAR sa, sb : STRING; ii, nn : DINT; END_VAR\n"
+     "sa := 'abc';\n"
+     "FOR ii := 1 TO 12 DO sb := CONCAT(sa, 'xy'); sa := CONCAT(sb, sa, sb); nn := nn + LEN(sa); END_FOR}",
+     nullptr},
     // The errors of fused steps: each is the error of the item that fails.
     {"indexByGlobal",
      "{VAR aa : ARRAY [1..3] OF LREAL; ii : DINT; xx : LREAL; END_VAR\n"

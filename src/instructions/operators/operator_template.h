@@ -37,6 +37,7 @@ struct BranchGtEq;
 struct AssertRange;
 struct Len;
 struct CastStrStr;
+struct Concat;
 } // namespace family
 
 // The run loop's inline form of a family, and the cell formats it runs inline: a family
@@ -71,6 +72,8 @@ template <>
 constexpr RunOp kRunOp<family::Len> = RunOp::len;
 template <>
 constexpr RunOp kRunOp<family::CastStrStr> = RunOp::castStr;
+template <>
+constexpr RunOp kRunOp<family::Concat> = RunOp::concat;
 
 template <class Cell>
 constexpr RunCell kRunCell = RunCell::none;
@@ -88,7 +91,8 @@ constexpr RunCell kRunCell<cell::F64> = RunCell::f64;
 // Both known, or none: the run loop has no inline body for the rest.
 template <class Family, class Cell>
 constexpr RunForm runFormOf() {
-    if constexpr (kRunOp<Family> == RunOp::len || kRunOp<Family> == RunOp::castStr) {
+    if constexpr (kRunOp<Family> == RunOp::len || kRunOp<Family> == RunOp::castStr ||
+                  kRunOp<Family> == RunOp::concat) {
         return {kRunOp<Family>, RunCell::none}; // the cells are the string's, whatever the suffix
     } else if constexpr (kRunOp<Family> == RunOp::none || kRunCell<Cell> == RunCell::none) {
         return {};
