@@ -517,8 +517,14 @@ void StackmachineInterpreter::run() {
 // pushed included.
 //
 // Without cross-jumping: the optimiser would merge the actions' identical dispatch tails
-// into a few shared indirect jumps, each then far harder to predict.
-[[gnu::optimize("no-crossjumping")]] void StackmachineInterpreter::runPlan(bool resolve) {
+// into a few shared indirect jumps, each then far harder to predict. The attribute is
+// GCC's; clang has none by that name.
+#if defined(__clang__)
+#define KARSTO_RUN_OWN_TAILS
+#else
+#define KARSTO_RUN_OWN_TAILS [[gnu::optimize("no-crossjumping")]]
+#endif
+KARSTO_RUN_OWN_TAILS void StackmachineInterpreter::runPlan(bool resolve) {
 #define KARSTO_RUN_TYPED(op) &&op##S16, &&op##S32, &&op##S64, &&op##F32, &&op##F64
     static constexpr void* kActions[] = {
         &&leave,       &&step,       &&label,    &&kernel,     &&kernelPair,     &&loadGlobal,
@@ -1065,5 +1071,6 @@ elementWith: {
 #undef KARSTO_NEXT
 #undef KARSTO_SAVE
 }
+#undef KARSTO_RUN_OWN_TAILS
 
 } // namespace Karsto
