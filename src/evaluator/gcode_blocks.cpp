@@ -2,11 +2,14 @@
 // and in the second the code that pushes one LREAL per word followed by the block's
 // instruction. G-code expressions compute in the common type of their operands.
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "codegen/cast_emitter.h"
 #include "codegen/operation_emitters.h"
 #include "core/emitters.h"
+#include "core/exception.h"
 #include "core/gcode.h"
 #include "core/literals.h"
 #include "core/name_resolution.h"
@@ -14,6 +17,7 @@
 #include "evaluator/attribute_access.h"
 #include "evaluator/handlers.h"
 #include "evaluator/shared_operations.h"
+#include "frontend/grammar_symbols.h"
 
 namespace Karsto::Eval {
 
@@ -81,6 +85,66 @@ void number(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     self.code = emitRealLiteral(std::string(node.lexeme(0)), typeLreal, node.span());
 }
 
+bool isNumber(const Parser::AstNode& node) {
+    const auto production = static_cast<Prod>(node.production());
+    return production == Prod::gnumber_0 || production == Prod::gnumber_1;
+}
+
+// Fills words with the block's word nodes in source order when every word's value is a
+// number or a negated number, the bulk of what CAM systems write ("G1 X5 Z-0.18 F300"),
+// and no skip level needs reading. Such a block is compiled at its own node in one go:
+// walked node by node, each word would get records holding nothing but the scopes
+// passed down to it.
+bool literalBlock(Parser::AstNode& block, std::vector<Parser::AstNode*>& words) {
+    if (static_cast<Prod>(block.childNode(0)->production()) == Prod::gstatement_3_2) return false;
+    words.clear();
+    Parser::AstNode* list = block.childNode(1);
+    while (static_cast<Prod>(list->production()) == Prod::gword_list_1) {
+        words.push_back(list->childNode(1));
+        list = list->childNode(0);
+    }
+    words.push_back(list);
+    for (Parser::AstNode* word : words) {
+        if (static_cast<Prod>(word->production()) != Prod::gword_0) return false;
+        const Parser::AstNode& value = *word->childNode(1);
+        if (!isNumber(value) && static_cast<Prod>(value.production()) != Prod::gvalue_1) return false;
+    }
+    std::reverse(words.begin(), words.end());
+    return true;
+}
+
+// Runs an action's part as the walk would have run it at node: an ExceptionSemantic
+// leaving it carries the node's span.
+template <class F>
+auto locatedAt(const Parser::AstNode& node, F&& part) {
+    try {
+        return part();
+    } catch (const ExceptionSemantic& error) {
+        ExceptionSemantic located(error);
+        located.setSpan(node.span());
+        throw located;
+    }
+}
+
+// The declaring walk's work on a literal block: its record with the letters, and the
+// values' code, the same items, spans and order that the word nodes' actions give.
+void declareLiteralBlock(Evaluator& evaluator, Parser::AstNode& node, const std::vector<Parser::AstNode*>& words) {
+    auto& self = node.attributes<AstNode_gstatement_2>();
+    const int32_t skipLevel = static_cast<Prod>(node.childNode(0)->production()) == Prod::gstatement_3_0 ? -1 : 0;
+    self.gcodeBlock = evaluator.handle(new GCode(skipLevel, node.span()));
+    Code values;
+    for (Parser::AstNode* word : words) {
+        Parser::AstNode& value = *word->childNode(1);
+        Parser::AstNode& number = isNumber(value) ? value : *value.childNode(1);
+        values = values.concat(locatedAt(number, [&] {
+            return emitRealLiteral(std::string(number.lexeme(0)), typeLreal, number.span());
+        }));
+        if (&number != &value) values = values.concat(locatedAt(value, [&] { return emitNeg(typeLreal, value.span()); }));
+        self.gcodeBlock->addWord(toLowerCopy(word->lexeme(0)));
+    }
+    self.code = values;
+}
+
 } // namespace
 
 void gstatement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { // empty line
@@ -88,6 +152,16 @@ void gstatement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { /
 }
 
 void gstatement_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
+    if (step == -1 && literalBlock(node, evaluator.nodeList)) {
+        if (evaluator.declaring()) {
+            declareLiteralBlock(evaluator, node, evaluator.nodeList);
+        } else {
+            auto& self = node.attributes<AstNode_gstatement_2>();
+            self.code = self.code.concat(self.gcodeBlock->code());
+        }
+        evaluator.passOverChildren = true;
+        return;
+    }
     auto& self = node.attributes<AstNode_gstatement_2>();
     const AstRecord words = childRecord(node, 1);
     if (evaluator.declaring()) {

@@ -3,7 +3,6 @@
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -30,7 +29,7 @@ constexpr size_t roundUp(size_t size) { return (size + kAlignment - 1) & ~(kAlig
 
 size_t slotBytes(int32_t production) {
     const Grammar::ProductionInfo& info = Grammar::productionTable[production];
-    return 4 * (info.length + static_cast<size_t>(std::popcount(info.tokens)));
+    return 4 * (info.length + size_t{Grammar::tokenCount(info.tokens)});
 }
 
 // After the child slots: the reference of the node's attribute record.

@@ -31,6 +31,39 @@ TEST(GcodeBlocks, WordsAreRecordedInSourceOrderWithTheirValues) {
     EXPECT_EQ(r.sp, kStackBottom);
 }
 
+// A block of numbers only is compiled at the block, without walking its words; its items
+// must be those the walk gives. A word whose value is an expression ("Z=1") makes the
+// block take the walk, so every item before that word is compared, spans included.
+TEST(GcodeBlocks, ABlockOfNumbersCompilesAsTheWordWalkDoes) {
+    const auto itemsOf = [](const std::string& source, int64_t count) {
+        const HarnessResult r = compileOnly(source);
+        Lines items;
+        if (!r.compiled()) return Lines{r.errorText()};
+        for (int64_t i = 1; i <= count && i < r.linked().size(); ++i) {
+            const CodeItem* item = r.linked().item(i);
+            items.push_back(item->toString() + " @ " + item->span().toString());
+        }
+        return items;
+    };
+    struct Case {
+        std::string literal;
+        std::string walked;
+        int64_t sharedItems; // after the label, before the last word's items
+    };
+    const Case cases[] = {
+        {"N10 G1 X10 Y-5.5 Z1\n", "N10 G1 X10 Y-5.5 Z=1\n", 5},
+        {"/ G2 X-.5 I-1_0.25 Z1\n", "/ G2 X-.5 I-1_0.25 Z=1\n", 5},
+        {"G1 X1e999 Z1\n", "G1 X1e999 Z=1\n", 1}, // the literal's error
+        {"G0 X1 Z-1e999\n", "G0 X1 Z=-1e999\n", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.literal);
+        const Lines literal = itemsOf(c.literal, c.sharedItems);
+        ASSERT_FALSE(literal.empty());
+        EXPECT_EQ(literal, itemsOf(c.walked, c.sharedItems));
+    }
+}
+
 TEST(GcodeBlocks, SkipLevelsAndLetters) {
     struct Case {
         std::string source;
