@@ -126,12 +126,14 @@ auto locatedAt(const Parser::AstNode& node, F&& part) {
     }
 }
 
-// The declaring walk's work on a literal block: its record with the letters, and the
-// values' code, the same items, spans and order that the word nodes' actions give.
-void declareLiteralBlock(Evaluator& evaluator, Parser::AstNode& node, const std::vector<Parser::AstNode*>& words) {
-    auto& self = node.attributes<AstNode_gstatement_2>();
+// The whole code of a literal block, made in the declaring walk: the values, the same
+// items, spans and order that the word nodes' actions give, then the block's instruction.
+// The block record lives only as long as this call, since the instruction keeps its own
+// copy of the letters and a whole file of such records would stay until the compile ends.
+Code literalBlockCode(Parser::AstNode& node, const std::vector<Parser::AstNode*>& words) {
     const int32_t skipLevel = static_cast<Prod>(node.childNode(0)->production()) == Prod::gstatement_3_0 ? -1 : 0;
-    self.gcodeBlock = evaluator.handle(new GCode(skipLevel, node.span()));
+    GCode block(skipLevel, node.span());
+    block.words.reserve(words.size());
     Code values;
     for (Parser::AstNode* word : words) {
         Parser::AstNode& value = *word->childNode(1);
@@ -140,9 +142,9 @@ void declareLiteralBlock(Evaluator& evaluator, Parser::AstNode& node, const std:
             return emitRealLiteral(std::string(number.lexeme(0)), typeLreal, number.span());
         }));
         if (&number != &value) values = values.concat(locatedAt(value, [&] { return emitNeg(typeLreal, value.span()); }));
-        self.gcodeBlock->addWord(toLowerCopy(word->lexeme(0)));
+        block.addWord(toLowerCopy(word->lexeme(0)));
     }
-    self.code = values;
+    return values.concat(block.code());
 }
 
 } // namespace
@@ -153,12 +155,7 @@ void gstatement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { /
 
 void gstatement_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     if (step == -1 && literalBlock(node, evaluator.nodeList)) {
-        if (evaluator.declaring()) {
-            declareLiteralBlock(evaluator, node, evaluator.nodeList);
-        } else {
-            auto& self = node.attributes<AstNode_gstatement_2>();
-            self.code = self.code.concat(self.gcodeBlock->code());
-        }
+        if (evaluator.declaring()) node.attributes<AstNode_gstatement_2>().code = literalBlockCode(node, evaluator.nodeList);
         evaluator.passOverChildren = true;
         return;
     }
