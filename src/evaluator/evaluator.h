@@ -6,7 +6,6 @@
 // file per area of the language and are reached through one dispatch over Prod.
 
 #include <cstdint>
-#include <vector>
 
 #include "frontend/ast_node.h"
 #include "frontend/jyx_parser.h"
@@ -37,8 +36,6 @@ public:
     // Set by an action at step -1 that did the whole node's work itself: the walk then
     // leaves the node at once, without entering its children (nor making their records).
     bool passOverChildren = false;
-    // Scratch list of an action, kept between nodes so that it is not allocated anew.
-    std::vector<Parser::AstNode*> nodeList;
 };
 
 // The action of a production at one step: step -1 on entering the node, step s after

@@ -3,6 +3,7 @@
 // instruction. G-code expressions compute in the common type of their operands.
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -92,9 +93,8 @@ bool isNumber(const Parser::AstNode& node) {
 
 // Fills words with the block's word nodes in source order when every word's value is a
 // number or a negated number, the bulk of what CAM systems write ("G1 X5 Z-0.18 F300"),
-// and no skip level needs reading. Such a block is compiled at its own node in one go:
-// walked node by node, each word would get records holding nothing but the scopes
-// passed down to it.
+// and no skip level needs reading. Such a block needs no names, so it is compiled when it
+// is parsed (JyxParser::compactLiteralBlocks).
 bool literalBlock(Parser::AstNode& block, std::vector<Parser::AstNode*>& words) {
     if (static_cast<Prod>(block.childNode(0)->production()) == Prod::gstatement_3_2) return false;
     words.clear();
@@ -113,23 +113,10 @@ bool literalBlock(Parser::AstNode& block, std::vector<Parser::AstNode*>& words) 
     return true;
 }
 
-// Runs an action's part as the walk would have run it at node: an ExceptionSemantic
-// leaving it carries the node's span.
-template <class F>
-auto locatedAt(const Parser::AstNode& node, F&& part) {
-    try {
-        return part();
-    } catch (const ExceptionSemantic& error) {
-        ExceptionSemantic located(error);
-        located.setSpan(node.span());
-        throw located;
-    }
-}
-
-// The whole code of a literal block, made in the declaring walk: the values, the same
-// items, spans and order that the word nodes' actions give, then the block's instruction.
-// The block record lives only as long as this call, since the instruction keeps its own
-// copy of the letters and a whole file of such records would stay until the compile ends.
+// The whole code of a literal block: the values, the same items, spans and order that
+// the word nodes' actions give, then the block's instruction. The block record lives only
+// as long as this call, since the instruction keeps its own copy of the letters and a
+// whole file of such records would stay until the compile ends.
 Code literalBlockCode(Parser::AstNode& node, const std::vector<Parser::AstNode*>& words) {
     const int32_t skipLevel = static_cast<Prod>(node.childNode(0)->production()) == Prod::gstatement_3_0 ? -1 : 0;
     GCode block(skipLevel, node.span());
@@ -138,10 +125,8 @@ Code literalBlockCode(Parser::AstNode& node, const std::vector<Parser::AstNode*>
     for (Parser::AstNode* word : words) {
         Parser::AstNode& value = *word->childNode(1);
         Parser::AstNode& number = isNumber(value) ? value : *value.childNode(1);
-        values = values.concat(locatedAt(number, [&] {
-            return emitRealLiteral(std::string(number.lexeme(0)), typeLreal, number.span());
-        }));
-        if (&number != &value) values = values.concat(locatedAt(value, [&] { return emitNeg(typeLreal, value.span()); }));
+        values = values.concat(emitRealLiteral(std::string(number.lexeme(0)), typeLreal, number.span()));
+        if (&number != &value) values = values.concat(emitNeg(typeLreal, value.span()));
         block.addWord(toLowerCopy(word->lexeme(0)));
     }
     return values.concat(block.code());
@@ -154,8 +139,9 @@ void gstatement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { /
 }
 
 void gstatement_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
-    if (step == -1 && literalBlock(node, evaluator.nodeList)) {
-        if (evaluator.declaring()) node.attributes<AstNode_gstatement_2>().code = literalBlockCode(node, evaluator.nodeList);
+    if (step == -1 && node.childNode(0) == nullptr) {
+        // Compiled when it was parsed (JyxParser::compactLiteralBlocks): the code is in
+        // the record, the words are gone.
         evaluator.passOverChildren = true;
         return;
     }
@@ -314,3 +300,19 @@ void gvariable_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
 }
 
 } // namespace Karsto::Eval
+
+namespace Karsto {
+
+bool JyxParser::compileLiteralBlock(AstNode& block, Code& code) {
+    if (!Eval::literalBlock(block, blockWords_)) return false;
+    try {
+        code = Eval::literalBlockCode(block, blockWords_);
+        return true;
+    } catch (const ExceptionKarsto&) {
+    } catch (const std::logic_error&) { // the literal's own range errors
+    }
+    code = Code();
+    return false;
+}
+
+} // namespace Karsto

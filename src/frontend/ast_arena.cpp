@@ -204,6 +204,27 @@ void* AstArena::attributesOf(const Parser::AstNode& node) {
     return record;
 }
 
+bool AstArena::rollBackTo(const Parser::AstNode* node) {
+    if (blocks_.empty()) return false;
+    const auto* at = reinterpret_cast<const unsigned char*>(node);
+    unsigned char* block = blocks_[block_];
+    if (at < block + headerBytes || at >= block + used_) return false;
+    const uint32_t reference = referenceOf(node);
+    if (lastRecord_ != 0 && lastRecord_ >= reference) return false;
+    // Every node cut since is counted back: the storage between holds nodes only.
+    int64_t taken = 0;
+    for (const unsigned char* unit = at; unit < block + used_;) {
+        const auto* cut = reinterpret_cast<const Parser::AstNode*>(unit);
+        unit += sizeof(Parser::AstNode) + slotBytes(cut->production()) + kRecordSlotBytes;
+        ++taken;
+    }
+    const auto kept = static_cast<size_t>(at - block);
+    ASAN_POISON_MEMORY_REGION(block + kept, used_ - kept);
+    used_ = kept;
+    nodes_ -= taken;
+    return true;
+}
+
 void AstArena::reset() {
     for (uint32_t reference = firstRecord_; reference != 0;) {
         RecordHeader* header = headerAt(nodeUnit(reference));

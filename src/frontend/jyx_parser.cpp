@@ -9,6 +9,8 @@
 
 #include "frontend/ast_arena.h"
 #include "frontend/ast_node.h"
+#include "frontend/ast_nodes.h"
+#include "frontend/grammar_symbols.h"
 #include "frontend/grammar_tables.h"
 
 namespace Karsto {
@@ -127,8 +129,27 @@ void JyxParser::reduce(uint16_t production, uint32_t lookaheadBegin) {
     const uint32_t end = length > 0 ? stack.back().child.end() : lookaheadBegin;
     AstNode* node = nodeArena->newNode(production, begin, end);
     for (size_t i = 0; i < length; ++i) nodeArena->setChild(node, i, first[i].child);
+    if (compactLiteralBlocks && production == static_cast<uint16_t>(Prod::gstatement_2_0))
+        node = compactLiteralBlock(node);
     stack.resize(size - length);
     stack.push_back({targetOf(target), AstChild::ofNode(node)});
+}
+
+Parser::AstNode* JyxParser::compactLiteralBlock(AstNode* block) {
+    // The block's first node, its skip mark, was cut first: from there on the arena
+    // holds the block's subtree and nothing else.
+    AstNode* first = block->childNode(0);
+    Code code;
+    if (first == nullptr || !compileLiteralBlock(*block, code)) return block;
+    const int32_t production = block->production();
+    const uint32_t begin = block->beginOffset();
+    const uint32_t end = block->endOffset();
+    const AstChild lineEnd = block->child(2);
+    if (!nodeArena->rollBackTo(first)) return block;
+    AstNode* compact = nodeArena->newNode(production, begin, end);
+    nodeArena->setChild(compact, 2, lineEnd);
+    compact->attributes<AstNode_gstatement_2>().code = std::move(code);
+    return compact;
 }
 
 bool JyxParser::isExpected(int32_t kind) const {
