@@ -249,23 +249,21 @@ bool CodeLinked::takeSoleTree(Code& code) {
             ++items;
         }
     }
+    // The items left to right, each join freed as soon as its children are on the stack:
+    // without releasing them, since the program takes the references the joins held.
     items_.reserve(items);
-    std::vector<CodeJoin*> joins;
-    code.forEachItem([this](CodeItem* item) {
-        items_.push_back(item); // keeps the reference its parent held
-        return true;
-    });
     stack.push_back(root);
     while (!stack.empty()) {
-        CodeJoin* join = stack.back()->asJoin();
+        CodeNode* node = stack.back();
         stack.pop_back();
-        if (join == nullptr) continue;
-        stack.push_back(join->right());
-        stack.push_back(join->left());
-        joins.push_back(join);
+        if (CodeJoin* join = node->asJoin()) {
+            stack.push_back(join->right());
+            stack.push_back(join->left());
+            delete join;
+        } else {
+            items_.push_back(node->asItem());
+        }
     }
-    // The joins go without releasing their children, whose references the program took.
-    for (CodeJoin* join : joins) delete join;
     code.abandon();
     return true;
 }
