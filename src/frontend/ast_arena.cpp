@@ -225,6 +225,10 @@ bool AstArena::rollBackTo(const Parser::AstNode* node) {
     return true;
 }
 
+void AstArena::extendEnd(Parser::AstNode* node, uint32_t end) {
+    if (end > node->end_) node->end_ = end;
+}
+
 void AstArena::reset() {
     for (uint32_t reference = firstRecord_; reference != 0;) {
         RecordHeader* header = headerAt(nodeUnit(reference));

@@ -72,6 +72,8 @@ public:
     // lies in an earlier block than the one being cut or an attribute record was made
     // after it.
     bool rollBackTo(const Parser::AstNode* node);
+    // Moves the end of a node's span to the input offset end (not before its begin).
+    static void extendEnd(Parser::AstNode* node, uint32_t end);
 
     // Frees every node, record, line start and token text; the blocks stay for reuse.
     void reset();

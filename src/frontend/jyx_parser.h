@@ -44,9 +44,11 @@ public:
 
     // Whether a G-code block whose words are all numbers is compiled as soon as it is
     // reduced and its subtree then given up: the block's node stays, with the code in
-    // its attribute record and no children but its line end. CAM programs are made of
-    // such blocks, and their word nodes would be most of the tree. Off by default, so
-    // that a parse alone yields the whole tree.
+    // its attribute record and no children but its line end, and where such blocks
+    // follow one another in the program's statement list, the first one's node stands
+    // for the whole run. CAM programs are made of such blocks, and their word nodes and
+    // statement records would be most of the tree. Off by default, so that a parse
+    // alone yields the whole tree.
     bool compactLiteralBlocks = false;
 
     Scanner* scanner;           // not owned
@@ -61,9 +63,11 @@ private:
     // code left empty, for any other block and for one whose compile fails: that one is
     // walked and fails in its turn.
     bool compileLiteralBlock(AstNode& block, Code& code);
-    // The node that stands for a just-reduced block: a compacted one where the block
-    // compiles, else the block itself.
-    AstNode* compactLiteralBlock(AstNode* block);
+    // What stands for a just-reduced block, given the node below it on the stack: a
+    // compacted node where the block compiles, else the block itself; null where the
+    // block joined the run of compacted blocks right before it in the program's
+    // statement list (its code appended to theirs), so that nothing is to be pushed.
+    AstNode* compactLiteralBlock(AstNode* block, AstNode* before);
 
     // Reduces by production p on the stack; an empty right-hand side spans the empty
     // stretch at the look-ahead's begin (an offset in the expanded input).
