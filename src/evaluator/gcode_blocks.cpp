@@ -125,11 +125,12 @@ Code literalBlockCode(Parser::AstNode& node, const std::vector<Parser::AstNode*>
     for (Parser::AstNode* word : words) {
         Parser::AstNode& value = *word->childNode(1);
         Parser::AstNode& number = isNumber(value) ? value : *value.childNode(1);
-        values = values.concat(emitRealLiteral(std::string(number.lexeme(0)), typeLreal, number.span()));
-        if (&number != &value) values = values.concat(emitNeg(typeLreal, value.span()));
+        values.append(emitRealLiteral(std::string(number.lexeme(0)), typeLreal, number.span()));
+        if (&number != &value) values.append(emitNeg(typeLreal, value.span()));
         block.addWord(toLowerCopy(word->lexeme(0)));
     }
-    return values.concat(block.code());
+    values.append(block.code());
+    return values;
 }
 
 } // namespace

@@ -172,7 +172,7 @@ Parser::AstNode* JyxParser::compactLiteralBlock(AstNode* block, AstNode* before)
     if (!nodeArena->rollBackTo(first)) return block;
     if (AstNode* run = compactedBlockEnding(before)) {
         auto& record = run->attributes<AstNode_gstatement_2>();
-        record.code = record.code.concat(code);
+        record.code.append(std::move(code));
         // The run's nodes now stand for this block's text as well.
         for (AstNode* node : {run, run->parent(), before}) nodeArena->extendEnd(node, end);
         return nullptr;
