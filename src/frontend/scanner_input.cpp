@@ -412,6 +412,11 @@ std::string ScannerInputFile::listingText(int32_t n) { return substringAt(listin
 
 void ScannerInputFile::advance(int32_t n) { current_ += n; }
 
+std::string_view ScannerInputFile::ahead() {
+    if (current_ < 0 || static_cast<size_t>(current_) >= text_.size()) return {};
+    return std::string_view(text_).substr(static_cast<size_t>(current_));
+}
+
 SourcePosition ScannerInputFile::location(int32_t n) { return locationAt(current_ + n); }
 
 // The line of a point is that of the nearest line start at or before it, so the line
@@ -517,6 +522,12 @@ int16_t ScannerInputFileStream::peek(int32_t n) {
     fill(n + 1);
     if (available() < int64_t(n) + 1) return -1;
     return static_cast<unsigned char>(*at(int64_t(position_) + n));
+}
+
+std::string_view ScannerInputFileStream::ahead() {
+    const int64_t count = available();
+    if (count <= 0) return {};
+    return std::string_view(at(position_), static_cast<size_t>(count));
 }
 
 std::string ScannerInputFileStream::text(int32_t n) {

@@ -52,6 +52,10 @@ public:
     virtual void advance(int32_t n) = 0;
     // The position of the point n bytes ahead.
     virtual SourcePosition location(int32_t n) = 0;
+    // The bytes from the current point that are in memory now, byte i being peek(i), for
+    // a reader that scans them without a call per byte. May end before the input does
+    // (empty: none at hand); valid until the next call on the input.
+    virtual std::string_view ahead() { return {}; }
 };
 
 // The source of one compile: the main file with every "#include" line replaced by the
@@ -73,6 +77,7 @@ public:
     std::string text(int32_t n) override;
     void advance(int32_t n) override;
     SourcePosition location(int32_t n) override;
+    std::string_view ahead() override;
 
     // The next n bytes of the listing copy, in which scrambled files show only stars
     // and their line ends.
@@ -143,6 +148,7 @@ public:
     std::string text(int32_t n) override;
     void advance(int32_t n) override;
     SourcePosition location(int32_t n) override;
+    std::string_view ahead() override;
 
 private:
     // Makes n bytes from position_ available (fewer at the end of the file).
