@@ -135,7 +135,7 @@ void CodeSequence::releaseChildren(std::vector<CodeNode*>& workList) {
 Label* CodeItem::asLabel() { return nullptr; }
 Cmd* CodeItem::asCmd() { return nullptr; }
 bool CodeItem::isResolved() const { return true; }
-void CodeItem::setSpan(const SourceSpan& span) { span_ = span; }
+void CodeItem::setSpan(const SourceSpan& span) { span_ = CompactSpan(span); }
 void CodeItem::remapLabels(LabelMap&) {}
 
 Label::Label() : CodeItem(Kind::label), id_(takeLabelId()) {}

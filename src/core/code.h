@@ -124,19 +124,20 @@ public:
     virtual CodeItem* clone() const = 0;
     virtual void remapLabels(LabelMap& map);
 
-    const SourceSpan& span() const { return span_; }
+    // Made from the compact form on each call: copy it once where it is read often.
+    SourceSpan span() const { return span_.expand(); }
 
 protected:
     explicit CodeItem(Kind kind) : CodeNode(kind) {}
     // For clone: gives a fresh copy this item's span and returns it.
     template <class T>
     T* withSpanOf(T* copy) const {
-        copy->setSpan(span_);
+        static_cast<CodeItem*>(copy)->span_ = span_;
         return copy;
     }
 
 private:
-    SourceSpan span_; // invalid until setSpan
+    CompactSpan span_; // invalid until setSpan
 };
 
 // A jump target. Ids come from one process-wide counter that is never reset, so they
