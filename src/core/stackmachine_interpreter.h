@@ -45,8 +45,10 @@ public:
     void setFp(int64_t fp) final { Stackmachine::setFp(fp); }
     void step() final { Stackmachine::step(); }
     // As the base: steps while pc is below the number of items. While every trace is off
-    // it runs the items through their kernels and a few fused item pairs, with the same
-    // values, cells, errors, spans and step count as stepping them.
+    // it runs a plan of the program: the common items inline on the cells, frequent
+    // sequences of them as one step, the rest through their kernels, with the same
+    // values, cells (the dead stack cells included), errors, spans and step count as
+    // stepping them.
     void run() final;
     bool isRunning() final { return Stackmachine::isRunning(); }
 
