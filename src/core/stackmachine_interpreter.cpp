@@ -383,6 +383,47 @@ void StackmachineInterpreter::planRun() {
         const bool pushesCell = entry.action == RunAction::push8 ||
                                 (entry.action == RunAction::loadGlobal && entry.count == 1);
         const RunEntry& after = plan_[static_cast<size_t>(end)];
+        const auto pushed = [this, &entry]() -> const unsigned char* {
+            if (entry.action == RunAction::push8) {
+                entry.operand = entry.address;
+                return reinterpret_cast<const unsigned char*>(&entry.operand);
+            }
+            return block_.get() + entry.address * kCellBytes;
+        };
+        // A whole cell pushed before the right operand of a With action: its left operand.
+        // Each run of With families and its Both counterpart lie in the same order.
+        static_assert(static_cast<int>(RunAction::mulWithF64) - static_cast<int>(RunAction::addWithS16) ==
+                      static_cast<int>(RunAction::mulBothF64) - static_cast<int>(RunAction::addBothS16));
+        static_assert(static_cast<int>(RunAction::mulWithStoreF64) - static_cast<int>(RunAction::addWithStoreS16) ==
+                      static_cast<int>(RunAction::mulBothStoreF64) - static_cast<int>(RunAction::addBothStoreS16));
+        static_assert(static_cast<int>(RunAction::branchGeWithF64) - static_cast<int>(RunAction::ltIfWithS16) ==
+                      static_cast<int>(RunAction::branchGeBothF64) - static_cast<int>(RunAction::ltIfBothS16));
+        const auto counterpart = [&after](RunAction withFirst, RunAction bothFirst) {
+            return static_cast<RunAction>(static_cast<int>(bothFirst) + static_cast<int>(after.action) -
+                                          static_cast<int>(withFirst));
+        };
+        const bool withFamily = after.action >= RunAction::addWithS16 && after.action <= RunAction::branchGeWithF64;
+        const bool withStoreFamily =
+            after.action >= RunAction::addWithStoreS16 && after.action <= RunAction::mulWithStoreF64;
+        if (pushesCell && (withFamily || withStoreFamily)) {
+            RunAction both = RunAction::step;
+            if (withStoreFamily)
+                both = counterpart(RunAction::addWithStoreS16, RunAction::addBothStoreS16);
+            else if (after.action <= RunAction::mulWithF64)
+                both = counterpart(RunAction::addWithS16, RunAction::addBothS16);
+            else // the relations with their branch, and the branches
+                both = counterpart(RunAction::ltIfWithS16, RunAction::ltIfBothS16);
+            entry.left = pushed();
+            entry.action = both;
+            entry.source = after.source;
+            entry.jumpWhenFalse = after.jumpWhenFalse;
+            entry.address = after.address;
+            entry.count = entry.advance + after.count;
+            entry.store = after.store;
+            entry.reload = after.reload;
+            entry.advance += after.advance;
+            continue;
+        }
         const int withIndex = static_cast<int>(after.action) - static_cast<int>(RunAction::addS16);
         const int relationIf = static_cast<int>(after.action) - static_cast<int>(RunAction::ltIfS16);
         const int branchIndex = static_cast<int>(after.action) - static_cast<int>(RunAction::branchLeS16);
@@ -398,12 +439,7 @@ void StackmachineInterpreter::planRun() {
                 with = static_cast<int>(RunAction::ltIfWithS16) + relationIf;
             else
                 with = static_cast<int>(RunAction::branchLeWithS16) + branchIndex;
-            if (entry.action == RunAction::push8) {
-                entry.operand = entry.address;
-                entry.source = reinterpret_cast<const unsigned char*>(&entry.operand);
-            } else {
-                entry.source = block_.get() + entry.address * kCellBytes;
-            }
+            entry.source = pushed();
             entry.action = static_cast<RunAction>(with);
             entry.jumpWhenFalse = after.jumpWhenFalse;
             entry.address = after.address;
@@ -542,6 +578,11 @@ KARSTO_RUN_OWN_TAILS void StackmachineInterpreter::runPlan(bool resolve) {
         KARSTO_RUN_TYPED(neIfWith), KARSTO_RUN_TYPED(branchLeWith), KARSTO_RUN_TYPED(branchGeWith),
         KARSTO_RUN_TYPED(addStore), KARSTO_RUN_TYPED(subStore), KARSTO_RUN_TYPED(mulStore),
         KARSTO_RUN_TYPED(addWithStore), KARSTO_RUN_TYPED(subWithStore), KARSTO_RUN_TYPED(mulWithStore),
+        KARSTO_RUN_TYPED(addBoth), KARSTO_RUN_TYPED(subBoth), KARSTO_RUN_TYPED(mulBoth),
+        KARSTO_RUN_TYPED(addBothStore), KARSTO_RUN_TYPED(subBothStore), KARSTO_RUN_TYPED(mulBothStore),
+        KARSTO_RUN_TYPED(ltIfBoth), KARSTO_RUN_TYPED(leIfBoth), KARSTO_RUN_TYPED(gtIfBoth),
+        KARSTO_RUN_TYPED(geIfBoth), KARSTO_RUN_TYPED(eqIfBoth), KARSTO_RUN_TYPED(neIfBoth),
+        KARSTO_RUN_TYPED(branchLeBoth), KARSTO_RUN_TYPED(branchGeBoth),
         &&index, &&element, &&indexWith, &&elementWith};
 #undef KARSTO_RUN_TYPED
     static_assert(sizeof kActions / sizeof kActions[0] == static_cast<size_t>(RunAction::elementWith) + 1);
@@ -1016,6 +1057,55 @@ elementWith: {
         sp += entry->reload; /* the Ld 1 puts the result back where it is */                       \
         KARSTO_NEXT();                                                                             \
     }
+    // The left operand's whole cell pushed at sp and the right one's above it, then as
+    // the With actions.
+#define KARSTO_RUN_BINARY_BOTH(action, T, apply)                                                   \
+    action : {                                                                                     \
+        if (sp >= kStackEnd - 1) [[unlikely]]                                                      \
+            goto step;                                                                             \
+        const auto left = readCell<uint64_t>(entry->left);                                         \
+        const auto right = readCell<uint64_t>(entry->source);                                      \
+        writeCell(cell(sp), runMerge<T>(left, apply<T>(runLow<T>(left), runLow<T>(right))));       \
+        writeCell(cell(sp + 1), right);                                                            \
+        ++sp;                                                                                      \
+        KARSTO_NEXT();                                                                             \
+    }
+#define KARSTO_RUN_BINARY_BOTH_STORE(action, T, apply)                                             \
+    action : {                                                                                     \
+        if (sp >= kStackEnd - 1) [[unlikely]]                                                      \
+            goto step;                                                                             \
+        const auto left = readCell<uint64_t>(entry->left);                                         \
+        const auto right = readCell<uint64_t>(entry->source);                                      \
+        const uint64_t result = runMerge<T>(left, apply<T>(runLow<T>(left), runLow<T>(right)));    \
+        writeCell(cell(sp), result);                                                               \
+        writeCell(cell(sp + 1), entry->store); /* the right operand's push, then ConstLint a's */  \
+        writeCell(cell(entry->store), result);                                                     \
+        sp += entry->reload;                                                                       \
+        KARSTO_NEXT();                                                                             \
+    }
+#define KARSTO_RUN_RELATION_IF_BOTH(action, T, holds)                                              \
+    action : {                                                                                     \
+        if (sp >= kStackEnd - 1) [[unlikely]]                                                      \
+            goto step;                                                                             \
+        const auto left = readCell<uint64_t>(entry->left);                                         \
+        const auto right = readCell<uint64_t>(entry->source);                                      \
+        const bool value = holds<T>(runLow<T>(left), runLow<T>(right));                            \
+        writeCell(cell(sp), runMerge<uint8_t>(left, value ? 1 : 0));                               \
+        writeCell(cell(sp + 1), right);                                                            \
+        if (value != entry->jumpWhenFalse) KARSTO_JUMP();                                          \
+        KARSTO_FALL();                                                                             \
+    }
+#define KARSTO_RUN_BRANCH_BOTH(action, T, holds)                                                   \
+    action : {                                                                                     \
+        if (sp >= kStackEnd - 1) [[unlikely]]                                                      \
+            goto step;                                                                             \
+        const auto left = readCell<uint64_t>(entry->left);                                         \
+        const auto right = readCell<uint64_t>(entry->source);                                      \
+        writeCell(cell(sp), left);                                                                 \
+        writeCell(cell(sp + 1), right);                                                            \
+        if (holds<T>(runLow<T>(left), runLow<T>(right))) KARSTO_JUMP();                            \
+        KARSTO_FALL();                                                                             \
+    }
 #define KARSTO_RUN_CELLS(form, op, apply)                                                          \
     form(op##S16, int16_t, apply) form(op##S32, int32_t, apply) form(op##S64, int64_t, apply)      \
         form(op##F32, float, apply) form(op##F64, double, apply)
@@ -1054,9 +1144,27 @@ elementWith: {
     KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_WITH_STORE, addWithStore, runAdd)
     KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_WITH_STORE, subWithStore, runSub)
     KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_WITH_STORE, mulWithStore, runMul)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_BOTH, addBoth, runAdd)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_BOTH, subBoth, runSub)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_BOTH, mulBoth, runMul)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_BOTH_STORE, addBothStore, runAdd)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_BOTH_STORE, subBothStore, runSub)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BINARY_BOTH_STORE, mulBothStore, runMul)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_BOTH, ltIfBoth, runLt)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_BOTH, leIfBoth, runLe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_BOTH, gtIfBoth, runGt)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_BOTH, geIfBoth, runGe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_BOTH, eqIfBoth, runEq)
+    KARSTO_RUN_CELLS(KARSTO_RUN_RELATION_IF_BOTH, neIfBoth, runNe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BRANCH_BOTH, branchLeBoth, runLe)
+    KARSTO_RUN_CELLS(KARSTO_RUN_BRANCH_BOTH, branchGeBoth, runGe)
 
 #undef KARSTO_RUN_CELLS
 #undef KARSTO_RUN_BRANCH
+#undef KARSTO_RUN_BRANCH_BOTH
+#undef KARSTO_RUN_RELATION_IF_BOTH
+#undef KARSTO_RUN_BINARY_BOTH_STORE
+#undef KARSTO_RUN_BINARY_BOTH
 #undef KARSTO_RUN_BINARY_WITH_STORE
 #undef KARSTO_RUN_BINARY_STORE
 #undef KARSTO_RUN_BRANCH_WITH

@@ -71,7 +71,7 @@ private:
     // on run one item inline on the cells, with the kernel's effect and its checks: where
     // a check fails, the item is stepped and fails as it does then.
 #define KARSTO_RUN_TYPED(op) op##S16, op##S32, op##S64, op##F32, op##F64
-    enum class RunAction : uint8_t {
+    enum class RunAction : uint16_t {
         leave,          // the end of the program: run returns
         step,           // the generic step: the item has no kernel, or needs the hooks
         label,          // nothing but the step, for this label and the labels after it
@@ -140,6 +140,22 @@ private:
         KARSTO_RUN_TYPED(addWithStore),
         KARSTO_RUN_TYPED(subWithStore),
         KARSTO_RUN_TYPED(mulWithStore),
+        // The With actions with the left operand pushed before the right one by the
+        // action's first item, again a constant of 8 bytes or a global cell (left).
+        KARSTO_RUN_TYPED(addBoth),
+        KARSTO_RUN_TYPED(subBoth),
+        KARSTO_RUN_TYPED(mulBoth),
+        KARSTO_RUN_TYPED(addBothStore),
+        KARSTO_RUN_TYPED(subBothStore),
+        KARSTO_RUN_TYPED(mulBothStore),
+        KARSTO_RUN_TYPED(ltIfBoth),
+        KARSTO_RUN_TYPED(leIfBoth),
+        KARSTO_RUN_TYPED(gtIfBoth),
+        KARSTO_RUN_TYPED(geIfBoth),
+        KARSTO_RUN_TYPED(eqIfBoth),
+        KARSTO_RUN_TYPED(neIfBoth),
+        KARSTO_RUN_TYPED(branchLeBoth),
+        KARSTO_RUN_TYPED(branchGeBoth),
         // [a, i] to [a + (i - operand) * factor] from a DINT i: CastDintLint;
         // AssertRange; subtraction and multiplication with constants; AddLint. With
         // element, then a Ld 1 from that address. The With forms push i from the global
@@ -172,6 +188,7 @@ private:
         int64_t fall = 0;
         int64_t fallSteps = 0;
         const unsigned char* source = nullptr; // the right operand's bytes
+        const unsigned char* left = nullptr;   // the left operand's bytes
     };
     // One entry per item of the program, rebuilt by every run.
     void planRun();
