@@ -496,6 +496,25 @@ void StackmachineInterpreter::planRun() {
             entry.address = branch.address;
             entry.count = entry.advance + branch.count;
             entry.advance += branch.advance;
+            continue;
+        }
+        // Two loads of global cells, and two constants.
+        const RunEntry& second = plan_[static_cast<size_t>(end)];
+        if (entry.action == RunAction::loadGlobal && second.action == RunAction::loadGlobal) {
+            entry.action = RunAction::loadTwo;
+            entry.operand = second.address;
+            entry.factor = second.count;
+            entry.advance += second.advance;
+            continue;
+        }
+        const auto width = [](RunAction action) -> int64_t {
+            return action == RunAction::push2 ? 2 : action == RunAction::push4 ? 4 : action == RunAction::push8 ? 8 : 0;
+        };
+        if (width(entry.action) != 0 && width(second.action) != 0) {
+            entry.count = width(entry.action) | width(second.action) << 4;
+            entry.action = RunAction::pushTwo;
+            entry.operand = second.address;
+            entry.advance += second.advance;
         }
     }
     // Where each action goes on when it does not jump: a Jump there is taken at once.
@@ -564,7 +583,7 @@ KARSTO_RUN_OWN_TAILS void StackmachineInterpreter::runPlan(bool resolve) {
 #define KARSTO_RUN_TYPED(op) &&op##S16, &&op##S32, &&op##S64, &&op##F32, &&op##F64
     static constexpr void* kActions[] = {
         &&leave,       &&step,       &&label,    &&kernel,     &&kernelPair,     &&loadGlobal,
-        &&storeGlobal, &&storeReload, &&loadFrame,  &&storeFrame, &&pushFp,   &&push2,          &&push4,
+        &&storeGlobal, &&storeReload, &&loadTwo, &&pushTwo, &&loadFrame,  &&storeFrame, &&pushFp,   &&push2,          &&push4,
         &&push8,       &&load,       &&store,    &&spAdd,      &&call,           &&ret,
         &&jump,        &&branchTrue,
         &&branchFalse, &&keep,       &&extendS32, &&assertRangeS64, &&len, &&castStr, &&concat,
@@ -782,6 +801,42 @@ push8:
     writeCell(cell(sp), entry->address);
     ++sp;
     KARSTO_NEXT();
+pushTwo: {
+    // Each constant in its own bytes: 2, 4 or 8 of them.
+    if (sp >= kStackEnd - 1) [[unlikely]]
+        goto step;
+    const auto push = [&cell](int64_t at, int64_t value, int64_t bytes) {
+        if (bytes == 8)
+            writeCell(cell(at), value);
+        else if (bytes == 4)
+            writeCell(cell(at), static_cast<uint32_t>(value));
+        else
+            writeCell(cell(at), static_cast<uint16_t>(value));
+    };
+    push(sp, entry->address, entry->count & 0xF);
+    push(sp + 1, entry->operand, entry->count >> 4);
+    sp += 2;
+    KARSTO_NEXT();
+}
+loadTwo: {
+    // The first loadGlobal, then the second from where it left sp.
+    const int64_t count = entry->count;
+    const int64_t more = entry->factor;
+    if (static_cast<uint64_t>(sp - kStackBase) > kDepth - static_cast<uint64_t>(count) ||
+        static_cast<uint64_t>(sp + count - kStackBase) > kDepth - static_cast<uint64_t>(more)) [[unlikely]]
+        goto step; // the first ConstLint alone; the parts then fail as they do when stepped
+    if (count == 1)
+        writeCell(cell(sp), readCell<uint64_t>(cell(entry->address)));
+    else
+        std::memmove(cell(sp), cell(entry->address), static_cast<size_t>(count * kCellBytes));
+    sp += count;
+    if (more == 1)
+        writeCell(cell(sp), readCell<uint64_t>(cell(entry->operand)));
+    else
+        std::memmove(cell(sp), cell(entry->operand), static_cast<size_t>(more * kCellBytes));
+    sp += more;
+    KARSTO_NEXT();
+}
 load: {
     // Pops the address and copies its cell to where it lay; a NULL or any address but
     // a block cell is stepped (the shared area, an error).

@@ -80,6 +80,8 @@ private:
         loadGlobal,     // ConstLint a; Ld n with a global range: n cells pushed from a
         storeGlobal,    // ConstLint a; St n with a global range: n cells popped to a
         storeReload,    // storeGlobal, then loadGlobal of the same cells: they stay on the stack
+        loadTwo,        // loadGlobal, then loadGlobal of operand and factor cells
+        pushTwo,        // two constants of 2, 4 or 8 bytes: address and operand, widths in count
         loadFrame,      // Fp; ConstLint k; an S64 add; Ld n: n cells pushed from fp + k
         storeFrame,     // Fp; ConstLint k; an S64 add; St n: n cells popped to fp + k
         pushFp,         // Fp

@@ -163,6 +163,12 @@ const PlanCase kPlanCases[] = {
      "sa := 'abc';\n"
      "FOR ii := 1 TO 12 DO sb := CONCAT(sa, 'xy'); sa := CONCAT(sb, sa, sb); nn := nn + LEN(sa); END_FOR}",
      nullptr},
+    // Narrow constants pushed onto cells whose high bytes an LREAL left set: only the
+    // constants' own bytes change.
+    {"narrowPushes",
+     "{VAR xa : LREAL; sa : STRING; nn : DINT; END_VAR\n"
+     "xa := 3.0; IF xa * 2.5 > 100.0 THEN nn := 1; END_IF\nsa := 'ab';}",
+     nullptr},
     // The errors of fused steps: each is the error of the item that fails.
     {"indexByGlobal",
      "{VAR aa : ARRAY [1..3] OF LREAL; ii : DINT; xx : LREAL; END_VAR\n"
