@@ -3,6 +3,7 @@
 #include "gcode/builtins/runfile_reader.h"
 
 #include <cctype>
+#include <charconv>
 #include <cinttypes>
 #include <stdexcept>
 #include <utility>
@@ -22,6 +23,40 @@ constexpr int32_t kBareSkipMark = 0;
 
 void toLower(std::string& text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+// Nearly every number of a run file is plain: decimal digits, for a float with one point
+// among them. Read here without the copy and the C conversion of the literal parsers;
+// both round the decimal text correctly, so the value is theirs. At this length no range
+// error is possible. Other texts (underscores, exponents, longer ones) go to the parsers.
+constexpr size_t kPlainLengthMax = 17;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool readPlainInteger(const std::string& text, double& value) {
+    if (text.empty() || text.size() > kPlainLengthMax) return false;
+    int64_t number = 0;
+    for (const char c : text) {
+        if (!isDigit(c)) return false;
+        number = number * kDecimal + (c - '0');
+    }
+    value = static_cast<double>(number);
+    return true;
+}
+
+bool readPlainFloat(const std::string& text, double& value) {
+    if (text.size() > kPlainLengthMax) return false;
+    bool point = false;
+    bool digit = false;
+    for (const char c : text) {
+        if (isDigit(c)) digit = true;
+        else if (c == '.' && !point) point = true;
+        else return false;
+    }
+    if (!digit) return false;
+    const char* end = text.data() + text.size();
+    const std::from_chars_result read = std::from_chars(text.data(), end, value);
+    return read.ec == std::errc() && read.ptr == end;
 }
 
 } // namespace
@@ -75,7 +110,7 @@ SourceSpan RunfileReader::readBlock(int32_t& skipLevel) {
     }
     const SourcePosition begin = token_.span.begin;
     while (!token_.is(TokenKind::newline) && !token_.is(TokenKind::end)) {
-        checkSyntax(token_.is(TokenKind::gcodeAddress), "Expected Identifier");
+        if (!token_.is(TokenKind::gcodeAddress)) failSyntax("Expected Identifier");
         GCodeWord& word = words_.emplace_back();
         word.name = token_.text;
         toLower(word.name);
@@ -91,14 +126,17 @@ double RunfileReader::readValue() {
     if (negative) advance();
     double value = 0.0;
     if (token_.is(TokenKind::gcodeInteger)) {
-        value = static_cast<double>(parseIntegerLiteral(token_.text, kDecimal));
+        if (!readPlainInteger(token_.text, value))
+            value = static_cast<double>(parseIntegerLiteral(token_.text, kDecimal));
     } else if (token_.is(TokenKind::gcodeFloat)) {
         // The literal's own range errors are no ExceptionKarsto: they become syntax
         // errors with the same text, so they fail the task like every other reader error.
-        try {
-            value = parseRealLiteral(token_.text);
-        } catch (const std::logic_error& error) { // invalid_argument, out_of_range
-            failSyntax("%s", error.what());
+        if (!readPlainFloat(token_.text, value)) {
+            try {
+                value = parseRealLiteral(token_.text);
+            } catch (const std::logic_error& error) { // invalid_argument, out_of_range
+                failSyntax("%s", error.what());
+            }
         }
     } else {
         failSyntax("Expected number");

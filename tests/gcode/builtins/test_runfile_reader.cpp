@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "core/exception.h"
+#include "core/literals.h"
 #include "core/machine_test_support.h"
 #include "frontend/scanner_input.h"
 #include "gcode/builtins/runfile_reader.h"
@@ -161,6 +164,46 @@ TEST(RunfileReader, AStalledProcessorKeepsThePosition) {
     r.consumer.stalled = false;
     EXPECT_EQ(r.call(), 3u);
     EXPECT_EQ(test::blockText(r.consumer.blocks[0]), "x=1");
+}
+
+// Every number the reader takes has the value the literal parsers give its text, also
+// where the text is long, has underscores or an exponent, or is one of the short plain
+// forms that the reader converts itself; the sign stays the reader's.
+TEST(RunfileReader, NumbersHaveTheLiteralParsersValues) {
+    const struct {
+        const char* text;
+        bool integer;
+    } cases[] = {
+        {"0", true},
+        {"7", true},
+        {"00042", true},
+        {"9007199254740993", true},   // 2^53 + 1: rounded to a double like the parser's
+        {"12345678901234567", true},  // the longest the reader converts itself
+        {"123456789012345678", true}, // one digit more
+        {"1_000", true},
+        {"0.1", false},
+        {"1.", false},
+        {".5", false},
+        {"00012.500", false},
+        {"0.30000000000000004", false},
+        {"1234567.890123456", false},
+        {"3.141592653589793238462643", false},
+        {"0.0000000000000001", false},
+        {"1_0.2_5", false},
+        {"2.5e3", false},
+        {"1e-3", false},
+    };
+    for (const auto& c : cases) {
+        const double parsed = c.integer ? static_cast<double>(parseIntegerLiteral(c.text, 10))
+                                        : parseRealLiteral(c.text);
+        Reading r(std::string("X") + c.text + " Y-" + c.text);
+        r.call();
+        ASSERT_EQ(r.consumer.blocks.size(), 1u) << c.text;
+        const std::vector<GCodeWord>& words = r.consumer.blocks[0].words;
+        ASSERT_EQ(words.size(), 2u) << c.text;
+        EXPECT_EQ(std::bit_cast<uint64_t>(words[0].value), std::bit_cast<uint64_t>(parsed)) << c.text;
+        EXPECT_EQ(std::bit_cast<uint64_t>(words[1].value), std::bit_cast<uint64_t>(-parsed)) << c.text;
+    }
 }
 
 } // namespace
