@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cinttypes>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 #include "core/exception.h"
@@ -33,7 +34,7 @@ constexpr size_t kPlainLengthMax = 17;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool readPlainInteger(const std::string& text, double& value) {
+bool readPlainInteger(std::string_view text, double& value) {
     if (text.empty() || text.size() > kPlainLengthMax) return false;
     int64_t number = 0;
     for (const char c : text) {
@@ -44,7 +45,7 @@ bool readPlainInteger(const std::string& text, double& value) {
     return true;
 }
 
-bool readPlainFloat(const std::string& text, double& value) {
+bool readPlainFloat(std::string_view text, double& value) {
     if (text.size() > kPlainLengthMax) return false;
     bool point = false;
     bool digit = false;
@@ -57,6 +58,22 @@ bool readPlainFloat(const std::string& text, double& value) {
     const char* end = text.data() + text.size();
     const std::from_chars_result read = std::from_chars(text.data(), end, value);
     return read.ec == std::errc() && read.ptr == end;
+}
+
+// The direct reading of plain lines: the longest line and the longest run of line ends it
+// takes, and the file offset from which on every line goes through the scanner, far below
+// the input's offset limit, whose error stays the scanner's.
+constexpr int32_t kPlainLineMax = 256;
+constexpr int32_t kPlainLineEndsMax = 4096;
+constexpr int32_t kPlainOffsetMax = int32_t{1} << 30;
+
+bool isBlank(int16_t c) { return c == ' ' || c == '\t'; }
+bool isLineEnd(int16_t c) { return c == '\n' || c == '\r'; }
+// A letter in lower case; anything else unchanged.
+int16_t lowerLetter(int16_t c) { return c >= 'A' && c <= 'Z' ? static_cast<int16_t>(c - 'A' + 'a') : c; }
+bool isLetter(int16_t c) {
+    const int16_t lower = lowerLetter(c);
+    return lower >= 'a' && lower <= 'z';
 }
 
 } // namespace
@@ -75,7 +92,7 @@ void RunfileReader::readBlocks() {
         int32_t skipLevel = kNoSkipMark;
         SourceSpan span;
         try {
-            span = readBlock(skipLevel);
+            if (!readPlainLine(span)) span = readBlock(skipLevel);
         } catch (ExceptionKarsto& error) {
             // Before the file's first token the place is where the file begins.
             const SourcePosition start = token_.span.valid ? SourcePosition() : input_->location(0);
@@ -95,6 +112,82 @@ void RunfileReader::readBlocks() {
         // The end jump reset the machine under the call: nothing more of this file runs.
         if (consumer_->programEndRequested()) return;
     }
+}
+
+bool RunfileReader::readPlainLine(SourceSpan& span) {
+    if (!directPlainLines || scanner_->mode != ScannerMode::gcode) return false;
+    words_.clear();
+    int32_t at = 0;
+    // Bounded, like every look-ahead here: past the bound a blank fails the next test.
+    const auto skipBlanks = [this, &at] {
+        while (at <= kPlainLineMax && isBlank(input_->peek(at))) ++at;
+    };
+    skipBlanks();
+    const int32_t first = at;
+    for (int16_t c = input_->peek(at); c >= 0 && !isLineEnd(c); c = input_->peek(at)) {
+        // The address: one letter (a letter or underscore after it fails the number
+        // below). Q and R take the digits after them into the address.
+        const int16_t letter = lowerLetter(c);
+        if (!isLetter(letter) || letter == 'q' || letter == 'r' || at > kPlainLineMax) return false;
+        ++at;
+        skipBlanks();
+        if (input_->peek(at) == '=') {
+            ++at;
+            skipBlanks();
+        }
+        const bool negative = input_->peek(at) == '-';
+        if (negative) {
+            ++at;
+            skipBlanks();
+        }
+        // The number: digits with at most one point among them, ending where the scanner
+        // ends it, so no exponent may follow (an underscore or a further point fails the
+        // next word).
+        char number[kPlainLengthMax];
+        size_t length = 0;
+        bool point = false;
+        for (int16_t d = input_->peek(at); (d >= '0' && d <= '9') || (d == '.' && !point); d = input_->peek(at)) {
+            if (length == kPlainLengthMax) return false;
+            point = point || d == '.';
+            number[length++] = static_cast<char>(d);
+            ++at;
+        }
+        const int16_t after = input_->peek(at);
+        if (after == 'e' || after == 'E') return false;
+        double value = 0.0;
+        const std::string_view text(number, length);
+        if (!(point ? readPlainFloat(text, value) : readPlainInteger(text, value))) return false;
+        GCodeWord& word = words_.emplace_back();
+        word.name.assign(1, static_cast<char>(letter));
+        word.value = negative ? -value : value;
+        skipBlanks();
+    }
+    const int32_t lineEnd = at;
+    int32_t next = at;
+    while (isLineEnd(input_->peek(next))) {
+        if (++next - lineEnd > kPlainLineEndsMax) return false;
+    }
+    SourcePosition here = input_->location(0);
+    if (here.offset > kPlainOffsetMax) return false;
+    // Up to the line end there is no line feed: only columns and offsets move.
+    const auto ahead = [&here](int32_t n) {
+        SourcePosition position = here;
+        position.column += n;
+        position.offset += n;
+        position.inputOffset += n;
+        return position;
+    };
+    const SourcePosition stop = ahead(lineEnd);
+    // What the scanner leaves: the line's last token is its run of line ends, or the end
+    // of the file.
+    token_.kind = next > lineEnd ? TokenKind::newline : TokenKind::end;
+    token_.text.clear();
+    for (int32_t i = lineEnd; i < next; ++i) token_.text += static_cast<char>(input_->peek(i));
+    token_.span = SourceSpan(stop, next > lineEnd ? input_->location(next) : stop);
+    token_.rule = {};
+    span = SourceSpan(ahead(first), token_.span.end);
+    input_->advance(next);
+    return true;
 }
 
 SourceSpan RunfileReader::readBlock(int32_t& skipLevel) {

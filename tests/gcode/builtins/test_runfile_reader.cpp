@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "core/exception.h"
@@ -203,6 +204,54 @@ TEST(RunfileReader, NumbersHaveTheLiteralParsersValues) {
         ASSERT_EQ(words.size(), 2u) << c.text;
         EXPECT_EQ(std::bit_cast<uint64_t>(words[0].value), std::bit_cast<uint64_t>(parsed)) << c.text;
         EXPECT_EQ(std::bit_cast<uint64_t>(words[1].value), std::bit_cast<uint64_t>(-parsed)) << c.text;
+    }
+}
+
+// What reading a whole file shows: per call the blocks (skip level, words with the bits
+// of their values, span by line, column and offsets), then the error and the end state.
+std::string readingOf(const std::string& text, bool direct) {
+    Reading r(text);
+    r.reader->directPlainLines = direct;
+    std::string shown;
+    const auto place = [](const SourcePosition& p) {
+        return std::to_string(p.line) + "." + std::to_string(p.column) + "(" + std::to_string(p.offset) + "," +
+               std::to_string(p.inputOffset) + ")";
+    };
+    const auto spanText = [&place](const SourceSpan& span) {
+        return span.valid ? place(span.begin) + "-" + place(span.end) : std::string("?");
+    };
+    try {
+        for (int call = 0; call < 8 && !r.reader->done(); ++call) shown += "call " + std::to_string(r.call()) + "\n";
+    } catch (const ExceptionKarsto& error) {
+        shown += std::string("error ") + typeid(error).name() + " " + error.message() + " @" + spanText(error.span()) + "\n";
+    }
+    for (const FakeProcessor::Block& block : r.consumer.blocks) {
+        shown += std::to_string(block.skipLevel) + " " + test::blockText(block) + " [";
+        for (const GCodeWord& word : block.words) shown += std::to_string(std::bit_cast<uint64_t>(word.value)) + " ";
+        shown += "] @" + spanText(block.span) + "\n";
+    }
+    return shown + (r.reader->done() ? "done" : "open");
+}
+
+// Plain lines are read without the scanner: every line, plain or not, in every place of
+// a file and with every kind of line end, reads as the scanner alone reads it.
+TEST(RunfileReader, PlainLinesReadAsTheScannerReadsThem) {
+    const std::string lines[] = {
+        "", "   ", "\t", "G1 X1 Y2", "g1x1y2", "N10 G1 X1.5 Y-.5 F1200", "X = - 1", "X=-1.", "X.5",
+        "X1.", "X.", "X-", "X", "X1..2", "X1.2.3", "X1e3", "X1E3", "X1.5e-2", "X1_000",
+        "X12345678901234567", "X123456789012345678", "X99999999999999999999", "X0.30000000000000004",
+        "XY1", "X_1", "Q3 7", "R7 1", "q1=5", "Q5", "r12 X1", "/X1", "/2 X1", "X+1", "X--1", "X-=1", "5 X1", "X1 2",
+        "X1 (comment) Y2", "(only)", "X1 // rest", "X1 {", "X1 !", "M3 S12000", "T1 M6", "X1\tY2\t",
+        "x1 y2 z3 a4 b5 c6 i7 j8 k9 u10 p1 d2 h3 s4 t5 f6 n7", "X1*2", "X1/2", "X\xe9", "G0X0Y0Z-0.25",
+        "  X1  ", "X1\r", "X" + std::string(300, '1'), "X1" + std::string(300, ' ') + "Y2",
+    };
+    const std::string ends[] = {"\n", "\r\n", "\r", "\n\n\r\n"};
+    for (const std::string& line : lines) {
+        for (const std::string& end : ends) {
+            for (const std::string& text : {line, line + end, "G1 X1" + end + line + end + "Y2 " + end + line}) {
+                EXPECT_EQ(readingOf(text, true), readingOf(text, false)) << text;
+            }
+        }
     }
 }
 
