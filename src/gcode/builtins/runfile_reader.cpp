@@ -67,7 +67,7 @@ constexpr int32_t kPlainLineMax = 256;
 constexpr int32_t kPlainLineEndsMax = 4096;
 constexpr int32_t kPlainOffsetMax = int32_t{1} << 30;
 
-bool isBlank(int16_t c) { return c == ' ' || c == '\t'; }
+bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 bool isLineEnd(int16_t c) { return c == '\n' || c == '\r'; }
 // A letter in lower case; anything else unchanged.
 int16_t lowerLetter(int16_t c) { return c >= 'A' && c <= 'Z' ? static_cast<int16_t>(c - 'A' + 'a') : c; }
@@ -116,26 +116,39 @@ void RunfileReader::readBlocks() {
 
 bool RunfileReader::readPlainLine(SourceSpan& span) {
     if (!directPlainLines || scanner_->mode != ScannerMode::gcode) return false;
+    // The line up to its first line end (or the file's end), each byte looked at once.
+    char line[kPlainLineMax];
+    int32_t lineEnd = 0;
+    int16_t c = input_->peek(0);
+    for (; c >= 0 && !isLineEnd(c); c = input_->peek(lineEnd)) {
+        if (lineEnd == kPlainLineMax) return false;
+        line[lineEnd++] = static_cast<char>(c);
+    }
+    int32_t next = lineEnd;
+    for (; isLineEnd(c); c = input_->peek(next)) {
+        if (++next - lineEnd > kPlainLineEndsMax) return false;
+    }
+
     words_.clear();
     int32_t at = 0;
-    // Bounded, like every look-ahead here: past the bound a blank fails the next test.
-    const auto skipBlanks = [this, &at] {
-        while (at <= kPlainLineMax && isBlank(input_->peek(at))) ++at;
+    const auto peek = [&line, lineEnd](int32_t i) { return i < lineEnd ? line[i] : '\n'; };
+    const auto skipBlanks = [&at, &peek] {
+        while (isBlankOrTab(peek(at))) ++at;
     };
     skipBlanks();
     const int32_t first = at;
-    for (int16_t c = input_->peek(at); c >= 0 && !isLineEnd(c); c = input_->peek(at)) {
+    while (at < lineEnd) {
         // The address: one letter (a letter or underscore after it fails the number
         // below). Q and R take the digits after them into the address.
-        const int16_t letter = lowerLetter(c);
-        if (!isLetter(letter) || letter == 'q' || letter == 'r' || at > kPlainLineMax) return false;
+        const int16_t letter = lowerLetter(peek(at));
+        if (!isLetter(letter) || letter == 'q' || letter == 'r') return false;
         ++at;
         skipBlanks();
-        if (input_->peek(at) == '=') {
+        if (peek(at) == '=') {
             ++at;
             skipBlanks();
         }
-        const bool negative = input_->peek(at) == '-';
+        const bool negative = peek(at) == '-';
         if (negative) {
             ++at;
             skipBlanks();
@@ -143,31 +156,23 @@ bool RunfileReader::readPlainLine(SourceSpan& span) {
         // The number: digits with at most one point among them, ending where the scanner
         // ends it, so no exponent may follow (an underscore or a further point fails the
         // next word).
-        char number[kPlainLengthMax];
-        size_t length = 0;
+        const int32_t start = at;
         bool point = false;
-        for (int16_t d = input_->peek(at); (d >= '0' && d <= '9') || (d == '.' && !point); d = input_->peek(at)) {
-            if (length == kPlainLengthMax) return false;
+        for (char d = peek(at); isDigit(d) || (d == '.' && !point); d = peek(at)) {
             point = point || d == '.';
-            number[length++] = static_cast<char>(d);
             ++at;
         }
-        const int16_t after = input_->peek(at);
-        if (after == 'e' || after == 'E') return false;
+        if (peek(at) == 'e' || peek(at) == 'E') return false;
         double value = 0.0;
-        const std::string_view text(number, length);
+        const std::string_view text(line + start, static_cast<size_t>(at - start));
         if (!(point ? readPlainFloat(text, value) : readPlainInteger(text, value))) return false;
         GCodeWord& word = words_.emplace_back();
         word.name.assign(1, static_cast<char>(letter));
         word.value = negative ? -value : value;
         skipBlanks();
     }
-    const int32_t lineEnd = at;
-    int32_t next = at;
-    while (isLineEnd(input_->peek(next))) {
-        if (++next - lineEnd > kPlainLineEndsMax) return false;
-    }
-    SourcePosition here = input_->location(0);
+
+    const SourcePosition here = input_->location(0);
     if (here.offset > kPlainOffsetMax) return false;
     // Up to the line end there is no line feed: only columns and offsets move.
     const auto ahead = [&here](int32_t n) {
