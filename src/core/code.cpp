@@ -124,12 +124,18 @@ void CodeJoin::releaseChildren(std::vector<CodeNode*>& workList) {
     if (dropReference(right_)) workList.push_back(right_);
 }
 
+void CodeSequence::releaseChildren(std::vector<CodeNode*>& workList) {
+    for (CodeNode* part : parts_)
+        if (dropReference(part)) workList.push_back(part);
+    parts_.clear();
+}
+
 // ---- CodeItem, Label, Cmd --------------------------------------------------------------
 
 Label* CodeItem::asLabel() { return nullptr; }
 Cmd* CodeItem::asCmd() { return nullptr; }
 bool CodeItem::isResolved() const { return true; }
-void CodeItem::setSpan(const SourceSpan& span) { span_ = span; }
+void CodeItem::setSpan(const SourceSpan& span) { span_ = CompactSpan(span); }
 void CodeItem::remapLabels(LabelMap&) {}
 
 Label::Label() : CodeItem(Kind::label), id_(takeLabelId()) {}
@@ -178,6 +184,34 @@ Code Code::concat(const Code& other) const {
     if (node_ == nullptr) return other;
     if (other.node_ == nullptr) return *this;
     return Code(new CodeJoin(node_, other.node_));
+}
+
+void Code::append(Code other) {
+    if (other.node_ == nullptr) return;
+    if (node_ == nullptr) {
+        *this = std::move(other);
+        return;
+    }
+    CodeSequence* sequence = node_->asSequence();
+    if (sequence == nullptr || node_->refCount() != 1) {
+        // A fresh sequence takes over this handle's reference to the node.
+        auto* fresh = new CodeSequence();
+        Code held(fresh); // frees it should the reservation fail
+        fresh->parts_.reserve(2);
+        fresh->parts_.push_back(node_);
+        node_ = fresh;
+        held.abandon();
+        sequence = fresh;
+    }
+    CodeSequence* theirs = other.node_->asSequence();
+    if (theirs != nullptr && other.node_->refCount() == 1) {
+        // Their parts move over with their references; the emptied sequence goes with other.
+        sequence->parts_.insert(sequence->parts_.end(), theirs->parts_.begin(), theirs->parts_.end());
+        theirs->parts_.clear();
+        return;
+    }
+    sequence->parts_.push_back(other.node_);
+    other.node_ = nullptr; // its reference moves to the sequence
 }
 
 void Code::setSpan(const SourceSpan& span) const {
@@ -245,27 +279,31 @@ bool CodeLinked::takeSoleTree(Code& code) {
         if (CodeJoin* join = node->asJoin()) {
             stack.push_back(join->right());
             stack.push_back(join->left());
+        } else if (CodeSequence* sequence = node->asSequence()) {
+            stack.insert(stack.end(), sequence->parts().rbegin(), sequence->parts().rend());
         } else {
             ++items;
         }
     }
+    // The items left to right, each join or sequence freed as soon as its children are on
+    // the stack: without releasing them, since the program takes the references it held.
     items_.reserve(items);
-    std::vector<CodeJoin*> joins;
-    code.forEachItem([this](CodeItem* item) {
-        items_.push_back(item); // keeps the reference its parent held
-        return true;
-    });
     stack.push_back(root);
     while (!stack.empty()) {
-        CodeJoin* join = stack.back()->asJoin();
+        CodeNode* node = stack.back();
         stack.pop_back();
-        if (join == nullptr) continue;
-        stack.push_back(join->right());
-        stack.push_back(join->left());
-        joins.push_back(join);
+        if (CodeJoin* join = node->asJoin()) {
+            stack.push_back(join->right());
+            stack.push_back(join->left());
+            delete join;
+        } else if (CodeSequence* sequence = node->asSequence()) {
+            stack.insert(stack.end(), sequence->parts().rbegin(), sequence->parts().rend());
+            sequence->parts_.clear();
+            delete sequence;
+        } else {
+            items_.push_back(node->asItem());
+        }
     }
-    // The joins go without releasing their children, whose references the program took.
-    for (CodeJoin* join : joins) delete join;
     code.abandon();
     return true;
 }

@@ -18,6 +18,7 @@
 namespace Karsto {
 
 class CodeJoin;
+class CodeSequence;
 class CodeItem;
 class Label;
 class Cmd;
@@ -58,13 +59,16 @@ public:
     // Non-virtual kind tests: walks ask them per node and the machine's step per item.
     bool isJoin() const { return kind_ == Kind::join; }
     bool isCmd() const { return kind_ == Kind::cmd; }
+    bool isSequence() const { return kind_ == Kind::sequence; }
     // The node as a join, or null for a leaf.
     inline CodeJoin* asJoin();
-    // The node as an item, or null for a join.
+    // The node as a sequence, or null.
+    inline CodeSequence* asSequence();
+    // The node as an item, or null for a join or a sequence.
     inline CodeItem* asItem();
 
 protected:
-    enum class Kind : uint8_t { join, label, cmd };
+    enum class Kind : uint8_t { join, label, cmd, sequence };
     explicit CodeNode(Kind kind) : kind_(kind) {}
     // Drops one reference without freeing; true when it was the last one.
     static bool dropReference(CodeNode* node) { return --node->refCount_ == 0; }
@@ -89,6 +93,23 @@ private:
     CodeNode* right_;
 };
 
+// Any number of parts, concatenated in order; each held once by the sequence. Built by
+// Code::append, which adds to a sequence in place while one handle alone holds it: a run
+// of many small codes then costs a slot per item instead of a join per code.
+class CodeSequence final : public CodeNode {
+public:
+    CodeSequence() : CodeNode(Kind::sequence) {}
+    ~CodeSequence() override = default; // the parts are released by releaseChildren
+    void releaseChildren(std::vector<CodeNode*>& workList) override;
+
+    const std::vector<CodeNode*>& parts() const { return parts_; }
+
+private:
+    friend class Code;
+    friend class CodeLinked;
+    std::vector<CodeNode*> parts_;
+};
+
 // A leaf: a jump target or an instruction, with the span of its source construct.
 class CodeItem : public CodeNode {
 public:
@@ -103,19 +124,20 @@ public:
     virtual CodeItem* clone() const = 0;
     virtual void remapLabels(LabelMap& map);
 
-    const SourceSpan& span() const { return span_; }
+    // Made from the compact form on each call: copy it once where it is read often.
+    SourceSpan span() const { return span_.expand(); }
 
 protected:
     explicit CodeItem(Kind kind) : CodeNode(kind) {}
     // For clone: gives a fresh copy this item's span and returns it.
     template <class T>
     T* withSpanOf(T* copy) const {
-        copy->setSpan(span_);
+        static_cast<CodeItem*>(copy)->span_ = span_;
         return copy;
     }
 
 private:
-    SourceSpan span_; // invalid until setSpan
+    CompactSpan span_; // invalid until setSpan
 };
 
 // A jump target. Ids come from one process-wide counter that is never reset, so they
@@ -212,6 +234,10 @@ public:
 
     // This code followed by other; an empty side yields the other side's own node.
     Code concat(const Code& other) const;
+    // Makes this code this followed by other, the same items in the same order as concat
+    // gives. Where this handle alone holds a sequence, other's items join it in place
+    // (the parts of a sequence other alone holds, one by one).
+    void append(Code other);
     // Sets the span of every item of the tree, in order (shared items included).
     void setSpan(const SourceSpan& span) const;
     bool containsLabel() const;
@@ -269,30 +295,39 @@ private:
 };
 
 inline CodeJoin* CodeNode::asJoin() { return isJoin() ? static_cast<CodeJoin*>(this) : nullptr; }
-inline CodeItem* CodeNode::asItem() { return isJoin() ? nullptr : static_cast<CodeItem*>(this); }
+inline CodeSequence* CodeNode::asSequence() { return isSequence() ? static_cast<CodeSequence*>(this) : nullptr; }
+inline CodeItem* CodeNode::asItem() { return isJoin() || isSequence() ? nullptr : static_cast<CodeItem*>(this); }
 
 template <class Visitor>
 void Code::forEachItem(Visitor&& visit) const {
     if (node_ == nullptr) return;
     std::vector<CodeNode*> stack;
-    // Descends from node along left children, leaving right children for later; the
-    // leaf that ends the descent is on top.
+    // Descends from node along left children and first parts, leaving the rest for later
+    // (in reverse, so that they come off the stack in order); the leaf that ends the
+    // descent is on top. An empty sequence leaves nothing.
     auto descend = [&stack](CodeNode* node) {
-        while (CodeJoin* join = node->asJoin()) {
-            stack.push_back(join->right());
-            node = join->left();
+        while (node != nullptr) {
+            if (CodeJoin* join = node->asJoin()) {
+                stack.push_back(join->right());
+                node = join->left();
+            } else if (CodeSequence* sequence = node->asSequence()) {
+                const std::vector<CodeNode*>& parts = sequence->parts();
+                for (size_t i = parts.size(); i-- > 1;) stack.push_back(parts[i]);
+                node = parts.empty() ? nullptr : parts.front();
+            } else {
+                stack.push_back(node);
+                return;
+            }
         }
-        stack.push_back(node);
     };
     descend(node_);
     while (!stack.empty()) {
-        CodeItem* item = stack.back()->asItem();
+        CodeNode* top = stack.back();
         stack.pop_back();
-        if (!visit(item)) return;
-        if (!stack.empty()) {
-            CodeNode* next = stack.back();
-            stack.pop_back();
-            descend(next);
+        if (CodeItem* item = top->asItem()) {
+            if (!visit(item)) return;
+        } else {
+            descend(top);
         }
     }
 }

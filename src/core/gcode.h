@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/code.h"
@@ -33,7 +34,8 @@ public:
 // Pops one F64 per word (the last word first) and hands skip level and words, in source
 // order, to Stackmachine::executeGcode. Owns its copy of the skip level and the word
 // names: the linked program never refers to the compiler's GCode. A whole file's blocks
-// live as these at once, so the instruction keeps nothing else.
+// live as these at once, so the names are kept packed, each ended by a NUL, and the word
+// list handed on is filled in a buffer of the thread's at each execution.
 class CmdGcode final : public Cmd {
 public:
     explicit CmdGcode(const GCode& block);
@@ -42,16 +44,16 @@ public:
     CodeItem* clone() const override;
 
     int32_t skipLevel() const { return skipLevel_; }
-    // The words in source order with their names; values only during execute.
-    const std::vector<GCodeWord>& words() const { return words_; }
+    // The words in source order with their names; every value 0.
+    std::vector<GCodeWord> words() const;
 
 private:
-    CmdGcode(int32_t skipLevel, const std::vector<GCodeWord>& words) : skipLevel_(skipLevel), words_(words) {}
+    CmdGcode(int32_t skipLevel, int32_t count, std::string names)
+        : skipLevel_(skipLevel), count_(count), names_(std::move(names)) {}
 
     int32_t skipLevel_;
-    // The words handed on, names filled in once: each execution only writes the values,
-    // so a block costs no allocation.
-    std::vector<GCodeWord> words_;
+    int32_t count_;
+    std::string names_;
 };
 
 } // namespace Karsto

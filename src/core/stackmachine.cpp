@@ -169,7 +169,7 @@ void Stackmachine::traceStep(CodeItem& item) {
         topInt = readCell<long long>(top);
         topReal = readCell<double>(top);
     }
-    const SourceSpan& span = item.span();
+    const SourceSpan span = item.span();
     globalLog.debugStackmachine("P%4d S%04x F%04x L%6d [%20lld %16f] %s", static_cast<int>(pc),
                                 static_cast<unsigned>(sp), static_cast<unsigned>(fp),
                                 span.valid ? static_cast<int>(span.begin.line) : -1, topInt,
@@ -261,9 +261,8 @@ void Stackmachine::setSections(uint64_t low, uint64_t high) {
 
 SourceSpan Stackmachine::currentSpan() const { return currentSpanRef(); }
 
-const SourceSpan& Stackmachine::currentSpanRef() const {
-    static const SourceSpan none;
-    if (pc_ <= 0 || pc_ > program.size()) return none;
+SourceSpan Stackmachine::currentSpanRef() const {
+    if (pc_ <= 0 || pc_ > program.size()) return SourceSpan();
     return program.item(pc_ - 1)->span();
 }
 

@@ -33,6 +33,9 @@ public:
 
     JyxParser& parser;
     const Walk walk;
+    // Set by an action at step -1 that did the whole node's work itself: the walk then
+    // leaves the node at once, without entering its children (nor making their records).
+    bool passOverChildren = false;
 };
 
 // The action of a production at one step: step -1 on entering the node, step s after
@@ -43,7 +46,8 @@ using EvaluatorAction = void (*)(Evaluator& evaluator, Parser::AstNode& node, in
 // One walk from the root. The walk's whole state is the current node and the step: a
 // token is passed over (the step advances on the same node), a child node is entered
 // at step -1, and a finished node hands back to its parent at the step of its own
-// index. An ExceptionSemantic leaving an action is raised again with the span of the
+// index. An action at step -1 may set passOverChildren, and the node is left at once.
+// An ExceptionSemantic leaving an action is raised again with the span of the
 // node whose action was running; every other exception passes unchanged.
 void runWalk(Evaluator& evaluator, Parser::AstNode* root, EvaluatorAction action);
 

@@ -2,11 +2,15 @@
 // and in the second the code that pushes one LREAL per word followed by the block's
 // instruction. G-code expressions compute in the common type of their operands.
 
+#include <algorithm>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "codegen/cast_emitter.h"
 #include "codegen/operation_emitters.h"
 #include "core/emitters.h"
+#include "core/exception.h"
 #include "core/gcode.h"
 #include "core/literals.h"
 #include "core/name_resolution.h"
@@ -14,6 +18,7 @@
 #include "evaluator/attribute_access.h"
 #include "evaluator/handlers.h"
 #include "evaluator/shared_operations.h"
+#include "frontend/grammar_symbols.h"
 
 namespace Karsto::Eval {
 
@@ -81,6 +86,53 @@ void number(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
     self.code = emitRealLiteral(std::string(node.lexeme(0)), typeLreal, node.span());
 }
 
+bool isNumber(const Parser::AstNode& node) {
+    const auto production = static_cast<Prod>(node.production());
+    return production == Prod::gnumber_0 || production == Prod::gnumber_1;
+}
+
+// Fills words with the block's word nodes in source order when every word's value is a
+// number or a negated number, the bulk of what CAM systems write ("G1 X5 Z-0.18 F300"),
+// and no skip level needs reading. Such a block needs no names, so it is compiled when it
+// is parsed (JyxParser::compactLiteralBlocks).
+bool literalBlock(Parser::AstNode& block, std::vector<Parser::AstNode*>& words) {
+    if (static_cast<Prod>(block.childNode(0)->production()) == Prod::gstatement_3_2) return false;
+    words.clear();
+    Parser::AstNode* list = block.childNode(1);
+    while (static_cast<Prod>(list->production()) == Prod::gword_list_1) {
+        words.push_back(list->childNode(1));
+        list = list->childNode(0);
+    }
+    words.push_back(list);
+    for (Parser::AstNode* word : words) {
+        if (static_cast<Prod>(word->production()) != Prod::gword_0) return false;
+        const Parser::AstNode& value = *word->childNode(1);
+        if (!isNumber(value) && static_cast<Prod>(value.production()) != Prod::gvalue_1) return false;
+    }
+    std::reverse(words.begin(), words.end());
+    return true;
+}
+
+// The whole code of a literal block: the values, the same items, spans and order that
+// the word nodes' actions give, then the block's instruction. The block record lives only
+// as long as this call, since the instruction keeps its own copy of the letters and a
+// whole file of such records would stay until the compile ends.
+Code literalBlockCode(Parser::AstNode& node, const std::vector<Parser::AstNode*>& words) {
+    const int32_t skipLevel = static_cast<Prod>(node.childNode(0)->production()) == Prod::gstatement_3_0 ? -1 : 0;
+    GCode block(skipLevel, node.span());
+    block.words.reserve(words.size());
+    Code values;
+    for (Parser::AstNode* word : words) {
+        Parser::AstNode& value = *word->childNode(1);
+        Parser::AstNode& number = isNumber(value) ? value : *value.childNode(1);
+        values.append(emitRealLiteral(std::string(number.lexeme(0)), typeLreal, number.span()));
+        if (&number != &value) values.append(emitNeg(typeLreal, value.span()));
+        block.addWord(toLowerCopy(word->lexeme(0)));
+    }
+    values.append(block.code());
+    return values;
+}
+
 } // namespace
 
 void gstatement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { // empty line
@@ -88,6 +140,12 @@ void gstatement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { /
 }
 
 void gstatement_2_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
+    if (step == -1 && node.childNode(0) == nullptr) {
+        // Compiled when it was parsed (JyxParser::compactLiteralBlocks): the code is in
+        // the record, the words are gone.
+        evaluator.passOverChildren = true;
+        return;
+    }
     auto& self = node.attributes<AstNode_gstatement_2>();
     const AstRecord words = childRecord(node, 1);
     if (evaluator.declaring()) {
@@ -243,3 +301,19 @@ void gvariable_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) {
 }
 
 } // namespace Karsto::Eval
+
+namespace Karsto {
+
+bool JyxParser::compileLiteralBlock(AstNode& block, Code& code) {
+    if (!Eval::literalBlock(block, blockWords_)) return false;
+    try {
+        code = Eval::literalBlockCode(block, blockWords_);
+        return true;
+    } catch (const ExceptionKarsto&) {
+    } catch (const std::logic_error&) { // the literal's own range errors
+    }
+    code = Code();
+    return false;
+}
+
+} // namespace Karsto

@@ -9,6 +9,10 @@ void runWalk(Evaluator& evaluator, Parser::AstNode* root, EvaluatorAction action
     try {
         while (node != nullptr) {
             action(evaluator, *node, step);
+            if (evaluator.passOverChildren) {
+                evaluator.passOverChildren = false;
+                step = static_cast<int32_t>(node->childCount()) - 1;
+            }
             const auto next = static_cast<size_t>(step + 1);
             if (next < node->childCount()) {
                 if (Parser::AstNode* child = node->childNode(next)) {

@@ -3,7 +3,6 @@
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -30,7 +29,7 @@ constexpr size_t roundUp(size_t size) { return (size + kAlignment - 1) & ~(kAlig
 
 size_t slotBytes(int32_t production) {
     const Grammar::ProductionInfo& info = Grammar::productionTable[production];
-    return 4 * (info.length + static_cast<size_t>(std::popcount(info.tokens)));
+    return 4 * (info.length + size_t{Grammar::tokenCount(info.tokens)});
 }
 
 // After the child slots: the reference of the node's attribute record.
@@ -203,6 +202,31 @@ void* AstArena::attributesOf(const Parser::AstNode& node) {
     lastRecord_ = reference;
     std::memcpy(slot, &reference, sizeof reference);
     return record;
+}
+
+bool AstArena::rollBackTo(const Parser::AstNode* node) {
+    if (blocks_.empty()) return false;
+    const auto* at = reinterpret_cast<const unsigned char*>(node);
+    unsigned char* block = blocks_[block_];
+    if (at < block + headerBytes || at >= block + used_) return false;
+    const uint32_t reference = referenceOf(node);
+    if (lastRecord_ != 0 && lastRecord_ >= reference) return false;
+    // Every node cut since is counted back: the storage between holds nodes only.
+    int64_t taken = 0;
+    for (const unsigned char* unit = at; unit < block + used_;) {
+        const auto* cut = reinterpret_cast<const Parser::AstNode*>(unit);
+        unit += sizeof(Parser::AstNode) + slotBytes(cut->production()) + kRecordSlotBytes;
+        ++taken;
+    }
+    const auto kept = static_cast<size_t>(at - block);
+    ASAN_POISON_MEMORY_REGION(block + kept, used_ - kept);
+    used_ = kept;
+    nodes_ -= taken;
+    return true;
+}
+
+void AstArena::extendEnd(Parser::AstNode* node, uint32_t end) {
+    if (end > node->end_) node->end_ = end;
 }
 
 void AstArena::reset() {

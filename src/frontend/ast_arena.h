@@ -66,6 +66,15 @@ public:
     // The attribute record of a node, made on first use in the arena's storage.
     void* attributesOf(const Parser::AstNode& node);
 
+    // Takes back the storage of node and of everything cut after it, for a parser that
+    // replaces a subtree it has just built by a smaller one: its storage is then cut
+    // again at once, while still in the cache. False, and nothing taken back, when node
+    // lies in an earlier block than the one being cut or an attribute record was made
+    // after it.
+    bool rollBackTo(const Parser::AstNode* node);
+    // Moves the end of a node's span to the input offset end (not before its begin).
+    static void extendEnd(Parser::AstNode* node, uint32_t end);
+
     // Frees every node, record, line start and token text; the blocks stay for reuse.
     void reset();
 

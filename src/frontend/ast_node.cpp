@@ -1,6 +1,5 @@
 #include "frontend/ast_node.h"
 
-#include <bit>
 #include <cstring>
 #include <string>
 
@@ -15,7 +14,7 @@ size_t Parser::AstNode::childCount() const { return Grammar::productionTable[pro
 
 unsigned char* Parser::AstNode::slot(size_t i) {
     const unsigned before = Grammar::productionTable[production_].tokens & ((1u << i) - 1);
-    return reinterpret_cast<unsigned char*>(this + 1) + 4 * (i + static_cast<size_t>(std::popcount(before)));
+    return reinterpret_cast<unsigned char*>(this + 1) + 4 * (i + size_t{Grammar::tokenCount(before)});
 }
 
 Parser::AstChild Parser::AstNode::child(size_t i) const {

@@ -33,6 +33,18 @@ struct ProductionInfo {
     bool forwards;
 };
 
+// Terminals among the first symbols of a right-hand side whose tokens mask is given: a
+// 16-bit population count in plain arithmetic, which the node accessors need at every
+// child and which would otherwise be a library call on a baseline x86-64 build.
+constexpr unsigned tokenCount(uint32_t tokens) {
+    uint32_t v = tokens & 0xFFFFu;
+    v = v - ((v >> 1) & 0x5555u);
+    v = (v & 0x3333u) + ((v >> 2) & 0x3333u);
+    v = (v + (v >> 4)) & 0x0F0Fu;
+    return (v + (v >> 8)) & 0x1Fu;
+}
+static_assert(tokenCount(0) == 0 && tokenCount(0xFFFF) == 16 && tokenCount(0x8421) == 4);
+
 extern const uint16_t actionTable[stateCount][terminalCount];
 extern const uint16_t gotoTable[stateCount][nonterminalCount];
 extern const ProductionInfo productionTable[productionCount];

@@ -9,6 +9,8 @@
 
 #include "frontend/ast_arena.h"
 #include "frontend/ast_node.h"
+#include "frontend/ast_nodes.h"
+#include "frontend/grammar_symbols.h"
 #include "frontend/grammar_tables.h"
 
 namespace Karsto {
@@ -127,8 +129,58 @@ void JyxParser::reduce(uint16_t production, uint32_t lookaheadBegin) {
     const uint32_t end = length > 0 ? stack.back().child.end() : lookaheadBegin;
     AstNode* node = nodeArena->newNode(production, begin, end);
     for (size_t i = 0; i < length; ++i) nodeArena->setChild(node, i, first[i].child);
+    if (compactLiteralBlocks && production == static_cast<uint16_t>(Prod::gstatement_2_0)) {
+        node = compactLiteralBlock(node, first[-1].child.node());
+        if (node == nullptr) {
+            // The list below stands in the state that the reductions of the block up to
+            // the list would have reached: the goto on the same list from the same state.
+            stack.resize(size - length);
+            return;
+        }
+    }
     stack.resize(size - length);
     stack.push_back({targetOf(target), AstChild::ofNode(node)});
+}
+
+namespace {
+
+// The compacted block that ends the statement list `list`, or null: the list's last
+// element must be a statement that is such a block.
+Parser::AstNode* compactedBlockEnding(Parser::AstNode* list) {
+    if (list == nullptr || list->production() != static_cast<int32_t>(Prod::statement_decl_list_1)) return nullptr;
+    Parser::AstNode* element = list->childNode(1);
+    if (element == nullptr || element->production() != static_cast<int32_t>(Prod::statement_decl_0)) return nullptr;
+    Parser::AstNode* block = element->childNode(0);
+    if (block == nullptr || block->production() != static_cast<int32_t>(Prod::gstatement_2_0) ||
+        block->childNode(0) != nullptr)
+        return nullptr;
+    return block;
+}
+
+} // namespace
+
+Parser::AstNode* JyxParser::compactLiteralBlock(AstNode* block, AstNode* before) {
+    // The block's first node, its skip mark, was cut first: from there on the arena
+    // holds the block's subtree and nothing else.
+    AstNode* first = block->childNode(0);
+    Code code;
+    if (first == nullptr || !compileLiteralBlock(*block, code)) return block;
+    const int32_t production = block->production();
+    const uint32_t begin = block->beginOffset();
+    const uint32_t end = block->endOffset();
+    const AstChild lineEnd = block->child(2);
+    if (!nodeArena->rollBackTo(first)) return block;
+    if (AstNode* run = compactedBlockEnding(before)) {
+        auto& record = run->attributes<AstNode_gstatement_2>();
+        record.code.append(std::move(code));
+        // The run's nodes now stand for this block's text as well.
+        for (AstNode* node : {run, run->parent(), before}) nodeArena->extendEnd(node, end);
+        return nullptr;
+    }
+    AstNode* compact = nodeArena->newNode(production, begin, end);
+    nodeArena->setChild(compact, 2, lineEnd);
+    compact->attributes<AstNode_gstatement_2>().code = std::move(code);
+    return compact;
 }
 
 bool JyxParser::isExpected(int32_t kind) const {

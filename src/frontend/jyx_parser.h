@@ -4,7 +4,9 @@
 // tokens that would have been accepted, and hands a complete tree to the evaluator.
 
 #include <cstdint>
+#include <vector>
 
+#include "core/code.h"
 #include "core/program.h"
 #include "core/symbol_tables.h"
 #include "frontend/parser.h"
@@ -40,6 +42,15 @@ public:
     // registered object, first registered first.
     void reset();
 
+    // Whether a G-code block whose words are all numbers is compiled as soon as it is
+    // reduced and its subtree then given up: the block's node stays, with the code in
+    // its attribute record and no children but its line end, and where such blocks
+    // follow one another in the program's statement list, the first one's node stands
+    // for the whole run. CAM programs are made of such blocks, and their word nodes and
+    // statement records would be most of the tree. Off by default, so that a parse
+    // alone yields the whole tree.
+    bool compactLiteralBlocks = false;
+
     Scanner* scanner;           // not owned
     Program* program = nullptr; // owned; set by the evaluator
     // Filled by the compile driver before `parse`; survive every reset and go after
@@ -47,6 +58,17 @@ public:
     SymbolTables symbols;
 
 private:
+    // Defined by the semantic evaluator beside the other G-code actions: the code of a
+    // block node whose words are all numbers, as the walks would compile it. False, with
+    // code left empty, for any other block and for one whose compile fails: that one is
+    // walked and fails in its turn.
+    bool compileLiteralBlock(AstNode& block, Code& code);
+    // What stands for a just-reduced block, given the node below it on the stack: a
+    // compacted node where the block compiles, else the block itself; null where the
+    // block joined the run of compacted blocks right before it in the program's
+    // statement list (its code appended to theirs), so that nothing is to be pushed.
+    AstNode* compactLiteralBlock(AstNode* block, AstNode* before);
+
     // Reduces by production p on the stack; an empty right-hand side spans the empty
     // stretch at the look-ahead's begin (an offset in the expanded input).
     void reduce(uint16_t production, uint32_t lookaheadBegin);
@@ -55,6 +77,8 @@ private:
     void clearStack();
     // Empties the stack and frees every node made so far.
     void abandonTree();
+
+    std::vector<AstNode*> blockWords_; // scratch of compileLiteralBlock
 };
 
 } // namespace Karsto

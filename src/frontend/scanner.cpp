@@ -18,13 +18,21 @@ Token Scanner::nextToken() {
         int32_t count = 0;
         int32_t matchRule = -1;
         int32_t matchLength = 0;
+        // Read directly where the input has its bytes at hand, through peek past them.
+        std::string_view bytes = input->ahead();
         while (true) {
             int32_t accepted = kAccept[state];
             if (accepted >= 0) {
                 matchRule = accepted;
                 matchLength = count;
             }
-            int16_t byte = input->peek(count);
+            int16_t byte = 0;
+            if (static_cast<size_t>(count) < bytes.size()) {
+                byte = static_cast<unsigned char>(bytes[static_cast<size_t>(count)]);
+            } else {
+                byte = input->peek(count);
+                bytes = input->ahead(); // a windowed input may have moved its window
+            }
             if (byte < 0) break;
             // The count rises before the transition: a byte without one still counts as
             // examined for the no-match token.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 
 #include "core/exception.h"
 #include "core/host_path.h"
@@ -191,6 +192,7 @@ ScannerInputFile::ScannerInputFile(const ScannerInputFile& other)
       listing_(other.listing_),
       current_(other.current_),
       lineStarts_(other.lineStarts_),
+      lineFiles_(other.lineFiles_),
       filesInExpansion_(other.filesInExpansion_) {}
 
 ScannerInputFile& ScannerInputFile::operator=(const ScannerInputFile& other) {
@@ -199,7 +201,8 @@ ScannerInputFile& ScannerInputFile::operator=(const ScannerInputFile& other) {
     listing_ = other.listing_;
     current_ = other.current_;
     lineStarts_ = other.lineStarts_;
-    lastLineStart_ = lineStarts_.end();
+    lineFiles_ = other.lineFiles_;
+    lastLineStart_ = 0;
     filesInExpansion_ = other.filesInExpansion_;
     return *this;
 }
@@ -208,7 +211,8 @@ void ScannerInputFile::load(const std::string& path) {
     text_.clear();
     listing_.clear();
     lineStarts_.clear();
-    lastLineStart_ = lineStarts_.end();
+    lineFiles_.clear();
+    lastLineStart_ = 0;
     filesInExpansion_.clear();
     current_ = 0;
     readFile(path, !splitPath(path).absolute);
@@ -272,7 +276,7 @@ ScannerInputFile::FilePart ScannerInputFile::openPart(const std::string& path, b
     // Assigned, not inserted: a file included at the very start of its parent begins at the
     // same offset, and the position there is the included file's.
     int32_t key = toOffset(text_.size());
-    lineStarts_.insert_or_assign(key, SourcePosition{part.path, 1, 1, 0, key, part.scrambled});
+    setLineStart(key, SourcePosition{part.path, 1, 1, 0, key, part.scrambled});
     return part;
 }
 
@@ -281,8 +285,7 @@ void ScannerInputFile::enterLineStarts(FilePart& part, size_t end) {
     size_t lineStart = part.start;
     while (lineStart < end) {
         int32_t key = toOffset(base + (lineStart - part.start));
-        lineStarts_.insert_or_assign(
-            key, SourcePosition{part.path, part.line, 1, toOffset(lineStart), key, part.scrambled});
+        setLineStart(key, SourcePosition{part.path, part.line, 1, toOffset(lineStart), key, part.scrambled});
         size_t lineFeed = part.content.find('\n', lineStart);
         if (lineFeed == std::string::npos || lineFeed >= end) break;
         ++part.line;
@@ -305,7 +308,7 @@ void ScannerInputFile::enterPartEnd(const FilePart& part) {
         after.column = toOffset(last - lineBeginOf(content, last)) + 2;
         after.offset = toOffset(content.size());
     }
-    lineStarts_.insert_or_assign(key, after);
+    setLineStart(key, after);
 }
 
 void ScannerInputFile::checkRoom(size_t extra, const std::string& path) const {
@@ -409,31 +412,55 @@ std::string ScannerInputFile::listingText(int32_t n) { return substringAt(listin
 
 void ScannerInputFile::advance(int32_t n) { current_ += n; }
 
+std::string_view ScannerInputFile::ahead() {
+    if (current_ < 0 || static_cast<size_t>(current_) >= text_.size()) return {};
+    return std::string_view(text_).substr(static_cast<size_t>(current_));
+}
+
 SourcePosition ScannerInputFile::location(int32_t n) { return locationAt(current_ + n); }
 
 // The line of a point is that of the nearest line start at or before it, so the line
 // feed appended after a file part reports the part's last line.
+void ScannerInputFile::setLineStart(int32_t key, const SourcePosition& position) {
+    size_t file = lineFiles_.size();
+    while (file > 0 && !(lineFiles_[file - 1] == position.file)) --file;
+    if (file == 0) {
+        if (lineFiles_.size() > UINT16_MAX) throw std::length_error("scanner input: too many source files");
+        lineFiles_.push_back(position.file);
+        file = lineFiles_.size();
+    }
+    const LineStart entry{key, position.line, position.column, position.offset, static_cast<uint16_t>(file - 1),
+                          position.scrambled};
+    // Entered in ascending order as the text grows; a part that starts where another
+    // ended replaces its entry.
+    auto at = lineStarts_.end();
+    if (!lineStarts_.empty() && lineStarts_.back().key >= key)
+        at = std::lower_bound(lineStarts_.begin(), lineStarts_.end(), key,
+                              [](const LineStart& e, int32_t k) { return e.key < k; });
+    if (at != lineStarts_.end() && at->key == key)
+        *at = entry;
+    else
+        lineStarts_.insert(at, entry);
+}
+
 SourcePosition ScannerInputFile::locationAt(int32_t offset) {
-    auto covers = [&](std::map<int32_t, SourcePosition>::const_iterator entry) {
-        if (entry == lineStarts_.end() || entry->first > offset) return false;
-        auto next = std::next(entry);
-        return next == lineStarts_.end() || next->first > offset;
+    auto covers = [&](size_t entry) {
+        if (entry >= lineStarts_.size() || lineStarts_[entry].key > offset) return false;
+        return entry + 1 == lineStarts_.size() || lineStarts_[entry + 1].key > offset;
     };
     if (!covers(lastLineStart_)) {
-        if (lastLineStart_ != lineStarts_.end() && covers(std::next(lastLineStart_))) {
+        if (covers(lastLineStart_ + 1)) {
             ++lastLineStart_;
         } else {
-            auto next = lineStarts_.upper_bound(offset);
+            auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset,
+                                         [](int32_t k, const LineStart& e) { return k < e.key; });
             if (next == lineStarts_.begin()) return SourcePosition{"", 1, 1 + offset, offset, offset, false};
-            lastLineStart_ = std::prev(next);
+            lastLineStart_ = static_cast<size_t>(next - lineStarts_.begin()) - 1;
         }
     }
-    const auto& [key, start] = *lastLineStart_;
-    SourcePosition position = start;
-    position.column += offset - key;
-    position.offset += offset - key;
-    position.inputOffset = offset;
-    return position;
+    const LineStart& start = lineStarts_[lastLineStart_];
+    return SourcePosition{lineFiles_[start.file], start.line, start.column + (offset - start.key),
+                          start.offset + (offset - start.key), offset, start.scrambled};
 }
 
 // ---------------------------------------------------------------------------------------
@@ -495,6 +522,12 @@ int16_t ScannerInputFileStream::peek(int32_t n) {
     fill(n + 1);
     if (available() < int64_t(n) + 1) return -1;
     return static_cast<unsigned char>(*at(int64_t(position_) + n));
+}
+
+std::string_view ScannerInputFileStream::ahead() {
+    const int64_t count = available();
+    if (count <= 0) return {};
+    return std::string_view(at(position_), static_cast<size_t>(count));
 }
 
 std::string ScannerInputFileStream::text(int32_t n) {

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -53,6 +52,10 @@ public:
     virtual void advance(int32_t n) = 0;
     // The position of the point n bytes ahead.
     virtual SourcePosition location(int32_t n) = 0;
+    // The bytes from the current point that are in memory now, byte i being peek(i), for
+    // a reader that scans them without a call per byte. May end before the input does
+    // (empty: none at hand); valid until the next call on the input.
+    virtual std::string_view ahead() { return {}; }
 };
 
 // The source of one compile: the main file with every "#include" line replaced by the
@@ -74,6 +77,7 @@ public:
     std::string text(int32_t n) override;
     void advance(int32_t n) override;
     SourcePosition location(int32_t n) override;
+    std::string_view ahead() override;
 
     // The next n bytes of the listing copy, in which scrambled files show only stars
     // and their line ends.
@@ -103,10 +107,24 @@ private:
     std::string text_;
     std::string listing_;
     int32_t current_ = 0;
-    std::map<int32_t, SourcePosition> lineStarts_; // one entry per file part and line
+    // The position at the start of each line of each file part, by expanded-text offset
+    // (the key), ascending; a CAM program has millions of lines, so an entry is 20 bytes
+    // and names its file by index.
+    struct LineStart {
+        int32_t key;
+        int32_t line;
+        int32_t column;
+        int32_t offset;
+        uint16_t file; // index into lineFiles_
+        bool scrambled;
+    };
+    // Sets the position at key, replacing one already there.
+    void setLineStart(int32_t key, const SourcePosition& position);
+    std::vector<LineStart> lineStarts_;
+    std::vector<SharedString> lineFiles_;
     // The entry found last: the scanner asks for positions in ascending order, so the
     // next question is almost always answered by it or the entry after it.
-    std::map<int32_t, SourcePosition>::const_iterator lastLineStart_ = lineStarts_.end();
+    size_t lastLineStart_ = 0;
     std::set<std::string> filesInExpansion_;
 };
 
@@ -130,6 +148,7 @@ public:
     std::string text(int32_t n) override;
     void advance(int32_t n) override;
     SourcePosition location(int32_t n) override;
+    std::string_view ahead() override;
 
 private:
     // Makes n bytes from position_ available (fewer at the end of the file).

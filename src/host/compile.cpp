@@ -70,6 +70,7 @@ void compile(CodeLinked& out, ScannerInputFile* input, GProcessor* provider,
     scanner.mode = ScannerMode::gcode; // every compile starts in G-code notation
     // Declared after the scanner, so the parser, which reads through it, goes first.
     JyxParser parser(&scanner);
+    parser.compactLiteralBlocks = true;
     SymbolTables& symbols = parser.symbols;
 
     NativeReferences references;

@@ -320,7 +320,10 @@ std::vector<std::unique_ptr<Variable>> declareRParameters(Controller& controller
     std::vector<std::unique_ptr<Variable>> variables;
     controller.sharedMemoryClear();
     for (int32_t i = 0; i < kRParameterCount; ++i) {
-        const std::string name = "r" + std::to_string(i);
+        // Appended rather than "r" + to_string(i): GCC 12 misreads the insert at the
+        // front as an overlapping copy when optimising (-Wrestrict).
+        std::string name = "r";
+        name += std::to_string(i);
         auto declare = [&](ControllerTask* task) {
             variables.push_back(std::make_unique<Variable>(&controller.memoryShared, name, typeLreal,
                                                            flagBit(VariableFlags::HOST_DECLARED),

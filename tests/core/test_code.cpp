@@ -46,6 +46,73 @@ TEST(Code, ConcatJoinsInOrderAndLeavesInputs) {
     EXPECT_EQ(eachItemText(abab), (std::vector<std::string>{"A", "B", "A", "B"}));
 }
 
+// append gives the items concat would, in place where the handle alone holds a sequence,
+// and never changes what another handle sees.
+TEST(Code, AppendGivesConcatsItemsAndLeavesOtherHoldersAlone) {
+    using Texts = std::vector<std::string>;
+    Code empty;
+    empty.append(Code());
+    EXPECT_TRUE(empty.empty());
+    Code a = codeOf(new TestCmd("A"));
+    CodeNode* aNode = a.node();
+    empty.append(a);
+    EXPECT_EQ(empty.node(), aNode); // as concat: the other side's own node
+    a.append(Code());
+    EXPECT_EQ(a.node(), aNode);
+
+    Code run;
+    run.append(codeOf(new TestCmd("A")));
+    run.append(codeOf(new TestCmd("B")));
+    CodeNode* sequence = run.node();
+    ASSERT_TRUE(sequence->isSequence());
+    Code block; // a sequence that only its handle holds: its parts move over
+    block.append(codeOf(new TestCmd("C")));
+    block.append(codeOf(new TestCmd("D")).concat(codeOf(new TestCmd("E"))));
+    run.append(std::move(block));
+    EXPECT_EQ(run.node(), sequence);
+    EXPECT_EQ(eachItemText(run), (Texts{"A", "B", "C", "D", "E"}));
+
+    Code copy = run; // now shared: appending makes a new sequence around it
+    run.append(codeOf(new TestCmd("F")));
+    EXPECT_NE(run.node(), sequence);
+    EXPECT_EQ(eachItemText(copy), (Texts{"A", "B", "C", "D", "E"}));
+    EXPECT_EQ(eachItemText(run), (Texts{"A", "B", "C", "D", "E", "F"}));
+    Code tail; // a shared sequence appended stays whole and unchanged
+    tail.append(codeOf(new TestCmd("G")));
+    tail.append(codeOf(new TestCmd("H")));
+    const Code tailHolder = tail;
+    run.append(tail);
+    EXPECT_EQ(eachItemText(run), (Texts{"A", "B", "C", "D", "E", "F", "G", "H"}));
+    EXPECT_EQ(eachItemText(tailHolder), (Texts{"G", "H"}));
+    EXPECT_EQ(eachItemText(run.concat(copy)).size(), 13u);
+}
+
+// A long run built by append links to its own items when the handle alone holds it, and
+// clones them when a sequence inside is shared; freeing it needs no recursion.
+TEST(Code, AppendedRunLinksAndFrees) {
+    for (bool shared : {false, true}) {
+        SCOPED_TRACE(shared);
+        auto* label = new Label();
+        Code run = codeOf(label);
+        Code inner;
+        for (int i = 0; i < 100000; ++i) {
+            Code block;
+            block.append(codeOf(new TestCmd("A")));
+            block.append(codeOf(new TestCmd("B")));
+            if (i == 500 && shared) inner = block;
+            run.append(std::move(block));
+        }
+        run.append(codeOf(new TestJump(label)));
+        CodeLinked linked(std::move(run));
+        ASSERT_EQ(linked.size(), 200002);
+        EXPECT_EQ(linked.item(1)->toString(), "A");
+        EXPECT_EQ(linked.item(200000)->toString(), "B");
+        EXPECT_EQ(static_cast<TestJump*>(linked.item(200001))->target(), linked.item(0));
+        EXPECT_EQ(linked.item(0) == label, !shared);
+        for (int64_t i = 0; i < linked.size(); i += 997) EXPECT_EQ(linked.item(i)->refCount(), 1);
+    }
+}
+
 TEST(Code, SelfAssignmentKeepsTheNode) {
     Code c = codeOf(new TestCmd("A"));
     Code& alias = c;

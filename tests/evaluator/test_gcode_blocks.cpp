@@ -3,10 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "evaluator_test_support.h"
+#include "frontend/ast_arena.h"
+#include "frontend/jyx_parser.h"
+#include "support/corpus.h"
 
 namespace Karsto::test {
 namespace {
@@ -29,6 +35,66 @@ TEST(GcodeBlocks, WordsAreRecordedInSourceOrderWithTheirValues) {
     // The block's span runs from its first word to its line end.
     EXPECT_EQ(r.blocks[0].span.toString(), "t.jyx: 1.1-1.19");
     EXPECT_EQ(r.sp, kStackBottom);
+}
+
+// The compile driver compiles blocks of numbers as they are parsed and drops their words
+// from the tree; the program must be the one the word-by-word walk makes. Every corpus
+// program and a few sources aimed at the edges compile to the same listing, item by item
+// with spans, or fail with the same error, either way. The long source reaches past the
+// parser's first storage blocks, where a block's words may straddle two of them.
+TEST(GcodeBlocks, BlocksCompiledWhileParsedGiveTheWalksProgram) {
+    const auto program = [](const std::string& source, HarnessOptions options, bool compact) {
+        options.compactLiteralBlocks = compact;
+        const HarnessResult r = compileOnly(source, options);
+        if (!r.compiled()) return Lines{r.errorText()};
+        // Labels are numbered by the process, not the program: renumbered in order of use.
+        std::map<std::string, std::string> labels;
+        const std::regex label("Label [0-9]+");
+        Lines lines;
+        for (int64_t i = 0; i < r.linked().size(); ++i) {
+            const CodeItem* item = r.linked().item(i);
+            std::string text = item->toString();
+            std::string renumbered;
+            auto from = text.cbegin();
+            for (std::sregex_iterator it(text.begin(), text.end(), label), end; it != end; ++it) {
+                auto [at, added] = labels.try_emplace(it->str(), "Label #" + std::to_string(labels.size()));
+                renumbered.append(from, text.cbegin() + it->position()).append(at->second);
+                from = text.cbegin() + it->position() + it->length();
+            }
+            lines.push_back(renumbered.append(from, text.cend()) + " @ " + item->span().toString());
+        }
+        return lines;
+    };
+    std::string longSource;
+    for (int i = 0; i < 12000; ++i)
+        longSource += (i % 10 == 0 ? "N" + std::to_string(i) + " " : std::string()) + "G1 X" + std::to_string(i % 97) +
+                      " Y-" + std::to_string(i % 13) + ".5" + (i % 7 == 0 ? " Z=" + std::to_string(i) : "") + "\n";
+    std::vector<std::pair<std::string, HarnessOptions>> sources = {
+        {"N10 G1 X10 Y-5.5 Z1\n/ G2 X-.5 I-1_0.25\n/3 G1 X1\nG1 X=1 Y2\nG0 X{1} Y2\n\nM30\n", {}},
+        {"G1 X1e999 Z1\n", {}},
+        {"G0 X1\nG1 X2 Y-1e999\n", {}},
+        {"G1 X1\nG1 X1 }\n", {}},
+        {"{ VAR i : INT; END_VAR FOR i := 1 TO 3 DO }\nG1 X1 Y-2\n{ END_FOR; }\nG1 X=i\n", {}},
+        {longSource, {}},
+    };
+    const std::string corpus = VORDASH_TEST_DATA_DIR "/programs";
+    for (const std::string& file : corpusFiles(corpus)) {
+        CorpusCase corpusCase = readCorpusCase(corpus, file);
+        sources.emplace_back(std::move(corpusCase.source), std::move(corpusCase.options));
+    }
+    for (const auto& [source, options] : sources) {
+        SCOPED_TRACE(source.substr(0, 80));
+        const Lines walked = program(source, options, false);
+        ASSERT_FALSE(walked.empty());
+        EXPECT_EQ(program(source, options, true), walked);
+    }
+    // And the words really went: well under half of the nodes stays.
+    HarnessOptions compact;
+    compact.compactLiteralBlocks = true;
+    const HarnessResult walked = compileOnly(longSource);
+    const HarnessResult compacted = compileOnly(longSource, compact);
+    ASSERT_TRUE(walked.compiled() && compacted.compiled());
+    EXPECT_LT(compacted.parser()->nodeArena->nodeCount() * 2, walked.parser()->nodeArena->nodeCount());
 }
 
 TEST(GcodeBlocks, SkipLevelsAndLetters) {

@@ -232,6 +232,63 @@ TEST(Scanner, EndOfInputRepeats) {
     }
 }
 
+// Hands on every call but ahead(), so that the scanner reads the input byte by byte.
+class ByteByByte : public ScannerInput {
+public:
+    explicit ByteByByte(ScannerInput& inner) : inner_(inner) {}
+    int16_t peek(int32_t n) override { return inner_.peek(n); }
+    std::string text(int32_t n) override { return inner_.text(n); }
+    void advance(int32_t n) override { inner_.advance(n); }
+    SourcePosition location(int32_t n) override { return inner_.location(n); }
+
+private:
+    ScannerInput& inner_;
+};
+
+// The scanner reads straight from the bytes an input has at hand: the tokens must be those
+// of reading byte by byte, also where tokens straddle the stream input's window and where
+// the window ends inside a long comment.
+TEST(Scanner, DirectReadsGiveTheTokensOfByteReads) {
+    SourceDir d;
+    std::string content;
+    // Mostly long comments, so that few tokens fill more than two windows.
+    for (int i = 0; content.size() < 2u * ScannerInputFileStream::windowSize + 5000; ++i) {
+        content += "N" + std::to_string(i) + " G1 X" + std::to_string(i % 1000) + ".125 Y-" + std::to_string(i % 37) + "\n";
+        if (i % 10 == 0) content += "(" + std::string(20000 + 7 * i, 'c') + ")\n";
+    }
+    d.write("big.jyx", content);
+    const auto tokens = [](ScannerInput& input, bool direct) {
+        ByteByByte bytes(input);
+        Scanner scanner(direct ? &input : static_cast<ScannerInput*>(&bytes));
+        scanner.mode = ScannerMode::gcode;
+        std::vector<std::string> out;
+        for (Token token = scanner.nextToken(); !token.is(TokenKind::end); token = scanner.nextToken())
+            out.push_back(std::to_string(static_cast<int>(token.kind)) + " " + token.text + " " + token.span.toString());
+        return out;
+    };
+    for (bool stream : {true, false}) {
+        SCOPED_TRACE(stream);
+        ScannerInputFileStream streamDirect, streamBytes;
+        ScannerInputFile fileDirect, fileBytes;
+        ScannerInput* direct = &fileDirect;
+        ScannerInput* bytes = &fileBytes;
+        if (stream) {
+            streamDirect.open("big.jyx");
+            streamBytes.open("big.jyx");
+            direct = &streamDirect;
+            bytes = &streamBytes;
+        } else {
+            fileDirect.load("big.jyx");
+            fileBytes.load("big.jyx");
+        }
+        ASSERT_GE(direct->peek(0), 0); // a stream fills its first window on demand
+        ASSERT_FALSE(direct->ahead().empty());
+        const std::vector<std::string> read = tokens(*direct, true);
+        EXPECT_GT(read.size(), 5000u);
+        EXPECT_EQ(read, tokens(*bytes, false));
+    }
+}
+
 TEST(Scanner, SpansFromAFile) {
     SourceDir d;
     d.write("main.jyx", "N10 G1 X{a+1}\n{ y := 'a\nb'; }\n");

@@ -165,6 +165,7 @@ void compileInto(HarnessResult& result, const std::string& source, const Harness
         compile.scanner = std::make_unique<Scanner>(compile.source);
         compile.scanner->mode = ScannerMode::gcode;
         compile.parser = std::make_unique<JyxParser>(compile.scanner.get());
+        compile.parser->compactLiteralBlocks = options.compactLiteralBlocks;
         GProcessor* processor = &compile.processor;
         if (setup.target == RunTarget::ncChannel) {
             NInterface* output = setup.output;

@@ -53,6 +53,9 @@ struct HostExternal {
 
 struct HarnessOptions {
     std::vector<HostExternal> externals;
+    // Blocks of numbers compiled as they are parsed, as the compile driver has them
+    // (JyxParser::compactLiteralBlocks); off, every block is walked word by word.
+    bool compactLiteralBlocks = false;
     // Steps before the run is given up as "step limit reached".
     int64_t stepLimit = 100'000'000;
     // How often the program is started; every start after the first resets the machine
