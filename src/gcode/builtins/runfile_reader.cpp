@@ -116,16 +116,22 @@ void RunfileReader::readBlocks() {
 
 bool RunfileReader::readPlainLine(SourceSpan& span) {
     if (!directPlainLines || scanner_->mode != ScannerMode::gcode) return false;
-    // The line up to its first line end (or the file's end), each byte looked at once.
+    // The line up to its first line end (or the file's end), each byte looked at once:
+    // from the bytes at hand, through peek past them (which may move them, so in order).
+    const std::string_view atHand = input_->ahead();
+    const auto byteAt = [this, &atHand](int32_t i) -> int16_t {
+        if (static_cast<size_t>(i) < atHand.size()) return static_cast<unsigned char>(atHand[static_cast<size_t>(i)]);
+        return input_->peek(i);
+    };
     char line[kPlainLineMax];
     int32_t lineEnd = 0;
-    int16_t c = input_->peek(0);
-    for (; c >= 0 && !isLineEnd(c); c = input_->peek(lineEnd)) {
+    int16_t c = byteAt(0);
+    for (; c >= 0 && !isLineEnd(c); c = byteAt(lineEnd)) {
         if (lineEnd == kPlainLineMax) return false;
         line[lineEnd++] = static_cast<char>(c);
     }
     int32_t next = lineEnd;
-    for (; isLineEnd(c); c = input_->peek(next)) {
+    for (; isLineEnd(c); c = byteAt(next)) {
         if (++next - lineEnd > kPlainLineEndsMax) return false;
     }
 

@@ -209,7 +209,7 @@ TEST(RunfileReader, NumbersHaveTheLiteralParsersValues) {
 
 // What reading a whole file shows: per call the blocks (skip level, words with the bits
 // of their values, span by line, column and offsets), then the error and the end state.
-std::string readingOf(const std::string& text, bool direct) {
+std::string readingOf(const std::string& text, bool direct, int calls = 8) {
     Reading r(text);
     r.reader->directPlainLines = direct;
     std::string shown;
@@ -221,7 +221,7 @@ std::string readingOf(const std::string& text, bool direct) {
         return span.valid ? place(span.begin) + "-" + place(span.end) : std::string("?");
     };
     try {
-        for (int call = 0; call < 8 && !r.reader->done(); ++call) shown += "call " + std::to_string(r.call()) + "\n";
+        for (int call = 0; call < calls && !r.reader->done(); ++call) shown += "call " + std::to_string(r.call()) + "\n";
     } catch (const ExceptionKarsto& error) {
         shown += std::string("error ") + typeid(error).name() + " " + error.message() + " @" + spanText(error.span()) + "\n";
     }
@@ -253,6 +253,12 @@ TEST(RunfileReader, PlainLinesReadAsTheScannerReadsThem) {
             }
         }
     }
+    // Past the stream's window, with lines of every length across its edge.
+    std::string longer;
+    for (int i = 0; longer.size() < ScannerInputFileStream::windowSize + 4096; ++i)
+        longer += "G1 X" + std::to_string(i) + std::string(static_cast<size_t>(i % 7), ' ') + " Y-0." +
+                  std::to_string(i % 1000) + (i % 5 == 0 ? "\r\n" : "\n");
+    EXPECT_EQ(readingOf(longer, true, 1000), readingOf(longer, false, 1000));
 }
 
 } // namespace
