@@ -170,6 +170,27 @@ TEST(NInterfaceNull, VertexNumbersAreToCharsGeneralSix) {
     for (double value : values) EXPECT_EQ(written(value), reference(value)) << value;
 }
 
+// The samples reach their streams as write would put them there, in a failed or broken
+// state too: nothing is added and the state ends as write leaves it.
+TEST(NInterfaceNull, SamplesKeepTheStreamsStateRules) {
+    for (std::ios::iostate state : {std::ios::goodbit, std::ios::failbit, std::ios::badbit}) {
+        NInterfaceNull output;
+        output.previewOn = true;
+        output.vertexText.setstate(state);
+        output.lineText.setstate(state);
+        output.cmdAdd(lineCommand({0, 0, 0}, {0.05, 0, 0}, {spanAt(4), 0.0}));
+        ChunkedTextStream vertexes, lines;
+        vertexes.setstate(state);
+        lines.setstate(state);
+        vertexes.write("\t\t0,  0,  0,\n", 13);
+        lines.write("\t\t3,\n", 5);
+        EXPECT_EQ(output.vertexText.rdstate(), vertexes.rdstate()) << state;
+        EXPECT_EQ(output.lineText.rdstate(), lines.rdstate()) << state;
+        EXPECT_EQ(output.vertexText.str(), vertexes.str()) << state;
+        EXPECT_EQ(output.lineText.str(), lines.str()) << state;
+    }
+}
+
 TEST(NInterfaceNull, ArcsAreSampledAlongTheirCurve) {
     NInterfaceNull output;
     output.previewOn = true;
