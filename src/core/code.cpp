@@ -270,40 +270,66 @@ CodeLinked::CodeLinked(Code&& code) {
     }
 }
 
+namespace {
+
+// One step of a walk over a code tree in program order: a node, and for a sequence the
+// index of its next part. A sequence stays one frame while its parts are walked, so that
+// a run of a million items never has a million entries on the stack.
+struct TreeFrame {
+    CodeNode* node;
+    size_t next;
+};
+
+} // namespace
+
 bool CodeLinked::takeSoleTree(Code& code) {
     CodeNode* root = code.node();
     if (root == nullptr) return true;
     // Every node must be held once: by the handle (the root) or by its one parent.
-    std::vector<CodeNode*> stack{root};
+    std::vector<TreeFrame> stack{{root, 0}};
     size_t items = 0;
     while (!stack.empty()) {
-        CodeNode* node = stack.back();
+        TreeFrame& frame = stack.back();
+        CodeNode* node = frame.node;
+        if (frame.next == 0 && node->refCount() != 1) return false;
+        if (CodeSequence* sequence = node->asSequence()) {
+            if (frame.next < sequence->parts().size())
+                stack.push_back({sequence->parts()[frame.next++], 0});
+            else
+                stack.pop_back();
+            continue;
+        }
         stack.pop_back();
-        if (node->refCount() != 1) return false;
         if (CodeJoin* join = node->asJoin()) {
-            stack.push_back(join->right());
-            stack.push_back(join->left());
-        } else if (CodeSequence* sequence = node->asSequence()) {
-            stack.insert(stack.end(), sequence->parts().rbegin(), sequence->parts().rend());
+            stack.push_back({join->right(), 0});
+            stack.push_back({join->left(), 0});
         } else {
             ++items;
         }
     }
-    // The items left to right, each join or sequence freed as soon as its children are on
-    // the stack: without releasing them, since the program takes the references it held.
+    // The items left to right, each join freed as soon as its children are on the stack
+    // and each sequence once its parts are walked: without releasing the children, since
+    // the program takes the references they held.
     items_.reserve(items);
-    stack.push_back(root);
+    stack.push_back({root, 0});
     while (!stack.empty()) {
-        CodeNode* node = stack.back();
+        TreeFrame& frame = stack.back();
+        CodeNode* node = frame.node;
+        if (CodeSequence* sequence = node->asSequence()) {
+            if (frame.next < sequence->parts().size()) {
+                stack.push_back({sequence->parts()[frame.next++], 0});
+            } else {
+                stack.pop_back();
+                sequence->parts_.clear();
+                delete sequence;
+            }
+            continue;
+        }
         stack.pop_back();
         if (CodeJoin* join = node->asJoin()) {
-            stack.push_back(join->right());
-            stack.push_back(join->left());
+            stack.push_back({join->right(), 0});
+            stack.push_back({join->left(), 0});
             delete join;
-        } else if (CodeSequence* sequence = node->asSequence()) {
-            stack.insert(stack.end(), sequence->parts().rbegin(), sequence->parts().rend());
-            sequence->parts_.clear();
-            delete sequence;
         } else {
             items_.push_back(node->asItem());
         }

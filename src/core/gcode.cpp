@@ -1,5 +1,6 @@
 #include "core/gcode.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,9 @@ void fillNames(std::vector<GCodeWord>& words, int32_t count, const std::string& 
     const char* name = names.c_str();
     for (GCodeWord& word : words) {
         const size_t length = std::char_traits<char>::length(name);
-        word.name.assign(name, length);
+        // A loop runs the same blocks again and again: mostly the list holds the name.
+        if (word.name.size() != length || !std::equal(name, name + length, word.name.data()))
+            word.name.assign(name, length);
         name += length + 1;
     }
 }

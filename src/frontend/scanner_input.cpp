@@ -190,6 +190,7 @@ struct ScannerInputFile::Inclusion {
 ScannerInputFile::ScannerInputFile(const ScannerInputFile& other)
     : text_(other.text_),
       listing_(other.listing_),
+      starred_(other.starred_),
       current_(other.current_),
       lineStarts_(other.lineStarts_),
       lineFiles_(other.lineFiles_),
@@ -199,6 +200,7 @@ ScannerInputFile& ScannerInputFile::operator=(const ScannerInputFile& other) {
     if (this == &other) return *this;
     text_ = other.text_;
     listing_ = other.listing_;
+    starred_ = other.starred_;
     current_ = other.current_;
     lineStarts_ = other.lineStarts_;
     lineFiles_ = other.lineFiles_;
@@ -210,6 +212,7 @@ ScannerInputFile& ScannerInputFile::operator=(const ScannerInputFile& other) {
 void ScannerInputFile::load(const std::string& path) {
     text_.clear();
     listing_.clear();
+    starred_ = false;
     lineStarts_.clear();
     lineFiles_.clear();
     lastLineStart_ = 0;
@@ -234,7 +237,7 @@ void ScannerInputFile::readFile(const std::string& path, bool searchPaths) {
         checkRoom(1, part.path);
         enterPartEnd(part);
         text_ += '\n';
-        listing_ += '\n';
+        if (starred_) listing_ += '\n';
         filesInExpansion_.erase(part.path);
         open.pop_back();
     }
@@ -319,15 +322,20 @@ void ScannerInputFile::checkRoom(size_t extra, const std::string& path) const {
 void ScannerInputFile::appendText(const FilePart& part, size_t end) {
     checkRoom(end - part.start, part.path);
     std::string_view piece(part.content.data() + part.start, end - part.start);
+    const size_t from = text_.size();
     text_ += piece;
-    if (!part.scrambled) {
-        listing_ += piece;
-        return;
+    if (!part.scrambled && !starred_) return;
+    // The first scrambled part starts a listing of its own: the text so far, then every
+    // part as it comes, scrambled ones starred.
+    if (!starred_) {
+        listing_.assign(text_, 0, from);
+        starred_ = true;
     }
-    size_t from = listing_.size();
+    const size_t listed = listing_.size();
     listing_ += piece;
+    if (!part.scrambled) return;
     std::replace_if(
-        listing_.begin() + static_cast<std::ptrdiff_t>(from), listing_.end(),
+        listing_.begin() + static_cast<std::ptrdiff_t>(listed), listing_.end(),
         [](char c) { return c != '\r' && c != '\n'; }, '*');
 }
 
@@ -408,7 +416,7 @@ std::string substringAt(const std::string& text, int32_t current, int32_t n) {
 
 std::string ScannerInputFile::text(int32_t n) { return substringAt(text_, current_, n); }
 
-std::string ScannerInputFile::listingText(int32_t n) { return substringAt(listing_, current_, n); }
+std::string ScannerInputFile::listingText(int32_t n) { return substringAt(listing(), current_, n); }
 
 void ScannerInputFile::advance(int32_t n) { current_ += n; }
 

@@ -86,7 +86,8 @@ public:
     virtual SourcePosition locationAt(int32_t offset);
 
     const std::string& expandedText() const { return text_; }
-    const std::string& listing() const { return listing_; }
+    // The whole listing copy; the text itself while no scrambled file was read.
+    const std::string& listing() const { return starred_ ? listing_ : text_; }
 
 private:
     struct FilePart;
@@ -105,7 +106,8 @@ private:
     void checkRoom(size_t extra, const std::string& path) const;
 
     std::string text_;
-    std::string listing_;
+    std::string listing_; // kept apart only once a scrambled file was read (starred_)
+    bool starred_ = false;
     int32_t current_ = 0;
     // The position at the start of each line of each file part, by expanded-text offset
     // (the key), ascending; a CAM program has millions of lines, so an entry is 20 bytes

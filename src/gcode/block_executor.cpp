@@ -153,6 +153,7 @@ void BlockExecutor::readWord(const std::string& name, double value) {
     }
     if (name.size() == 1) {
         // Addresses that may repeat keep their last value; the others fail on the second.
+        // The checks test inline and format only on failure: every word of a run passes here.
         const auto unique = [&](WordSlot slot) {
             return !words_.has(slot);
         };
@@ -167,50 +168,50 @@ void BlockExecutor::readWord(const std::string& name, double value) {
         case 'y': words_.set(WordSlot::y, value); return;
         case 'z': words_.set(WordSlot::z, value); return;
         case 'd':
-            checkRuntime(unique(WordSlot::d), "Parameter d defined twice.");
+            if (!unique(WordSlot::d)) failRuntime("Parameter d defined twice.");
             words_.set(WordSlot::d, value);
             return;
         case 'f':
-            checkRuntime(unique(WordSlot::f), "Parameter f defined twice.");
+            if (!unique(WordSlot::f)) failRuntime("Parameter f defined twice.");
             words_.set(WordSlot::f, value);
             return;
         case 'i':
-            checkRuntime(unique(WordSlot::i), "Parameter i defined twice.");
+            if (!unique(WordSlot::i)) failRuntime("Parameter i defined twice.");
             words_.set(WordSlot::i, value);
             return;
         case 'j':
-            checkRuntime(unique(WordSlot::j), "Parameter j defined twice.");
+            if (!unique(WordSlot::j)) failRuntime("Parameter j defined twice.");
             words_.set(WordSlot::j, value);
             return;
         case 'k':
-            checkRuntime(unique(WordSlot::k), "Parameter k defined twice.");
+            if (!unique(WordSlot::k)) failRuntime("Parameter k defined twice.");
             words_.set(WordSlot::k, value);
             return;
         case 'n':
-            checkRuntime(unique(WordSlot::n), "Parameter n defined twice.");
+            if (!unique(WordSlot::n)) failRuntime("Parameter n defined twice.");
             words_.set(WordSlot::n, value);
             return;
         case 'h':
-            checkRuntime(unique(WordSlot::h), "H-Parameter defined twice");
+            if (!unique(WordSlot::h)) failRuntime("H-Parameter defined twice");
             words_.set(WordSlot::h, value);
             return;
         case 's':
-            checkRuntime(unique(WordSlot::s), "S-Parameter defined twice");
+            if (!unique(WordSlot::s)) failRuntime("S-Parameter defined twice");
             words_.set(WordSlot::s, value);
             return;
         case 't':
-            checkRuntime(unique(WordSlot::t), "T-Parameter defined twice");
+            if (!unique(WordSlot::t)) failRuntime("T-Parameter defined twice");
             words_.set(WordSlot::t, value);
             return;
         case 'g':
-            checkRuntime(nearInteger(value, kCodeTolerance, number), "G-Code %.3f is not an integer.",
-                         value);
-            checkRuntime(BlockWords::addNumber(words_.g, number), "G-Code G%d defined twice.", number);
+            if (!nearInteger(value, kCodeTolerance, number))
+                failRuntime("G-Code %.3f is not an integer.", value);
+            if (!BlockWords::addNumber(words_.g, number)) failRuntime("G-Code G%d defined twice.", number);
             return;
         case 'm':
-            checkRuntime(nearInteger(value, kCodeTolerance, number), "M-Code %.3f is not an integer.",
-                         value);
-            checkRuntime(BlockWords::addNumber(words_.m, number), "M-Code M%d defined twice.", number);
+            if (!nearInteger(value, kCodeTolerance, number))
+                failRuntime("M-Code %.3f is not an integer.", value);
+            if (!BlockWords::addNumber(words_.m, number)) failRuntime("M-Code M%d defined twice.", number);
             return;
         default: break;
         }
@@ -219,6 +220,7 @@ void BlockExecutor::readWord(const std::string& name, double value) {
 }
 
 void BlockExecutor::checkExclusiveSets() const {
+    if (words_.g.size() < 2) return; // the usual block: no pair to refuse
     for (std::span<const int32_t> set : kExclusiveSets) {
         const int32_t* previous = nullptr;
         for (const int32_t& g : words_.g) {

@@ -49,6 +49,12 @@ public:
     // for a length that is NaN or infinite, at most kMaxSamplesPerElement.
     static int32_t sampleCount(double length);
 
+    // Appends value as the default stream format writes it (printf's "%g": six
+    // significant digits, the shorter notation) and returns the end; room for 13
+    // characters is needed. Samples are written by the million, so the common fixed
+    // notation is written directly, the rest through to_chars.
+    static char* appendNumber(char* at, char* end, double value);
+
     // One line per sample, "\t\t<x>,  <y>,  <z>,\n", grown for the whole run.
     ChunkedTextStream vertexText;
     // One line per sample, "\t\t<listing line>,\n".

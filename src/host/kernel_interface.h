@@ -15,6 +15,10 @@
 // - processEvents runs on the controller thread at the end of every running cycle.
 // - stackmachineStateChanged runs on the controller thread without the controller's
 //   mutex, so it may queue requests; it may throw ExceptionKarsto.
+// - An implementation made with cyclesAlike set keeps more: wait, wake and processEvents
+//   do nothing, isRunning and currentSection change only in start and stop, and no task
+//   step reaches the kernel interface. Its running cycles differ only in what the tasks
+//   do, so the controller may let a task that runs alone take many steps in one cycle.
 // Lock order: the controller's mutex, then the kernel interface's own lock, then the log.
 
 #include <cstdint>
@@ -41,11 +45,17 @@ public:
     virtual uint64_t currentSection() = 0;
     virtual void stackmachineStateChanged(ControllerTask* task) = 0;
 
+    bool cyclesAlike() const { return cyclesAlike_; }
+
 protected:
     KernelInterface() = default;
+    explicit KernelInterface(bool cyclesAlike) : cyclesAlike_(cyclesAlike) {}
     // Not virtual: owners delete an implementation through its own type, and deleting
     // through this base does not compile.
     ~KernelInterface() = default;
+
+private:
+    bool cyclesAlike_ = false;
 };
 
 } // namespace Karsto

@@ -8,7 +8,8 @@
 
 namespace Karsto {
 
-KernelInterfaceNull::KernelInterfaceNull(Controller* controller_) : controller(controller_) {}
+// Its cycles are alike: nothing happens in them but the steps of the tasks.
+KernelInterfaceNull::KernelInterfaceNull(Controller* controller_) : KernelInterface(true), controller(controller_) {}
 
 KernelInterfaceNull::~KernelInterfaceNull() {
     for (ControllerTask* task : tasks) {

@@ -1,6 +1,8 @@
 #include "gcode/ninterface_null.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <limits>
 #include <sstream>
@@ -129,6 +131,64 @@ TEST(NInterfaceNull, VertexNumbersUseTheDefaultStreamFormat) {
     output.previewOn = true;
     output.cmdAdd(lineCommand({-1.5, 1234567.0, 1e-7}, {-1.5, 1234567.0, 1e-7}, {spanAt(1), 0.0}));
     EXPECT_EQ(output.vertexText.str(), "\t\t-1.5,  1.23457e+06,  1e-07,\n");
+}
+
+// The vertex numbers are exactly what to_chars writes for "%g" with six digits, also
+// where the written form is made without it: near ties of the seventh digit, at the
+// decade bounds, where rounding carries into the next decade, and across the magnitudes
+// of both notations.
+TEST(NInterfaceNull, VertexNumbersAreToCharsGeneralSix) {
+    const auto reference = [](double value) {
+        char text[32];
+        return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6).ptr);
+    };
+    const auto written = [](double value) {
+        char text[32];
+        return std::string(text, NInterfaceNull::appendNumber(text, text + sizeof text, value));
+    };
+    std::vector<double> values = {0.0, -0.0, kInf, -kInf, kNaN, 1.0, -1.0, 0.5, 100000.5, 100001.5,
+                                  123456.5, 999999.5, 999999.4, 99999.95, 99999.949, 9.999995,
+                                  0.1234565, 1e-4, -1e-4, 9.9999949e-5, 9.99995e-5, 1e6, 1e-5,
+                                  12.5, 0.000100001, 2.675, 1.0000005, 1.0000015, 5e-324, 1e300};
+    for (double decade = 1e-6; decade < 1e8; decade *= 10.0) {
+        for (double at : {decade, std::nextafter(decade, 0.0), std::nextafter(decade, 1e9)}) {
+            values.push_back(at);
+            values.push_back(-at);
+        }
+    }
+    // A sweep of mantissas over the decades, with and without a seventh digit of 5.
+    uint64_t state = 88172645463325252ull;
+    for (int i = 0; i < 200000; ++i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        const double mantissa = 1.0 + static_cast<double>(state % 9000000) / 1e6;
+        const double decade = std::pow(10.0, static_cast<double>(static_cast<int>(state >> 40) % 14 - 7));
+        values.push_back(mantissa * decade);
+        values.push_back(-(std::round(mantissa * 1e6) + 0.5) / 1e6 * decade);
+    }
+    for (double value : values) EXPECT_EQ(written(value), reference(value)) << value;
+}
+
+// The samples reach their streams as write would put them there, in a failed or broken
+// state too: nothing is added and the state ends as write leaves it.
+TEST(NInterfaceNull, SamplesKeepTheStreamsStateRules) {
+    for (std::ios::iostate state : {std::ios::goodbit, std::ios::failbit, std::ios::badbit}) {
+        NInterfaceNull output;
+        output.previewOn = true;
+        output.vertexText.setstate(state);
+        output.lineText.setstate(state);
+        output.cmdAdd(lineCommand({0, 0, 0}, {0.05, 0, 0}, {spanAt(4), 0.0}));
+        ChunkedTextStream vertexes, lines;
+        vertexes.setstate(state);
+        lines.setstate(state);
+        vertexes.write("\t\t0,  0,  0,\n", 13);
+        lines.write("\t\t3,\n", 5);
+        EXPECT_EQ(output.vertexText.rdstate(), vertexes.rdstate()) << state;
+        EXPECT_EQ(output.lineText.rdstate(), lines.rdstate()) << state;
+        EXPECT_EQ(output.vertexText.str(), vertexes.str()) << state;
+        EXPECT_EQ(output.lineText.str(), lines.str()) << state;
+    }
 }
 
 TEST(NInterfaceNull, ArcsAreSampledAlongTheirCurve) {

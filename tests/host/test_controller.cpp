@@ -343,5 +343,163 @@ TEST_F(ControllerCycle, SharedVariablesBindToEveryMachine) {
     EXPECT_EQ(controller.sharedImage[0], 1.0);
 }
 
+// A kernel interface without a kernel, whose cycles are declared alike or not. The same
+// programs must run the same on both: the alike one only takes fewer cycles.
+class PlainKernel final : public KernelInterface {
+public:
+    PlainKernel(Controller& controller_, bool alike) : KernelInterface(alike), controller(controller_) {
+        controller.kernel = this;
+    }
+    void start() override { running = true; }
+    void stop() override { running = false; }
+    void processEvents() override { ++cycles; } // counted only: the controller cannot see it
+    // A blocked task keeps the cycle busy: the third wait ends the run.
+    void wait() override {
+        if (++waits == 3) controller.quit();
+    }
+    void wake() override {}
+    bool isRunning() override { return running; }
+    uint64_t currentSection() override { return kNoSection; }
+    void stackmachineStateChanged(ControllerTask* task) override {
+        globalLog.info("%s state %d", task->name.c_str(), static_cast<int32_t>(task->state));
+        if (task->state == StackmachineState::error) controller.quit();
+    }
+
+    Controller& controller;
+    bool running = false;
+    int cycles = 0;
+    int waits = 0;
+};
+
+// What a run shows: the log and, per task, its state and steps.
+struct RunOutcome {
+    std::vector<std::string> lines;
+    std::vector<StackmachineState> states;
+    std::vector<int64_t> steps;
+    int cycles = 0;
+};
+
+// What the script of a task does in the pass of the given number (from 1).
+using Script = std::function<void(Controller&, Stackmachine&, int pass)>;
+
+class AlikeCycles : public test::ProgramTest {
+protected:
+    // Each script loops {Fp, SpAdd -1, the script twice} in a task of its own, all started, run
+    // until the controller stops.
+    RunOutcome run(const std::vector<Script>& scripts, bool alike) {
+        LogCapture log({LogLevel::info, LogLevel::error, LogLevel::debugController});
+        test::FakeProcessor processor;
+        Controller controller;
+        PlainKernel kernel(controller, alike);
+        std::vector<std::unique_ptr<Stackmachine>> machines;
+        for (size_t i = 0; i < scripts.size(); ++i) {
+            auto machine = std::make_unique<StackmachineInterpreter>(&processor);
+            // Two probes in a row share the count, so that a pass can be the first step
+            // of a cycle: the one after a pass that ended the cycle's steps.
+            auto probe = [&controller, script = scripts[i], pass = std::make_shared<int>(0)] {
+                return new TestCmd("script", [&controller, script, pass](Stackmachine& m) {
+                    script(controller, m, ++*pass);
+                });
+            };
+            test::loadItems(*machine, loopOf({new CmdFp(), new CmdSpAdd(-1), probe(), probe()}));
+            ControllerTask* task = controller.taskAdd(machine.get(), "t" + std::to_string(i));
+            machines.push_back(std::move(machine));
+            task->state = StackmachineState::running;
+        }
+        controller.kernelInterfaceStart();
+        controller.stopWhenIdle = true;
+        controller.run();
+        RunOutcome outcome;
+        outcome.lines = log.lines;
+        for (ControllerTask* task : controller.tasks) {
+            outcome.states.push_back(task->state);
+            outcome.steps.push_back(task->machine->stepCount);
+        }
+        outcome.cycles = kernel.cycles;
+        while (!controller.tasks.empty()) controller.taskRemove(controller.tasks.front());
+        return outcome;
+    }
+};
+
+TEST_F(AlikeCycles, LoneTaskRunsAsWithOneStepPerCycle) {
+    const auto halt = [](int at) {
+        return [at](Controller&, Stackmachine& m, int pass) {
+            if (pass % 1000 == 0) globalLog.info("pass %d", pass);
+            if (pass == at) m.halt();
+        };
+    };
+    const struct {
+        const char* name;
+        std::vector<Script> scripts;
+        bool fewerCycles; // the alike run needs far fewer cycles
+    } cases[] = {
+        {"halts", {halt(5000)}, true},
+        {"sections rise and are logged",
+         {[](Controller&, Stackmachine& m, int pass) {
+             if (pass == 100) m.setSections(5, 5);
+             if (pass == 101) globalLog.info("after 5");
+             if (pass == 200) m.setSections(7, 9);
+             if (pass == 2000) m.halt();
+         }},
+         true},
+        // Without an upper bound the section stays at the last one, below the new lower
+        // bound: the task is gated, the cycle idle and the run over.
+        {"lower bound above the last section",
+         {[](Controller&, Stackmachine& m, int pass) {
+             if (pass == 1500) m.setSections(4, KernelInterface::kNoSection);
+             if (pass == 1600) m.setSections(KernelInterface::kNoSection, KernelInterface::kNoSection);
+         }},
+         true},
+        // An odd pass runs the first of the two probes: a change of the sections in pass
+        // 1501 ends the cycle's steps, so that pass 1502 is the first step of a cycle.
+        {"upper bound raised by the first step of a cycle",
+         {[](Controller&, Stackmachine& m, int pass) {
+             if (pass == 1501) m.setSections(2, 2);
+             if (pass == 1502) m.setSections(2, 5);
+             if (pass == 1503) globalLog.info("after 5");
+             if (pass == 2000) m.halt();
+         }},
+         true},
+        {"lower bound raised by the first step of a cycle",
+         {[](Controller&, Stackmachine& m, int pass) {
+             if (pass == 1501) m.setSections(2, 2);
+             if (pass == 1502) m.setSections(4, KernelInterface::kNoSection);
+         }},
+         true},
+        {"fails", {[](Controller&, Stackmachine&, int pass) { checkRuntime(pass != 777, "bad pass"); }}, false},
+        {"quits from a step",
+         {[](Controller& c, Stackmachine&, int pass) {
+             if (pass == 300) c.quit();
+         }},
+         false},
+        {"blocks", {[](Controller&, Stackmachine& m, int pass) {
+             if (pass == 40) m.decWaitCounter(3);
+         }},
+         false},
+        {"two tasks step in turn",
+         {[](Controller&, Stackmachine& m, int pass) {
+              globalLog.info("a %d", pass);
+              if (pass == 5) m.halt();
+          },
+          [](Controller&, Stackmachine& m, int pass) {
+              globalLog.info("b %d", pass);
+              if (pass == 3) m.setSections(2, 2);
+              if (pass == 2000) m.halt();
+          }},
+         false},
+    };
+    for (const auto& c : cases) {
+        const RunOutcome stepped = run(c.scripts, false);
+        const RunOutcome alike = run(c.scripts, true);
+        EXPECT_EQ(alike.lines, stepped.lines) << c.name;
+        EXPECT_EQ(alike.states, stepped.states) << c.name;
+        EXPECT_EQ(alike.steps, stepped.steps) << c.name;
+        EXPECT_GT(stepped.steps.back(), 100) << c.name;
+        if (c.fewerCycles) {
+            EXPECT_LT(alike.cycles * 100, stepped.cycles) << c.name;
+        }
+    }
+}
+
 } // namespace
 } // namespace Karsto

@@ -35,9 +35,18 @@ public:
     // Whether the end of the file was reached.
     bool done() const { return done_; }
 
+    // On: a plain line (address letters with plain numbers, blanks and tabs, its line
+    // ends) is read without the scanner, with the words, spans and state the scanner
+    // would give; every other line goes through the scanner. Off: every line does, the
+    // reference the direct reading is tested against.
+    bool directPlainLines = true;
+
 private:
     // Reads one block's tokens into words_ and the skip level; returns its span.
     SourceSpan readBlock(int32_t& skipLevel);
+    // Reads a plain line into words_ and span as readBlock would; false, with nothing
+    // consumed, for any other line.
+    bool readPlainLine(SourceSpan& span);
     double readValue();
     void advance();
 

@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "core/exception.h"
+#include "core/literals.h"
 #include "core/machine_test_support.h"
 #include "frontend/scanner_input.h"
 #include "gcode/builtins/runfile_reader.h"
@@ -161,6 +165,100 @@ TEST(RunfileReader, AStalledProcessorKeepsThePosition) {
     r.consumer.stalled = false;
     EXPECT_EQ(r.call(), 3u);
     EXPECT_EQ(test::blockText(r.consumer.blocks[0]), "x=1");
+}
+
+// Every number the reader takes has the value the literal parsers give its text, also
+// where the text is long, has underscores or an exponent, or is one of the short plain
+// forms that the reader converts itself; the sign stays the reader's.
+TEST(RunfileReader, NumbersHaveTheLiteralParsersValues) {
+    const struct {
+        const char* text;
+        bool integer;
+    } cases[] = {
+        {"0", true},
+        {"7", true},
+        {"00042", true},
+        {"9007199254740993", true},   // 2^53 + 1: rounded to a double like the parser's
+        {"12345678901234567", true},  // the longest the reader converts itself
+        {"123456789012345678", true}, // one digit more
+        {"1_000", true},
+        {"0.1", false},
+        {"1.", false},
+        {".5", false},
+        {"00012.500", false},
+        {"0.30000000000000004", false},
+        {"1234567.890123456", false},
+        {"3.141592653589793238462643", false},
+        {"0.0000000000000001", false},
+        {"1_0.2_5", false},
+        {"2.5e3", false},
+        {"1e-3", false},
+    };
+    for (const auto& c : cases) {
+        const double parsed = c.integer ? static_cast<double>(parseIntegerLiteral(c.text, 10))
+                                        : parseRealLiteral(c.text);
+        Reading r(std::string("X") + c.text + " Y-" + c.text);
+        r.call();
+        ASSERT_EQ(r.consumer.blocks.size(), 1u) << c.text;
+        const std::vector<GCodeWord>& words = r.consumer.blocks[0].words;
+        ASSERT_EQ(words.size(), 2u) << c.text;
+        EXPECT_EQ(std::bit_cast<uint64_t>(words[0].value), std::bit_cast<uint64_t>(parsed)) << c.text;
+        EXPECT_EQ(std::bit_cast<uint64_t>(words[1].value), std::bit_cast<uint64_t>(-parsed)) << c.text;
+    }
+}
+
+// What reading a whole file shows: per call the blocks (skip level, words with the bits
+// of their values, span by line, column and offsets), then the error and the end state.
+std::string readingOf(const std::string& text, bool direct, int calls = 8) {
+    Reading r(text);
+    r.reader->directPlainLines = direct;
+    std::string shown;
+    const auto place = [](const SourcePosition& p) {
+        return std::to_string(p.line) + "." + std::to_string(p.column) + "(" + std::to_string(p.offset) + "," +
+               std::to_string(p.inputOffset) + ")";
+    };
+    const auto spanText = [&place](const SourceSpan& span) {
+        return span.valid ? place(span.begin) + "-" + place(span.end) : std::string("?");
+    };
+    try {
+        for (int call = 0; call < calls && !r.reader->done(); ++call) shown += "call " + std::to_string(r.call()) + "\n";
+    } catch (const ExceptionKarsto& error) {
+        shown += std::string("error ") + typeid(error).name() + " " + error.message() + " @" + spanText(error.span()) + "\n";
+    }
+    for (const FakeProcessor::Block& block : r.consumer.blocks) {
+        shown += std::to_string(block.skipLevel) + " " + test::blockText(block) + " [";
+        for (const GCodeWord& word : block.words) shown += std::to_string(std::bit_cast<uint64_t>(word.value)) + " ";
+        shown += "] @" + spanText(block.span) + "\n";
+    }
+    return shown + (r.reader->done() ? "done" : "open");
+}
+
+// Plain lines are read without the scanner: every line, plain or not, in every place of
+// a file and with every kind of line end, reads as the scanner alone reads it.
+TEST(RunfileReader, PlainLinesReadAsTheScannerReadsThem) {
+    const std::string lines[] = {
+        "", "   ", "\t", "G1 X1 Y2", "g1x1y2", "N10 G1 X1.5 Y-.5 F1200", "X = - 1", "X=-1.", "X.5",
+        "X1.", "X.", "X-", "X", "X1..2", "X1.2.3", "X1e3", "X1E3", "X1.5e-2", "X1_000",
+        "X12345678901234567", "X123456789012345678", "X99999999999999999999", "X0.30000000000000004",
+        "XY1", "X_1", "Q3 7", "R7 1", "q1=5", "Q5", "r12 X1", "/X1", "/2 X1", "X+1", "X--1", "X-=1", "5 X1", "X1 2",
+        "X1 (comment) Y2", "(only)", "X1 // rest", "X1 {", "X1 !", "M3 S12000", "T1 M6", "X1\tY2\t",
+        "x1 y2 z3 a4 b5 c6 i7 j8 k9 u10 p1 d2 h3 s4 t5 f6 n7", "X1*2", "X1/2", "X\xe9", "G0X0Y0Z-0.25",
+        "  X1  ", "X1\r", "X" + std::string(300, '1'), "X1" + std::string(300, ' ') + "Y2",
+    };
+    const std::string ends[] = {"\n", "\r\n", "\r", "\n\n\r\n"};
+    for (const std::string& line : lines) {
+        for (const std::string& end : ends) {
+            for (const std::string& text : {line, line + end, "G1 X1" + end + line + end + "Y2 " + end + line}) {
+                EXPECT_EQ(readingOf(text, true), readingOf(text, false)) << text;
+            }
+        }
+    }
+    // Past the stream's window, with lines of every length across its edge.
+    std::string longer;
+    for (int i = 0; longer.size() < ScannerInputFileStream::windowSize + 4096; ++i)
+        longer += "G1 X" + std::to_string(i) + std::string(static_cast<size_t>(i % 7), ' ') + " Y-0." +
+                  std::to_string(i % 1000) + (i % 5 == 0 ? "\r\n" : "\n");
+    EXPECT_EQ(readingOf(longer, true, 1000), readingOf(longer, false, 1000));
 }
 
 } // namespace
