@@ -55,6 +55,8 @@ public:
     // Spans and token texts of the next parse are read from this input (which must then
     // outlive the tree's readers) instead of being noted token by token; null to note them.
     void readFrom(ScannerInputFile* input) { input_ = input; }
+    // The input of readFrom; null when tokens are noted.
+    const ScannerInputFile* fileInput() const { return input_; }
     // Notes the two ends of a token the scanner produced, and its text.
     void addToken(const Token& token);
     SourcePosition positionAt(uint32_t offset) const;
