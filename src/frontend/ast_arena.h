@@ -29,8 +29,7 @@ class ScannerInputFile;
 class AstArena {
 public:
     // Blocks are aligned to their size, so the block of a node (and the arena written in
-    // its first bytes) is found by masking the node's address. They are the size of a
-    // huge page: a fresh page costs a fault, and a parse fills pages by the thousand.
+    // its first bytes) is found by masking the node's address.
     static constexpr size_t blockBytes = size_t{1} << 21;
     static constexpr size_t headerBytes = 16;
 
