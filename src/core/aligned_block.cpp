@@ -17,9 +17,10 @@ unsigned char* mapAlignedBlock(size_t bytes) {
     if (aligned > start) munmap(mapped, aligned - start);
     if (const uintptr_t tail = start + span - (aligned + bytes); tail > 0)
         munmap(reinterpret_cast<void*>(aligned + bytes), tail);
-    auto* block = reinterpret_cast<unsigned char*>(aligned);
-    madvise(block, bytes, MADV_HUGEPAGE); // where the system gives them on request
-    return block;
+    // No huge-page advice: where the system has to compact memory to make huge pages, a
+    // large compile waited on its faults several times longer, and no less often than
+    // it gained.
+    return reinterpret_cast<unsigned char*>(aligned);
 }
 
 void unmapAlignedBlock(unsigned char* block, size_t bytes) { munmap(block, bytes); }

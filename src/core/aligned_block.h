@@ -1,8 +1,8 @@
 #pragma once
 // Large blocks straight from the system, aligned to their size, for the allocators of
-// the compile's many small records (syntax-tree nodes, code nodes). Aligned to a huge
-// page and advised as such, a block costs one fault where 4 KiB pages cost hundreds: a
-// large program touches fresh memory by the hundreds of megabytes.
+// the compile's many small records (syntax-tree nodes, code nodes): whole blocks mapped
+// once instead of the heap's header per record, and an address mask that finds a
+// record's block.
 
 #include <cstddef>
 

@@ -293,8 +293,14 @@ bool CodeLinked::takeSoleTree(Code& code) {
         CodeNode* node = frame.node;
         if (frame.next == 0 && node->refCount() != 1) return false;
         if (CodeSequence* sequence = node->asSequence()) {
-            if (frame.next < sequence->parts().size())
-                stack.push_back({sequence->parts()[frame.next++], 0});
+            // Items in a row are taken here; a frame only for a part with parts of its own.
+            const std::vector<CodeNode*>& parts = sequence->parts();
+            for (; frame.next < parts.size() && parts[frame.next]->asItem() != nullptr; ++frame.next) {
+                if (parts[frame.next]->refCount() != 1) return false;
+                ++items;
+            }
+            if (frame.next < parts.size())
+                stack.push_back({parts[frame.next++], 0});
             else
                 stack.pop_back();
             continue;
@@ -316,8 +322,14 @@ bool CodeLinked::takeSoleTree(Code& code) {
         TreeFrame& frame = stack.back();
         CodeNode* node = frame.node;
         if (CodeSequence* sequence = node->asSequence()) {
-            if (frame.next < sequence->parts().size()) {
-                stack.push_back({sequence->parts()[frame.next++], 0});
+            const std::vector<CodeNode*>& parts = sequence->parts();
+            for (; frame.next < parts.size(); ++frame.next) {
+                CodeItem* item = parts[frame.next]->asItem();
+                if (item == nullptr) break;
+                items_.push_back(item);
+            }
+            if (frame.next < parts.size()) {
+                stack.push_back({parts[frame.next++], 0});
             } else {
                 stack.pop_back();
                 sequence->parts_.clear();
@@ -341,6 +353,7 @@ bool CodeLinked::takeSoleTree(Code& code) {
 void CodeLinked::placeLabels(const std::vector<CodeItem*>& sources) {
     LabelMap map;
     for (size_t i = 0; i < items_.size(); ++i) {
+        if (!items_[i]->isLabel()) continue; // without a virtual call for every instruction
         if (Label* label = items_[i]->asLabel()) {
             // A label placed twice: the last position wins for every reference.
             map[sources[i]->asLabel()] = label;

@@ -60,6 +60,7 @@ public:
     bool isJoin() const { return kind_ == Kind::join; }
     bool isCmd() const { return kind_ == Kind::cmd; }
     bool isSequence() const { return kind_ == Kind::sequence; }
+    bool isLabel() const { return kind_ == Kind::label; }
     // The node as a join, or null for a leaf.
     inline CodeJoin* asJoin();
     // The node as a sequence, or null.

@@ -18,6 +18,7 @@
 #include "evaluator/attribute_access.h"
 #include "evaluator/handlers.h"
 #include "evaluator/shared_operations.h"
+#include "frontend/ast_arena.h"
 #include "frontend/grammar_symbols.h"
 
 namespace Karsto::Eval {
@@ -314,6 +315,24 @@ bool JyxParser::compileLiteralBlock(AstNode& block, Code& code) {
     }
     code = Code();
     return false;
+}
+
+Code JyxParser::plainLineCode(uint32_t begin, uint32_t end) {
+    // As literalBlockCode over the nodes the line's tokens would have made: a number's
+    // span is its token's, a negation's runs from the minus to the number's end, the
+    // block's from its first letter to the end of its line ends.
+    const AstArena& arena = *nodeArena;
+    GCode block(-1, arena.spanOf(begin, end));
+    block.words.reserve(plainWords_.size());
+    Code values;
+    for (const PlainWord& word : plainWords_) {
+        values.append(emitRealLiteral(std::string(arena.textOf(word.numberBegin, word.numberEnd)), typeLreal,
+                                      arena.spanOf(word.numberBegin, word.numberEnd)));
+        if (word.negated) values.append(emitNeg(typeLreal, arena.spanOf(word.minus, word.numberEnd)));
+        block.addWord(toLowerCopy(arena.textOf(word.letter, word.letter + 1)));
+    }
+    values.append(block.code());
+    return values;
 }
 
 } // namespace Karsto

@@ -29,8 +29,7 @@ class ScannerInputFile;
 class AstArena {
 public:
     // Blocks are aligned to their size, so the block of a node (and the arena written in
-    // its first bytes) is found by masking the node's address. They are the size of a
-    // huge page: a fresh page costs a fault, and a parse fills pages by the thousand.
+    // its first bytes) is found by masking the node's address.
     static constexpr size_t blockBytes = size_t{1} << 21;
     static constexpr size_t headerBytes = 16;
 
@@ -55,6 +54,8 @@ public:
     // Spans and token texts of the next parse are read from this input (which must then
     // outlive the tree's readers) instead of being noted token by token; null to note them.
     void readFrom(ScannerInputFile* input) { input_ = input; }
+    // The input of readFrom; null when tokens are noted.
+    const ScannerInputFile* fileInput() const { return input_; }
     // Notes the two ends of a token the scanner produced, and its text.
     void addToken(const Token& token);
     SourcePosition positionAt(uint32_t offset) const;

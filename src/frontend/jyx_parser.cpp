@@ -7,11 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/exception.h"
 #include "frontend/ast_arena.h"
 #include "frontend/ast_node.h"
 #include "frontend/ast_nodes.h"
 #include "frontend/grammar_symbols.h"
 #include "frontend/grammar_tables.h"
+#include "frontend/scanner_input.h"
 
 namespace Karsto {
 
@@ -70,15 +72,27 @@ void JyxParser::parse() {
     try {
         Token token = scanner->nextToken();
         nodeArena->addToken(token);
+        // A plain line can be taken whenever a run of compacted blocks ends the list on
+        // top: after the reductions that joined the block before it to the run.
+        const auto takesPlainLine = [&] {
+            return compactLiteralBlocks && token.is(TokenKind::gcodeAddress) && takePlainLine(token);
+        };
         while (true) {
+            if (takesPlainLine()) continue;
             // Reduce only while the look-ahead is in the reduction's look-ahead set; the
             // tables have no default reductions, so an error shows in the state reached.
             uint16_t entry = actionAt(stack.back().state, static_cast<int32_t>(token.kind));
             const auto lookaheadBegin = static_cast<uint32_t>(token.span.begin.inputOffset);
+            bool tookLine = false;
             while (actionOf(entry) == Action::reduce) {
                 reduce(targetOf(entry), lookaheadBegin);
+                if (takesPlainLine()) {
+                    tookLine = true; // with another look-ahead: start over
+                    break;
+                }
                 entry = actionAt(stack.back().state, static_cast<int32_t>(token.kind));
             }
+            if (tookLine) continue;
             if (actionOf(entry) != Action::shift) throw syntaxError(token);
 
             // A token is its two offsets; the arena keeps its text and positions.
@@ -181,6 +195,93 @@ Parser::AstNode* JyxParser::compactLiteralBlock(AstNode* block, AstNode* before)
     nodeArena->setChild(compact, 2, lineEnd);
     compact->attributes<AstNode_gstatement_2>().code = std::move(code);
     return compact;
+}
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
+bool isDigitChar(char c) { return c >= '0' && c <= '9'; }
+char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool isLetterChar(char c) {
+    const char lower = lowerCase(c);
+    return lower >= 'a' && lower <= 'z';
+}
+
+} // namespace
+
+bool JyxParser::takePlainLine(Token& lookahead) {
+    const ScannerInputFile* input = nodeArena->fileInput();
+    if (input == nullptr || scanner->mode != ScannerMode::gcode || stack.empty()) return false;
+    AstNode* list = stack.back().child.node();
+    AstNode* run = compactedBlockEnding(list);
+    if (run == nullptr) return false;
+    const std::string& text = input->expandedText();
+    const size_t size = text.size();
+    const auto begin = static_cast<size_t>(lookahead.span.begin.inputOffset);
+    // The tokens the scanner would make, where they can be told from the bytes alone:
+    // a one-letter address (not Q or R, which take digits, nor one a letter or underscore
+    // follows, which is a name), an optional minus, and a number that no underscore,
+    // point or exponent continues.
+    plainWords_.clear();
+    size_t at = begin;
+    const auto skipBlanks = [&] {
+        while (at < size && isBlank(text[at])) ++at;
+    };
+    while (true) {
+        skipBlanks();
+        if (at >= size) return false;
+        if (isLineEnd(text[at])) break;
+        const char letter = lowerCase(text[at]);
+        if (!isLetterChar(letter) || letter == 'q' || letter == 'r') return false;
+        PlainWord word{static_cast<uint32_t>(at), 0, false, 0, 0};
+        ++at;
+        if (at < size && (isLetterChar(text[at]) || text[at] == '_')) return false;
+        skipBlanks();
+        if (at < size && text[at] == '-') {
+            word.negated = true;
+            word.minus = static_cast<uint32_t>(at);
+            ++at;
+            skipBlanks();
+        }
+        const size_t numberBegin = at;
+        bool point = false;
+        bool digit = false;
+        for (; at < size; ++at) {
+            if (isDigitChar(text[at])) {
+                digit = true;
+            } else if (text[at] == '.' && !point) {
+                point = true;
+            } else {
+                break;
+            }
+        }
+        if (!digit) return false;
+        if (at < size && (text[at] == '_' || text[at] == '.' || text[at] == 'e' || text[at] == 'E')) return false;
+        word.numberBegin = static_cast<uint32_t>(numberBegin);
+        word.numberEnd = static_cast<uint32_t>(at);
+        plainWords_.push_back(word);
+    }
+    size_t end = at;
+    while (end < size && isLineEnd(text[end])) ++end;
+    const auto lookaheadEnd = static_cast<size_t>(lookahead.span.end.inputOffset);
+    if (plainWords_.empty() || end <= lookaheadEnd) return false;
+
+    Code code;
+    try {
+        code = plainLineCode(static_cast<uint32_t>(begin), static_cast<uint32_t>(end));
+    } catch (const ExceptionKarsto&) {
+        return false; // the parse of its tokens meets the error in its turn
+    } catch (const std::logic_error&) {
+        return false;
+    }
+    run->attributes<AstNode_gstatement_2>().code.append(std::move(code));
+    for (AstNode* node : {run, run->parent(), list}) nodeArena->extendEnd(node, static_cast<uint32_t>(end));
+    // The scanner stands after the look-ahead, inside the line: on past its line ends.
+    scanner->input->advance(static_cast<int32_t>(end - lookaheadEnd));
+    lookahead = scanner->nextToken();
+    nodeArena->addToken(lookahead);
+    return true;
 }
 
 bool JyxParser::isExpected(int32_t kind) const {

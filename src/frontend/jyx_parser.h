@@ -69,6 +69,27 @@ private:
     // statement list (its code appended to theirs), so that nothing is to be pushed.
     AstNode* compactLiteralBlock(AstNode* block, AstNode* before);
 
+    // One word of a plain line, as input offsets: its letter, its minus sign (if negated)
+    // and its number.
+    struct PlainWord {
+        uint32_t letter;
+        uint32_t minus;
+        bool negated;
+        uint32_t numberBegin;
+        uint32_t numberEnd;
+    };
+    // With the look-ahead an address letter and a run of compacted blocks ending the
+    // statement list on top of the stack: when the look-ahead's line is a plain block of
+    // numbers (letters, numbers of digits and at most one point, minus signs, blanks and
+    // tabs, then its line ends), its code joins the run straight from the text, as the
+    // parse of its tokens would have added it, and the token after its line ends becomes
+    // the look-ahead. False, with nothing read, for any other line.
+    bool takePlainLine(Token& lookahead);
+    // Defined by the semantic evaluator: the code of the plain line between the input
+    // offsets begin and end whose words are in plainWords_, the same as the parsed block
+    // compiles to.
+    Code plainLineCode(uint32_t begin, uint32_t end);
+
     // Reduces by production p on the stack; an empty right-hand side spans the empty
     // stretch at the look-ahead's begin (an offset in the expanded input).
     void reduce(uint16_t production, uint32_t lookaheadBegin);
@@ -79,6 +100,7 @@ private:
     void abandonTree();
 
     std::vector<AstNode*> blockWords_; // scratch of compileLiteralBlock
+    std::vector<PlainWord> plainWords_; // scratch of takePlainLine
 };
 
 } // namespace Karsto

@@ -74,6 +74,14 @@ TEST(GcodeBlocks, BlocksCompiledWhileParsedGiveTheWalksProgram) {
         {"G1 X1e999 Z1\n", {}},
         {"G0 X1\nG1 X2 Y-1e999\n", {}},
         {"G1 X1\nG1 X1 }\n", {}},
+        // Lines read straight from the text after a run, and their neighbours that are not.
+        {"N10 G1 X1 Y-2\n/ G1 X2\n(c) G1 X3 Y4 (d)\nG1 X4\r\nG1 x5.5 y-.5 z6.\n\nG1 X 7 Y - 8\nG1 X1e2\n"
+         "G1 X=3\nG1 X9\nG1 X10 // c\nG1 X11\tY12 \nG1 X1_000\nG1 X0012 Y.25\n  G1 X13\n\r\n\nG1 X14\r"
+         "G1 XY1\nG1 X1 R2\nG1 X1 Q2\nG1 X1.2.3\nM30",
+         {}},
+        {"G0 X1\nG1 X2\nG1 X3 }\nG1 X4\n", {}},
+        {"G0 X1\nG1 X2\nG1 X" + std::string(400, '9') + "\nG1 X4\n", {}},
+        {"G0 X1\nG1 X2\n{ x := 1; }\nG1 X3\nG1 X4\n", {}},
         {"{ VAR i : INT; END_VAR FOR i := 1 TO 3 DO }\nG1 X1 Y-2\n{ END_FOR; }\nG1 X=i\n", {}},
         {longSource, {}},
     };
