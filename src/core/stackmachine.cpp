@@ -259,9 +259,7 @@ void Stackmachine::setSections(uint64_t low, uint64_t high) {
     sectionHigh = high;
 }
 
-SourceSpan Stackmachine::currentSpan() const { return currentSpanRef(); }
-
-SourceSpan Stackmachine::currentSpanRef() const {
+SourceSpan Stackmachine::currentSpan() const {
     if (pc_ <= 0 || pc_ > program.size()) return SourceSpan();
     return program.item(pc_ - 1)->span();
 }

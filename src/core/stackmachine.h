@@ -269,10 +269,6 @@ protected:
         fp_ = static_cast<int64_t>(static_cast<uint64_t>(fp_) + static_cast<uint64_t>(n));
     }
 
-    // What currentSpan gives: the item's own span, or an invalid one. Items keep their
-    // spans compact, so either way the span is made on the call.
-    SourceSpan currentSpanRef() const;
-
     [[noreturn]] void failAddress(int64_t address, int64_t count) const;
     // An sp (count 0) or an sp-relative range refused by the stack-region checks.
     [[noreturn]] void failStackRange(int64_t address, int64_t count) const;

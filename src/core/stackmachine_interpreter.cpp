@@ -26,7 +26,7 @@ void StackmachineInterpreter::reset() {
 
 void StackmachineInterpreter::executeGcode(int32_t skipLevel, const std::vector<GCodeWord>& words) {
     Stackmachine::executeGcode(skipLevel, words);
-    if (processor != nullptr) processor->executeBlock(skipLevel, words, currentSpanRef());
+    if (processor != nullptr) processor->executeBlock(skipLevel, words, currentSpan());
 }
 
 void StackmachineInterpreter::onProgramStart() {

@@ -114,26 +114,6 @@ bool literalBlock(Parser::AstNode& block, std::vector<Parser::AstNode*>& words) 
     return true;
 }
 
-// The whole code of a literal block: the values, the same items, spans and order that
-// the word nodes' actions give, then the block's instruction. The block record lives only
-// as long as this call, since the instruction keeps its own copy of the letters and a
-// whole file of such records would stay until the compile ends.
-Code literalBlockCode(Parser::AstNode& node, const std::vector<Parser::AstNode*>& words) {
-    const int32_t skipLevel = static_cast<Prod>(node.childNode(0)->production()) == Prod::gstatement_3_0 ? -1 : 0;
-    GCode block(skipLevel, node.span());
-    block.words.reserve(words.size());
-    Code values;
-    for (Parser::AstNode* word : words) {
-        Parser::AstNode& value = *word->childNode(1);
-        Parser::AstNode& number = isNumber(value) ? value : *value.childNode(1);
-        values.append(emitRealLiteral(std::string(number.lexeme(0)), typeLreal, number.span()));
-        if (&number != &value) values.append(emitNeg(typeLreal, value.span()));
-        block.addWord(toLowerCopy(word->lexeme(0)));
-    }
-    values.append(block.code());
-    return values;
-}
-
 } // namespace
 
 void gstatement_0(Evaluator& evaluator, Parser::AstNode& node, int32_t step) { // empty line
@@ -307,8 +287,20 @@ namespace Karsto {
 
 bool JyxParser::compileLiteralBlock(AstNode& block, Code& code) {
     if (!Eval::literalBlock(block, blockWords_)) return false;
+    // The words as the offsets of their tokens and nodes: a negation's node runs from the
+    // minus to the number's end.
+    plainWords_.clear();
+    for (AstNode* word : blockWords_) {
+        AstNode& value = *word->childNode(1);
+        const bool negated = !Eval::isNumber(value);
+        const AstNode& number = negated ? *value.childNode(1) : value;
+        const AstChild letter = word->child(0);
+        plainWords_.push_back(PlainWord{letter.begin(), letter.end(), value.beginOffset(), negated,
+                                        number.beginOffset(), number.endOffset()});
+    }
+    const int32_t skipLevel = static_cast<Prod>(block.childNode(0)->production()) == Prod::gstatement_3_0 ? -1 : 0;
     try {
-        code = Eval::literalBlockCode(block, blockWords_);
+        code = literalBlockCode(skipLevel, block.beginOffset(), block.endOffset());
         return true;
     } catch (const ExceptionKarsto&) {
     } catch (const std::logic_error&) { // the literal's own range errors
@@ -317,19 +309,20 @@ bool JyxParser::compileLiteralBlock(AstNode& block, Code& code) {
     return false;
 }
 
-Code JyxParser::plainLineCode(uint32_t begin, uint32_t end) {
-    // As literalBlockCode over the nodes the line's tokens would have made: a number's
-    // span is its token's, a negation's runs from the minus to the number's end, the
-    // block's from its first letter to the end of its line ends.
+Code JyxParser::literalBlockCode(int32_t skipLevel, uint32_t begin, uint32_t end) {
+    // The values, the same items, spans and order that the word nodes' actions give, then
+    // the block's instruction. The block record lives only as long as this call, since the
+    // instruction keeps its own copy of the letters and a whole file of such records would
+    // stay until the compile ends.
     const AstArena& arena = *nodeArena;
-    GCode block(-1, arena.spanOf(begin, end));
+    GCode block(skipLevel, arena.spanOf(begin, end));
     block.words.reserve(plainWords_.size());
     Code values;
     for (const PlainWord& word : plainWords_) {
         values.append(emitRealLiteral(std::string(arena.textOf(word.numberBegin, word.numberEnd)), typeLreal,
                                       arena.spanOf(word.numberBegin, word.numberEnd)));
         if (word.negated) values.append(emitNeg(typeLreal, arena.spanOf(word.minus, word.numberEnd)));
-        block.addWord(toLowerCopy(arena.textOf(word.letter, word.letter + 1)));
+        block.addWord(toLowerCopy(arena.textOf(word.letter, word.letterEnd)));
     }
     values.append(block.code());
     return values;

@@ -13,6 +13,7 @@
 #include "frontend/ast_nodes.h"
 #include "frontend/grammar_symbols.h"
 #include "frontend/grammar_tables.h"
+#include "frontend/plain_gcode_line.h"
 #include "frontend/scanner_input.h"
 
 namespace Karsto {
@@ -199,14 +200,7 @@ Parser::AstNode* JyxParser::compactLiteralBlock(AstNode* block, AstNode* before)
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
-bool isDigitChar(char c) { return c >= '0' && c <= '9'; }
-char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-bool isLetterChar(char c) {
-    const char lower = lowerCase(c);
-    return lower >= 'a' && lower <= 'z';
-}
 
 } // namespace
 
@@ -219,57 +213,25 @@ bool JyxParser::takePlainLine(Token& lookahead) {
     const std::string& text = input->expandedText();
     const size_t size = text.size();
     const auto begin = static_cast<size_t>(lookahead.span.begin.inputOffset);
-    // The tokens the scanner would make, where they can be told from the bytes alone:
-    // a one-letter address (not Q or R, which take digits, nor one a letter or underscore
-    // follows, which is a name), an optional minus, and a number that no underscore,
-    // point or exponent continues.
+    size_t lineEnd = begin;
+    while (lineEnd < size && !isLineEnd(text[lineEnd])) ++lineEnd;
+    if (lineEnd == size) return false;
+    // No "=": a word with it is an expression to the walks, not a literal.
+    if (!readPlainGcodeWords(std::string_view(text).substr(begin, lineEnd - begin), false, lineWords_)) return false;
     plainWords_.clear();
-    size_t at = begin;
-    const auto skipBlanks = [&] {
-        while (at < size && isBlank(text[at])) ++at;
-    };
-    while (true) {
-        skipBlanks();
-        if (at >= size) return false;
-        if (isLineEnd(text[at])) break;
-        const char letter = lowerCase(text[at]);
-        if (!isLetterChar(letter) || letter == 'q' || letter == 'r') return false;
-        PlainWord word{static_cast<uint32_t>(at), 0, false, 0, 0};
-        ++at;
-        if (at < size && (isLetterChar(text[at]) || text[at] == '_')) return false;
-        skipBlanks();
-        if (at < size && text[at] == '-') {
-            word.negated = true;
-            word.minus = static_cast<uint32_t>(at);
-            ++at;
-            skipBlanks();
-        }
-        const size_t numberBegin = at;
-        bool point = false;
-        bool digit = false;
-        for (; at < size; ++at) {
-            if (isDigitChar(text[at])) {
-                digit = true;
-            } else if (text[at] == '.' && !point) {
-                point = true;
-            } else {
-                break;
-            }
-        }
-        if (!digit) return false;
-        if (at < size && (text[at] == '_' || text[at] == '.' || text[at] == 'e' || text[at] == 'E')) return false;
-        word.numberBegin = static_cast<uint32_t>(numberBegin);
-        word.numberEnd = static_cast<uint32_t>(at);
-        plainWords_.push_back(word);
+    for (const PlainGcodeWord& word : lineWords_) {
+        const auto at = [begin](size_t offset) { return static_cast<uint32_t>(begin + offset); };
+        plainWords_.push_back(PlainWord{at(word.letter), at(word.letter + 1), at(word.minus), word.negated,
+                                        at(word.numberBegin), at(word.numberEnd)});
     }
-    size_t end = at;
+    size_t end = lineEnd;
     while (end < size && isLineEnd(text[end])) ++end;
     const auto lookaheadEnd = static_cast<size_t>(lookahead.span.end.inputOffset);
     if (plainWords_.empty() || end <= lookaheadEnd) return false;
 
     Code code;
     try {
-        code = plainLineCode(static_cast<uint32_t>(begin), static_cast<uint32_t>(end));
+        code = literalBlockCode(-1, static_cast<uint32_t>(begin), static_cast<uint32_t>(end));
     } catch (const ExceptionKarsto&) {
         return false; // the parse of its tokens meets the error in its turn
     } catch (const std::logic_error&) {

@@ -10,6 +10,7 @@
 #include "core/program.h"
 #include "core/symbol_tables.h"
 #include "frontend/parser.h"
+#include "frontend/plain_gcode_line.h"
 #include "frontend/scanner.h"
 
 namespace Karsto {
@@ -69,10 +70,11 @@ private:
     // statement list (its code appended to theirs), so that nothing is to be pushed.
     AstNode* compactLiteralBlock(AstNode* block, AstNode* before);
 
-    // One word of a plain line, as input offsets: its letter, its minus sign (if negated)
-    // and its number.
+    // One word of a block of numbers, as input offsets: its address, its minus sign (if
+    // negated) and its number.
     struct PlainWord {
         uint32_t letter;
+        uint32_t letterEnd;
         uint32_t minus;
         bool negated;
         uint32_t numberBegin;
@@ -85,10 +87,10 @@ private:
     // parse of its tokens would have added it, and the token after its line ends becomes
     // the look-ahead. False, with nothing read, for any other line.
     bool takePlainLine(Token& lookahead);
-    // Defined by the semantic evaluator: the code of the plain line between the input
-    // offsets begin and end whose words are in plainWords_, the same as the parsed block
-    // compiles to.
-    Code plainLineCode(uint32_t begin, uint32_t end);
+    // Defined by the semantic evaluator: the code of the block of numbers between the
+    // input offsets begin and end whose words are in plainWords_, the one its nodes'
+    // actions would give; for a parsed block and a plain line alike.
+    Code literalBlockCode(int32_t skipLevel, uint32_t begin, uint32_t end);
 
     // Reduces by production p on the stack; an empty right-hand side spans the empty
     // stretch at the look-ahead's begin (an offset in the expanded input).
@@ -100,7 +102,8 @@ private:
     void abandonTree();
 
     std::vector<AstNode*> blockWords_; // scratch of compileLiteralBlock
-    std::vector<PlainWord> plainWords_; // scratch of takePlainLine
+    std::vector<PlainWord> plainWords_; // scratch of compileLiteralBlock and takePlainLine
+    std::vector<PlainGcodeWord> lineWords_; // scratch of takePlainLine
 };
 
 } // namespace Karsto

@@ -11,6 +11,7 @@
 
 #include "core/exception.h"
 #include "core/literals.h"
+#include "frontend/plain_gcode_line.h"
 #include "frontend/scanner_input.h"
 #include "gcode/gprocessor_nc2.h"
 
@@ -67,14 +68,9 @@ constexpr int32_t kPlainLineMax = 256;
 constexpr int32_t kPlainLineEndsMax = 4096;
 constexpr int32_t kPlainOffsetMax = int32_t{1} << 30;
 
-bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 bool isLineEnd(int16_t c) { return c == '\n' || c == '\r'; }
 // A letter in lower case; anything else unchanged.
 int16_t lowerLetter(int16_t c) { return c >= 'A' && c <= 'Z' ? static_cast<int16_t>(c - 'A' + 'a') : c; }
-bool isLetter(int16_t c) {
-    const int16_t lower = lowerLetter(c);
-    return lower >= 'a' && lower <= 'z';
-}
 
 } // namespace
 
@@ -135,48 +131,19 @@ bool RunfileReader::readPlainLine(SourceSpan& span) {
         if (++next - lineEnd > kPlainLineEndsMax) return false;
     }
 
+    if (!readPlainGcodeWords(std::string_view(line, static_cast<size_t>(lineEnd)), true, plainWords_)) return false;
     words_.clear();
-    int32_t at = 0;
-    const auto peek = [&line, lineEnd](int32_t i) { return i < lineEnd ? line[i] : '\n'; };
-    const auto skipBlanks = [&at, &peek] {
-        while (isBlankOrTab(peek(at))) ++at;
-    };
-    skipBlanks();
-    const int32_t first = at;
-    while (at < lineEnd) {
-        // The address: one letter (a letter or underscore after it fails the number
-        // below). Q and R take the digits after them into the address.
-        const int16_t letter = lowerLetter(peek(at));
-        if (!isLetter(letter) || letter == 'q' || letter == 'r') return false;
-        ++at;
-        skipBlanks();
-        if (peek(at) == '=') {
-            ++at;
-            skipBlanks();
-        }
-        const bool negative = peek(at) == '-';
-        if (negative) {
-            ++at;
-            skipBlanks();
-        }
-        // The number: digits with at most one point among them, ending where the scanner
-        // ends it, so no exponent may follow (an underscore or a further point fails the
-        // next word).
-        const int32_t start = at;
-        bool point = false;
-        for (char d = peek(at); isDigit(d) || (d == '.' && !point); d = peek(at)) {
-            point = point || d == '.';
-            ++at;
-        }
-        if (peek(at) == 'e' || peek(at) == 'E') return false;
+    for (const PlainGcodeWord& plain : plainWords_) {
+        const std::string_view text(line + plain.numberBegin, plain.numberEnd - plain.numberBegin);
         double value = 0.0;
-        const std::string_view text(line + start, static_cast<size_t>(at - start));
+        const bool point = text.find('.') != std::string_view::npos;
         if (!(point ? readPlainFloat(text, value) : readPlainInteger(text, value))) return false;
         GCodeWord& word = words_.emplace_back();
-        word.name.assign(1, static_cast<char>(letter));
-        word.value = negative ? -value : value;
-        skipBlanks();
+        word.name.assign(1, static_cast<char>(lowerLetter(line[plain.letter])));
+        word.value = plain.negated ? -value : value;
     }
+    // The block begins at its first word, or where a line of blanks ends.
+    const int32_t first = plainWords_.empty() ? lineEnd : static_cast<int32_t>(plainWords_.front().letter);
 
     const SourcePosition here = input_->location(0);
     if (here.offset > kPlainOffsetMax) return false;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/gprocessor.h"
+#include "frontend/plain_gcode_line.h"
 #include "frontend/scanner.h"
 
 namespace Karsto {
@@ -55,6 +56,7 @@ private:
     std::unique_ptr<Scanner> scanner_;
     Token token_;
     std::vector<GCodeWord> words_; // reused between blocks
+    std::vector<PlainGcodeWord> plainWords_; // scratch of readPlainLine
     bool done_ = false;
 };
 
