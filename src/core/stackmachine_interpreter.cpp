@@ -16,11 +16,13 @@ StackmachineInterpreter::~StackmachineInterpreter() = default;
 
 void StackmachineInterpreter::unload() {
     Stackmachine::unload(); // runs the base reset only: the processor is reset once, below
+    planDrop();
     if (processor != nullptr) processor->reset();
 }
 
 void StackmachineInterpreter::reset() {
     Stackmachine::reset();
+    planDrop();
     if (processor != nullptr) processor->reset();
 }
 
@@ -517,7 +519,17 @@ void StackmachineInterpreter::planRun() {
             entry.advance += second.advance;
         }
     }
+    // The actions that may go on at their address after count steps; all others take
+    // at most the steps to where they fall through.
+    const auto jumps = [](RunAction action) {
+        const auto within = [action](RunAction first, RunAction last) { return action >= first && action <= last; };
+        return action == RunAction::call || action == RunAction::jump || action == RunAction::branchTrue ||
+               action == RunAction::branchFalse || within(RunAction::branchLeS16, RunAction::neIfF64) ||
+               within(RunAction::ltIfWithS16, RunAction::branchGeWithF64) ||
+               within(RunAction::ltIfBothS16, RunAction::branchGeBothF64);
+    };
     // Where each action goes on when it does not jump: a Jump there is taken at once.
+    planReach_ = 0;
     for (int64_t pc = 0; pc < size; ++pc) {
         RunEntry& entry = plan_[static_cast<size_t>(pc)];
         entry.fall = pc + entry.advance;
@@ -527,6 +539,22 @@ void StackmachineInterpreter::planRun() {
             entry.fall = after.address;
             entry.fallSteps += after.count;
         }
+        entry.reach = std::max(entry.fallSteps, jumps(entry.action) ? entry.count : 0);
+        planReach_ = std::max(planReach_, entry.reach);
+    }
+}
+
+template <bool kBounded>
+void StackmachineInterpreter::planReady() {
+    // The size too: a program assigned without an unload must not run an old plan.
+    if (plan_.size() != static_cast<size_t>(program.size()) + 1) {
+        planRun();
+        planHandlers_ = PlanHandlers::none;
+    }
+    const PlanHandlers wanted = kBounded ? PlanHandlers::bounded : PlanHandlers::unbounded;
+    if (planHandlers_ != wanted) {
+        runPlan<kBounded>(true, nullptr);
+        planHandlers_ = wanted;
     }
 }
 
@@ -537,8 +565,7 @@ static_assert(static_cast<int>(RunCell::f64) - static_cast<int>(RunCell::s16) ==
 void StackmachineInterpreter::run() {
     stepCount = 0;
     gcodeCount = 0;
-    planRun();
-    runPlan(true);
+    planReady<false>();
     const int64_t items = program.size();
     while (pc_ < items) {
         // The hooks and the traces are the step's, and so is a pc below 0 (it fails there).
@@ -547,7 +574,7 @@ void StackmachineInterpreter::run() {
             continue;
         }
         try {
-            runPlan(false);
+            runPlan<false>(false, nullptr);
         } catch (ExceptionRuntime& e) {
             // The item being executed: a kernel moves pc only as its last act, and a
             // stepped item's error has its span already.
@@ -555,6 +582,40 @@ void StackmachineInterpreter::run() {
             throw;
         }
     }
+}
+
+int64_t StackmachineInterpreter::runSteps(int64_t limit, const std::atomic<bool>& stop) {
+    const int64_t first = stepCount;
+    RunBound bound;
+    bound.end = first + std::max<int64_t>(limit, 0);
+    bound.low = sectionLow;
+    bound.high = sectionHigh;
+    bound.stop = &stop;
+    const int64_t items = program.size();
+    // Building the plan costs about as much as stepping each item a few times.
+    constexpr int64_t kPlanAfterItems = 2;
+    constexpr int64_t kPlanAfterMin = 256;
+    const int64_t planAfter = planAfterSteps >= 0 ? planAfterSteps : std::max(kPlanAfterMin, kPlanAfterItems * items);
+    while (stepCount < bound.end) {
+        if (!running_ || isBlocked() || stop.load(std::memory_order_relaxed)) break;
+        // The hooks and the traces are the step's, and so is a pc outside the program.
+        if (pc_ >= 0 && pc_ < items && runsQuiet() &&
+            (hasPlan() || unplannedSteps_ >= planAfter)) {
+            planReady<true>();
+            try {
+                runPlan<true>(false, &bound);
+            } catch (ExceptionRuntime& e) {
+                // As in run.
+                if (!e.span().valid && pc_ >= 1 && pc_ <= items) e.setSpan(program.item(pc_ - 1)->span());
+                throw;
+            }
+        } else {
+            if (!hasPlan()) ++unplannedSteps_;
+            Stackmachine::step();
+        }
+        if (sectionLow != bound.low || sectionHigh != bound.high) break;
+    }
+    return stepCount - first;
 }
 
 // Direct dispatch: every action ends in its own jump to the next entry's handler, until
@@ -579,7 +640,8 @@ void StackmachineInterpreter::run() {
 #else
 #define KARSTO_RUN_OWN_TAILS [[gnu::optimize("no-crossjumping")]]
 #endif
-KARSTO_RUN_OWN_TAILS void StackmachineInterpreter::runPlan(bool resolve) {
+template <bool kBounded>
+KARSTO_RUN_OWN_TAILS void StackmachineInterpreter::runPlan(bool resolve, const RunBound* bound) {
 #define KARSTO_RUN_TYPED(op) &&op##S16, &&op##S32, &&op##S64, &&op##F32, &&op##F64
     static constexpr void* kActions[] = {
         &&leave,       &&step,       &&label,    &&kernel,     &&kernelPair,     &&loadGlobal,
@@ -617,6 +679,14 @@ KARSTO_RUN_OWN_TAILS void StackmachineInterpreter::runPlan(bool resolve) {
     const RunEntry* entry = plan + pc_; // run is called with pc in the program
     int64_t sp = sp_;
     int64_t steps = stepCount;
+    // Bounded: every action whose steps surely fit below the end runs as unbounded;
+    // past the guard each must fit on its own, else its first item is stepped alone.
+    int64_t end = 0;
+    int64_t guard = 0;
+    if constexpr (kBounded) {
+        end = bound->end;
+        guard = end - planReach_;
+    }
     // The cell at an index of the block.
     const auto cell = [block](int64_t index) { return block + index * kCellBytes; };
     // sp - base as unsigned: sp stays in [base, end], so this is the stack's depth.
@@ -628,24 +698,31 @@ KARSTO_RUN_OWN_TAILS void StackmachineInterpreter::runPlan(bool resolve) {
         sp_ = sp;                                                                                  \
         stepCount = steps;                                                                         \
     } while (false)
+    // To the entry's handler; bounded, by way of the tail once near the end.
+#define KARSTO_DISPATCH()                                                                          \
+    do {                                                                                           \
+        if (kBounded && steps > guard) [[unlikely]]                                                \
+            goto tail;                                                                             \
+        goto* entry->handler;                                                                      \
+    } while (false)
 #define KARSTO_NEXT()                                                                              \
     do {                                                                                           \
         steps += entry->advance;                                                                   \
         entry += entry->advance;                                                                   \
-        goto* entry->handler;                                                                      \
+        KARSTO_DISPATCH();                                                                         \
     } while (false)
     // A conditional action that did not jump.
 #define KARSTO_FALL()                                                                              \
     do {                                                                                           \
         steps += entry->fallSteps;                                                                 \
         entry = plan + entry->fall;                                                                \
-        goto* entry->handler;                                                                      \
+        KARSTO_DISPATCH();                                                                         \
     } while (false)
 #define KARSTO_JUMP()                                                                              \
     do {                                                                                           \
         steps += entry->count;                                                                     \
         entry = plan + entry->address;                                                             \
-        goto* entry->handler;                                                                      \
+        KARSTO_DISPATCH();                                                                         \
     } while (false)
     // To the pc a kernel or a step left; outside the program run takes over.
 #define KARSTO_FROM_PC()                                                                           \
@@ -653,19 +730,32 @@ KARSTO_RUN_OWN_TAILS void StackmachineInterpreter::runPlan(bool resolve) {
         if (static_cast<uint64_t>(pc_) > size) [[unlikely]]                                        \
             return;                                                                                \
         entry = plan + pc_;                                                                        \
-        goto* entry->handler;                                                                      \
+        KARSTO_DISPATCH();                                                                         \
     } while (false)
 
-    goto* entry->handler;
+    KARSTO_DISPATCH();
+tail: // bounded, near the end: the action only where all its steps fit
+    if (steps >= end) {
+        KARSTO_SAVE();
+        return;
+    }
+    if (steps + entry->reach <= end) goto* entry->handler;
+    goto step; // the end (leave) reaches 0 steps: never stepped here
 leave:
     KARSTO_SAVE();
     return;
 step: // also an inline action whose checks refused: its first item, stepped alone
     KARSTO_SAVE();
-    step();
+    Stackmachine::step();
     sp = sp_;
     steps = stepCount;
     if (!runsQuiet()) return;
+    // Bounded: what the step may have changed ends the run (only a stepped item can).
+    if constexpr (kBounded) {
+        if (sectionLow != bound->low || sectionHigh != bound->high || isBlocked() ||
+            bound->stop->load(std::memory_order_relaxed))
+            return;
+    }
     KARSTO_FROM_PC();
 label: // a run of labels
     KARSTO_NEXT();
@@ -889,7 +979,7 @@ ret: {
     fp_ = readCell<int64_t>(cell(fp));
     ++steps;
     entry = plan + back;
-    goto* entry->handler;
+    KARSTO_DISPATCH();
 }
 jump:
     KARSTO_JUMP();
@@ -1232,6 +1322,7 @@ elementWith: {
 #undef KARSTO_FROM_PC
 #undef KARSTO_FALL
 #undef KARSTO_NEXT
+#undef KARSTO_DISPATCH
 #undef KARSTO_SAVE
 }
 #undef KARSTO_RUN_OWN_TAILS

@@ -8,6 +8,8 @@
 // interpreter (the controller's step, and instructions through onMachine) therefore
 // pays no virtual call and gets single loads and stores for the cells.
 
+#include <atomic>
+#include <cstdint>
 #include <typeinfo>
 #include <vector>
 
@@ -51,8 +53,24 @@ public:
     // stepping them.
     void run() final;
     bool isRunning() final { return Stackmachine::isRunning(); }
+    // As up to `limit` calls of step(), each made only while the machine is not blocked
+    // and `stop` is not set, and none after a step that left the machine halted or its
+    // section bounds changed: the same steps, values, cells, errors, spans, hooks and
+    // G-code blocks, in the same order. Returns the steps taken; the step count goes on
+    // from where it was. While every trace is off it runs the plan, which it keeps for
+    // the loaded program once the steps taken exceed what building it costs; `stop` is
+    // read before the first step and after every stepped item (only another thread or a
+    // stepped item can set it), the bounds likewise (no kernel reaches them).
+    int64_t runSteps(int64_t limit, const std::atomic<bool>& stop);
+    // runSteps builds the plan once it has taken this many steps one by one since the
+    // program was loaded or reset; below 0, twice the program's items and at least 256,
+    // so that a program whose items mostly run once (plain G-code) never pays for one.
+    // Only the speed depends on it.
+    int64_t planAfterSteps = -1;
+    // Whether a plan of the loaded program is at hand.
+    bool hasPlan() const { return planHandlers_ != PlanHandlers::none; }
 
-    // As the base, then GProcessor::reset.
+    // As the base, then GProcessor::reset; both drop the plan.
     void unload() override;
     void reset() override;
     // As the base, then GProcessor::executeBlock with the span of the instruction being
@@ -189,14 +207,35 @@ private:
         // past its items, or, where a Jump follows, to that Jump's target.
         int64_t fall = 0;
         int64_t fallSteps = 0;
+        // The most steps the action can take, whichever way it goes.
+        int64_t reach = 0;
         const unsigned char* source = nullptr; // the right operand's bytes
         const unsigned char* left = nullptr;   // the left operand's bytes
     };
-    // One entry per item of the program, rebuilt by every run.
+    // What ends a bounded run of the plan: the step count at which it stops, and what
+    // ends it after a stepped item (the section bounds it started with, the flag).
+    struct RunBound {
+        int64_t end = 0;
+        uint64_t low = 0;
+        uint64_t high = 0;
+        const std::atomic<bool>* stop = nullptr;
+    };
+    // One entry per item of the program.
     void planRun();
+    // The plan of the loaded program, built unless it is there, its handlers those of
+    // runPlan<kBounded>.
+    template <bool kBounded>
+    void planReady();
+    void planDrop() {
+        plan_.clear();
+        planHandlers_ = PlanHandlers::none;
+        unplannedSteps_ = 0;
+    }
     // Runs the plan's entries while the machine stays quiet and pc in the program; with
-    // resolve, only sets every entry's handler.
-    void runPlan(bool resolve);
+    // resolve, only sets every entry's handler. Bounded, it also ends where the bound
+    // says, having taken only steps that fit below its end.
+    template <bool kBounded>
+    void runPlan(bool resolve, const RunBound* bound);
     // No hook is due and no trace a step would write is on.
     bool runsQuiet() const { return !startPending_ && running_ && !tracing(); }
     // Whether a trace that a step would write is on: both levels in one mask test.
@@ -206,6 +245,15 @@ private:
         return trace && ((globalLog.mask() >> static_cast<int32_t>(LogLevel::debugStackmachine)) & 0x3u) != 0;
     }
     std::vector<RunEntry> plan_;
+    // Whose labels the plan's handlers are: each instance of runPlan has its own.
+    enum class PlanHandlers : uint8_t { none, unbounded, bounded };
+    PlanHandlers planHandlers_ = PlanHandlers::none;
+    // The most steps any entry can take: a bounded run checks only this against its end
+    // until the end comes that near.
+    int64_t planReach_ = 0;
+    // Steps runSteps took one by one since the program was loaded or reset, before the
+    // plan was built.
+    int64_t unplannedSteps_ = 0;
 };
 
 // The interpreter with every trace off: the same operations, checks and cell writes as

@@ -91,10 +91,15 @@ template <class Machine>
     if (next != KernelInterface::kNoSection && next != lastSection) return;
     if (low > lastSection) return;
     // From here on the bounds as they are keep both tests true.
-    for (int32_t steps = 1; steps < kStepsAlone; ++steps) {
-        if (isBlockedNow(machine) || requestsPending_.load(std::memory_order_relaxed)) return;
-        machine.step();
-        if (!machine.isRunning() || machine.sectionLow != low || machine.sectionHigh != high) return;
+    if constexpr (std::is_same_v<Machine, StackmachineInterpreter>) {
+        // The same steps, run through the interpreter's plan.
+        machine.runSteps(kStepsAlone - 1, requestsPending_);
+    } else {
+        for (int32_t steps = 1; steps < kStepsAlone; ++steps) {
+            if (isBlockedNow(machine) || requestsPending_.load(std::memory_order_relaxed)) return;
+            machine.step();
+            if (!machine.isRunning() || machine.sectionLow != low || machine.sectionHigh != high) return;
+        }
     }
 }
 

@@ -1,10 +1,14 @@
 // The run loop of a channel's interpreter against its steps: each program runs once
 // through run, which carries out the common items inline and several items as one step,
 // and once item by item through the base's run. Both must leave the same error text, step
-// count, registers and every cell of the block, the dead stack cells included.
+// count, registers and every cell of the block, the dead stack cells included. The
+// bounded runs (runSteps) go the same way in pieces, each piece compared with the steps
+// of a lone task's cycle taken one at a time.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -39,6 +43,14 @@ std::string planErrorOf(Run&& run) {
     return "";
 }
 
+// The global cells the programs use and the stack cells up to stackCells above the base.
+void expectSameCells(StackmachineInterpreter& planned, StackmachineInterpreter& stepped, int64_t stackCells) {
+    for (int64_t address = 1; address < 4096; ++address)
+        ASSERT_EQ(planned.loadU64(address), stepped.loadU64(address)) << "global cell " << address;
+    for (int64_t address = Stackmachine::kStackBase; address < Stackmachine::kStackBase + stackCells; ++address)
+        ASSERT_EQ(planned.loadU64(address), stepped.loadU64(address)) << "stack cell 0x" << std::hex << address;
+}
+
 // Loads the same program into both machines, runs one through run and the other item by
 // item, and compares what they leave.
 // The global cells the programs use and the stack cells up to stackCells above the base
@@ -63,10 +75,7 @@ void expectSameAsSteps(Load&& load, const char* error, int64_t stackCells = 4096
     EXPECT_EQ(planned.getPc(), stepped.getPc());
     EXPECT_EQ(planned.getSp(), stepped.getSp());
     EXPECT_EQ(planned.getFp(), stepped.getFp());
-    for (int64_t address = 1; address < 4096; ++address)
-        ASSERT_EQ(planned.loadU64(address), stepped.loadU64(address)) << "global cell " << address;
-    for (int64_t address = Stackmachine::kStackBase; address < Stackmachine::kStackBase + stackCells; ++address)
-        ASSERT_EQ(planned.loadU64(address), stepped.loadU64(address)) << "stack cell 0x" << std::hex << address;
+    expectSameCells(planned, stepped, stackCells);
 }
 
 class RunPlan : public ::testing::TestWithParam<PlanCase> {};
@@ -169,6 +178,21 @@ const PlanCase kPlanCases[] = {
      "{VAR xa : LREAL; sa : STRING; nn : DINT; END_VAR\n"
      "xa := 3.0; IF xa * 2.5 > 100.0 THEN nn := 1; END_IF\nsa := 'ab';}",
      nullptr},
+    // Loops whose first statement is a loop: a jump back lands on several labels, more
+    // steps than the way on past the loop's end takes.
+    {"nestedRepeats",
+     "{VAR ii : INT; kk : LINT; dd : DINT; xx : LREAL; aa, bb : INT; END_VAR\n"
+     "FOR ii := 1 TO 2 DO\n"
+     "  REPEAT REPEAT REPEAT kk := kk + 1; UNTIL kk MOD 2 = 0 END_REPEAT; dd := dd + 1;\n"
+     "    UNTIL kk MOD 3 = 0 END_REPEAT; UNTIL kk > 20 END_REPEAT;\n"
+     "  REPEAT REPEAT REPEAT dd := dd + 1; UNTIL dd >= kk END_REPEAT; dd := dd + 2;\n"
+     "    UNTIL dd > kk + 5 END_REPEAT; UNTIL dd > 50 END_REPEAT;\n"
+     "  REPEAT REPEAT REPEAT xx := xx + 0.5; UNTIL xx > 1.0 * dd END_REPEAT; dd := dd + 1;\n"
+     "    UNTIL xx >= 9.0 END_REPEAT; UNTIL xx > 99.0 END_REPEAT;\n"
+     "  FOR aa := 1 TO 2 DO FOR bb := 3 TO 1 BY -1 DO kk := kk + aa * bb; END_FOR; END_FOR;\n"
+     "  WHILE kk > 30 DO WHILE kk MOD 4 <> 0 DO kk := kk - 1; END_WHILE; kk := kk - 4; END_WHILE;\n"
+     "END_FOR}",
+     nullptr},
     // The errors of fused steps: each is the error of the item that fails.
     {"indexByGlobal",
      "{VAR aa : ARRAY [1..3] OF LREAL; ii : DINT; xx : LREAL; END_VAR\n"
@@ -213,6 +237,315 @@ std::vector<PlanCase> tailCases() {
 std::string planCaseName(const ::testing::TestParamInfo<PlanCase>& info) { return info.param.name; }
 
 INSTANTIATE_TEST_SUITE_P(Programs, RunPlan, ::testing::ValuesIn(tailCases()), planCaseName);
+
+// ---- bounded runs ------------------------------------------------------------------------
+
+// The steps of a lone task's cycle taken one at a time: each while the machine runs, is
+// not blocked and stop is clear, none after a step that moved the section bounds.
+int64_t stepsOneByOne(StackmachineInterpreter& machine, int64_t limit, const std::atomic<bool>& stop) {
+    const uint64_t low = machine.sectionLow;
+    const uint64_t high = machine.sectionHigh;
+    const int64_t first = machine.stepCount;
+    while (machine.stepCount - first < limit && machine.isRunning() && !machine.isBlocked() && !stop.load()) {
+        machine.step();
+        if (machine.sectionLow != low || machine.sectionHigh != high) break;
+    }
+    return machine.stepCount - first;
+}
+
+// What one bounded call returned and left.
+struct BoundedCall {
+    int64_t steps = -1; // -1: it threw
+    std::string error;
+    int64_t stepCount = 0;
+    int64_t gcodeCount = 0;
+    int64_t pc = 0;
+    int64_t sp = 0;
+    int64_t fp = 0;
+    uint64_t low = 0;
+    uint64_t high = 0;
+    bool running = false;
+    bool blocked = false;
+    bool operator==(const BoundedCall&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const BoundedCall& c) {
+    return out << "steps " << c.steps << " error '" << c.error << "' count " << c.stepCount << " gcode "
+               << c.gcodeCount << " pc " << c.pc << " sp 0x" << std::hex << c.sp << " fp 0x" << c.fp << std::dec
+               << " sections " << c.low << ".." << c.high << (c.running ? " running" : "")
+               << (c.blocked ? " blocked" : "");
+}
+
+// Calls advance with the limits in turn, the last one again and again, until the machine
+// halts or fails; between two
+// calls, as the cycle does, the requests are drained (stop cleared) and a blocked wait
+// counter is released.
+template <class Advance>
+std::vector<BoundedCall> boundedCalls(StackmachineInterpreter& machine, std::atomic<bool>& stop,
+                                      const std::vector<int64_t>& limits, Advance&& advance) {
+    constexpr size_t kMaxCalls = 100'000;
+    std::vector<BoundedCall> calls;
+    for (size_t i = 0; i < kMaxCalls && machine.isRunning(); ++i) {
+        BoundedCall call;
+        call.error = planErrorOf([&] { call.steps = advance(limits[std::min(i, limits.size() - 1)]); });
+        call.stepCount = machine.stepCount;
+        call.gcodeCount = machine.gcodeCount;
+        call.pc = machine.getPc();
+        call.sp = machine.getSp();
+        call.fp = machine.getFp();
+        call.low = machine.sectionLow;
+        call.high = machine.sectionHigh;
+        call.running = machine.isRunning();
+        call.blocked = machine.isBlocked();
+        calls.push_back(call);
+        if (!call.error.empty()) break;
+        stop = false;
+        for (int32_t counter = 0; counter < Stackmachine::kWaitCounters; ++counter)
+            while (machine.getWaitCounter(counter) < 1) machine.incWaitCounter(counter);
+    }
+    return calls;
+}
+
+// What the processor of a machine does after recording its block of the given number
+// (from 1): block the machine, set stop, move the sections, halt, fail.
+using BlockHook = std::function<void(StackmachineInterpreter& machine, std::atomic<bool>& stop, int block)>;
+
+// A machine with its own processor, whose blocks call the hook.
+struct HookedMachine {
+    explicit HookedMachine(const BlockHook& hook) {
+        if (hook) processor.failWith = [this, hook] { hook(machine, stop, ++blocks); };
+    }
+    FakeProcessor processor;
+    StackmachineInterpreter machine{&processor};
+    std::atomic<bool> stop = false;
+    int blocks = 0;
+};
+
+// Loads the same program into two machines and runs it in pieces of the given limits:
+// one through runSteps (the plan built after planAfter steps), the other one step at a
+// time. Every piece must end at the same step with the same state, and both must hand on
+// the same blocks and leave the same cells.
+template <class Load>
+void expectBoundedSameAsSteps(Load&& load, const std::vector<int64_t>& limits, int64_t planAfter,
+                              const BlockHook& hook = {}, int64_t stackCells = 4096) {
+    HookedMachine planned(hook);
+    HookedMachine stepped(hook);
+    load(planned.machine);
+    load(stepped.machine);
+    planned.machine.planAfterSteps = planAfter;
+    const std::vector<BoundedCall> plannedCalls =
+        boundedCalls(planned.machine, planned.stop, limits,
+                     [&](int64_t limit) { return planned.machine.runSteps(limit, planned.stop); });
+    const std::vector<BoundedCall> steppedCalls =
+        boundedCalls(stepped.machine, stepped.stop, limits,
+                     [&](int64_t limit) { return stepsOneByOne(stepped.machine, limit, stepped.stop); });
+    ASSERT_FALSE(steppedCalls.empty());
+    for (size_t i = 0; i < std::min(plannedCalls.size(), steppedCalls.size()); ++i)
+        ASSERT_EQ(plannedCalls[i], steppedCalls[i]) << "call " << i;
+    ASSERT_EQ(plannedCalls.size(), steppedCalls.size());
+    ASSERT_EQ(planned.processor.blocks.size(), stepped.processor.blocks.size());
+    for (size_t i = 0; i < planned.processor.blocks.size(); ++i) {
+        const FakeProcessor::Block& a = planned.processor.blocks[i];
+        const FakeProcessor::Block& b = stepped.processor.blocks[i];
+        ASSERT_EQ(blockText(a), blockText(b)) << "block " << i;
+        ASSERT_EQ(a.span.toString(), b.span.toString()) << "block " << i;
+    }
+    EXPECT_EQ(planned.processor.starts, stepped.processor.starts);
+    EXPECT_EQ(planned.processor.finishes, stepped.processor.finishes);
+    expectSameCells(planned.machine, stepped.machine, stackCells);
+}
+
+// Limits that end pieces anywhere, inside fused steps too, and one as large as a cycle's.
+const std::vector<int64_t> kShortLimits = {3, 1, 4, 1, 5, 9, 2, 6, 5, 3, 5, 8, 9, 7};
+const std::vector<int64_t> kCycleLimits = {(1 << 14) - 1};
+
+// Pieces of one length after a first piece of each length up to it: the pieces end at
+// every step of every action (each takes fewer steps than that), where it may go on or
+// jump, so an action that would run past the end is caught wherever it is.
+TEST_P(RunPlan, BoundedRunsTakeTheSameSteps) {
+    const PlanCase& c = GetParam();
+    const HarnessResult compiled = compileOnly(c.source);
+    ASSERT_TRUE(compiled.compiled()) << compiled.errorText();
+    const auto load = [&](Stackmachine& machine) { machine.loadProgram(compiled.linked()); };
+    constexpr int64_t kPiece = 13;
+    for (int64_t first = 1; first <= kPiece; ++first) {
+        SCOPED_TRACE("first piece " + std::to_string(first));
+        expectBoundedSameAsSteps(load, {first, kPiece}, 0);
+    }
+    expectBoundedSameAsSteps(load, kCycleLimits, 7);
+}
+
+TEST(RunPlanBounded, EndlessRecursionOverflowsTheStack) {
+    expectBoundedSameAsSteps(
+        [](Stackmachine& machine) {
+            auto* entry = new Label();
+            loadItems(machine, {new CmdJumpSub(entry), new CmdHalt(), entry, new CmdSpAdd(1), new CmdJumpSub(entry),
+                                new CmdReturn()});
+        },
+        {1000, 1, 77}, 0, {}, Stackmachine::kStackEnd - Stackmachine::kStackBase);
+}
+
+// Nested loops that emit about a hundred blocks with computed words, and call the native
+// that sets the sections now and then.
+const char* const kPocket = "{VAR layer, row, seg : DINT; x, y, z, stepX : LREAL; END_VAR\n"
+                            "stepX := 50.0 / 4.0;}\n"
+                            "G90 G17 G0 Z5\n"
+                            "{FOR layer := 1 TO 3 DO\n"
+                            "  z := -0.2 * DINT_TO_LREAL(layer); y := 0.0; }\n"
+                            "G0 X0 Y0\n"
+                            "G1 Z=z F300\n"
+                            "{ FOR row := 0 TO 5 DO\n"
+                            "    FOR seg := 1 TO 4 DO\n"
+                            "      IF row MOD 2 = 0 THEN x := stepX * DINT_TO_LREAL(seg);\n"
+                            "      ELSE x := 50.0 - stepX * DINT_TO_LREAL(seg); END_IF; }\n"
+                            "G1 X=x Y=y F1200\n"
+                            "{   END_FOR;\n"
+                            "    IF row = 3 THEN section(DINT_TO_ULINT(layer * 10)); END_IF;\n"
+                            "    IF row MOD 2 = 0 THEN }\n"
+                            "G3 X=x Y=y+0.5 I0 J=0.25\n"
+                            "{   ELSE }\n"
+                            "G2 X=x Y=y+0.5 I0 J=0.25\n"
+                            "{   END_IF;\n"
+                            "    y := y + 0.5;\n"
+                            "  END_FOR; }\n"
+                            "G0 Z5\n"
+                            "{END_FOR;}\n"
+                            "M30\n";
+
+TEST(RunPlanBounded, BlocksEndTheRunWhereTheyWouldEndTheSteps) {
+    const HarnessResult compiled = compileOnly(kPocket);
+    ASSERT_TRUE(compiled.compiled()) << compiled.errorText();
+    const auto load = [&](Stackmachine& machine) { machine.loadProgram(compiled.linked()); };
+    const struct {
+        const char* name;
+        BlockHook hook;
+    } hooks[] = {
+        {"plain", {}},
+        {"blocks", [](StackmachineInterpreter& m, std::atomic<bool>&, int block) {
+             if (block % 7 == 5) m.decWaitCounter(3);
+         }},
+        {"sets stop", [](StackmachineInterpreter&, std::atomic<bool>& stop, int block) {
+             if (block % 5 == 2) stop = true;
+         }},
+        {"moves the sections", [](StackmachineInterpreter& m, std::atomic<bool>&, int block) {
+             if (block == 9) m.setSections(3, 4);
+             if (block == 12) m.setSections(3, 6);
+             if (block == 13) m.setSections(6, 6);
+         }},
+        {"halts", [](StackmachineInterpreter& m, std::atomic<bool>&, int block) {
+             if (block == 40) m.halt();
+         }},
+        {"fails", [](StackmachineInterpreter&, std::atomic<bool>&, int block) {
+             checkRuntime(block != 33, "refused");
+         }},
+    };
+    for (const auto& h : hooks) {
+        for (const int64_t planAfter : {int64_t{0}, int64_t{40}, int64_t{-1}}) {
+            SCOPED_TRACE(std::string(h.name) + ", plan after " + std::to_string(planAfter));
+            expectBoundedSameAsSteps(load, kShortLimits, planAfter, h.hook);
+            expectBoundedSameAsSteps(load, {100, 1, 2, 1000}, planAfter, h.hook);
+            expectBoundedSameAsSteps(load, kCycleLimits, planAfter, h.hook);
+        }
+    }
+}
+
+// Traces switched on and off by a block: the lines are those of the steps, in order.
+TEST(RunPlanBounded, TracesStepOneAtATime) {
+    const HarnessResult compiled = compileOnly(kPocket);
+    ASSERT_TRUE(compiled.compiled()) << compiled.errorText();
+    const auto load = [&](Stackmachine& machine) { machine.loadProgram(compiled.linked()); };
+    const BlockHook toggle = [](StackmachineInterpreter&, std::atomic<bool>&, int block) {
+        if (block == 10 || block == 30) globalLog.setLevel(LogLevel::debugStackmachine, true);
+        if (block == 20) globalLog.setLevel(LogLevel::debugStackmachine, false);
+        if (block == 25) globalLog.setLevel(LogLevel::debugStackOp, true);
+    };
+    std::vector<std::string> lines[2];
+    for (int run = 0; run < 2; ++run) {
+        HookedMachine side(toggle);
+        load(side.machine);
+        side.machine.planAfterSteps = 0;
+        LogCapture log({LogLevel::debugStackmachine, LogLevel::debugStackOp});
+        globalLog.setLevel(LogLevel::debugStackmachine, false);
+        globalLog.setLevel(LogLevel::debugStackOp, false);
+        boundedCalls(side.machine, side.stop, {50, 7}, [&](int64_t limit) {
+            return run == 0 ? side.machine.runSteps(limit, side.stop) : stepsOneByOne(side.machine, limit, side.stop);
+        });
+        lines[run] = log.lines;
+    }
+    EXPECT_GT(lines[1].size(), 100u);
+    EXPECT_EQ(lines[0], lines[1]);
+}
+
+// The plan is built once the steps pay for it, kept across calls and dropped with the
+// program; runs and bounded runs share it, each with its own handlers.
+TEST(RunPlanBounded, PlanIsKeptForTheProgram) {
+    const HarnessResult pocket = compileOnly(kPocket);
+    ASSERT_TRUE(pocket.compiled()) << pocket.errorText();
+    std::string plain;
+    for (int i = 0; i < 300; ++i) plain += "G1 X" + std::to_string(i) + " Y2\n";
+    const HarnessResult straight = compileOnly(plain);
+    ASSERT_TRUE(straight.compiled()) << straight.errorText();
+
+    FakeProcessor processor;
+    const std::atomic<bool> stop = false;
+    StackmachineInterpreter machine(&processor);
+    machine.loadProgram(straight.linked());
+    EXPECT_GT(machine.runSteps(1 << 20, stop), 1000);
+    EXPECT_FALSE(machine.isRunning());
+    EXPECT_FALSE(machine.hasPlan()); // every item ran once: not worth one
+
+    machine.loadProgram(pocket.linked());
+    machine.runSteps(100, stop);
+    EXPECT_FALSE(machine.hasPlan());
+    machine.runSteps(5000, stop);
+    EXPECT_TRUE(machine.hasPlan());
+    machine.reset();
+    EXPECT_FALSE(machine.hasPlan());
+
+    // A run, then bounded runs of the same plan, a bounded run, then a run.
+    const auto runThenSteps = [&](Stackmachine& m) {
+        m.loadProgram(pocket.linked());
+        auto& interpreter = static_cast<StackmachineInterpreter&>(m);
+        interpreter.run();
+        const auto steps = interpreter.stepCount;
+        interpreter.Stackmachine::reset();
+        EXPECT_GT(steps, 1000);
+    };
+    expectBoundedSameAsSteps(runThenSteps, kShortLimits, 0);
+    HookedMachine first({});
+    HookedMachine second({});
+    for (HookedMachine* side : {&first, &second}) side->machine.loadProgram(pocket.linked());
+    first.machine.planAfterSteps = 0;
+    first.machine.runSteps(3000, first.stop);
+    EXPECT_TRUE(first.machine.hasPlan());
+    const size_t blocksBefore = first.processor.blocks.size();
+    first.machine.reset();
+    first.machine.run();
+    second.machine.Stackmachine::run();
+    EXPECT_EQ(first.machine.stepCount, second.machine.stepCount);
+    EXPECT_EQ(first.processor.blocks.size(), blocksBefore + second.processor.blocks.size());
+    expectSameCells(first.machine, second.machine, 4096);
+
+    // Another program of the same size after an unload: planned anew.
+    machine.loadProgram(pocket.linked());
+    machine.planAfterSteps = 0;
+    machine.runSteps(500, stop);
+    ASSERT_TRUE(machine.hasPlan());
+    const HarnessResult other = compileOnly(std::string(kPocket).replace(std::string(kPocket).find("50.0 / 4.0"), 10, "60.0 / 3.0"));
+    ASSERT_TRUE(other.compiled()) << other.errorText();
+    expectBoundedSameAsSteps(
+        [&](Stackmachine& m) {
+            auto& interpreter = static_cast<StackmachineInterpreter&>(m);
+            interpreter.loadProgram(pocket.linked());
+            interpreter.planAfterSteps = 0;
+            const std::atomic<bool> none = false;
+            interpreter.runSteps(700, none);
+            interpreter.loadProgram(other.linked());
+            interpreter.stepCount = 0;
+            interpreter.gcodeCount = 0;
+        },
+        kShortLimits, 0);
+}
 
 } // namespace
 } // namespace Karsto::test
