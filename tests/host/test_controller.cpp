@@ -9,6 +9,7 @@
 #include "controller_test_support.h"
 #include "core/stackmachine_interpreter.h"
 #include "core/variable.h"
+#include "support/jyx_harness.h"
 
 namespace Karsto {
 namespace {
@@ -497,6 +498,83 @@ TEST_F(AlikeCycles, LoneTaskRunsAsWithOneStepPerCycle) {
         EXPECT_GT(stepped.steps.back(), 100) << c.name;
         if (c.fewerCycles) {
             EXPECT_LT(alike.cycles * 100, stepped.cycles) << c.name;
+        }
+    }
+}
+
+// Compiled programs: loops, G-code blocks and the native that moves the sections, each in
+// a task of its own with a processor of its own that logs its blocks. A lone task runs
+// its steps through the interpreter's plan; the blocks, the log (SECTION lines
+// included), the states and the steps must be those of one step per cycle.
+TEST_F(AlikeCycles, CompiledProgramsRunAsWithOneStepPerCycle) {
+    const auto program = [](int rows, const char* more) {
+        return "{VAR ii, jj : DINT; xx : LREAL; aa : ARRAY [1..30] OF LREAL; END_VAR\n"
+               "FOR ii := 1 TO " +
+               std::to_string(rows) +
+               " DO\n"
+               "  FOR jj := 1 TO 5 DO xx := xx + 0.25 * DINT_TO_LREAL(jj); END_FOR;\n"
+               "  IF ii MOD 10 = 0 THEN section(DINT_TO_ULINT(ii)); END_IF;\n" +
+               std::string(more) +
+               " }\n"
+               "G1 X=xx Y=ii\n"
+               "{END_FOR;}\n"
+               "M30\n";
+    };
+    const test::HarnessResult longer = test::compileOnly(program(60, ""));
+    const test::HarnessResult shorter = test::compileOnly(program(4, ""));
+    const test::HarnessResult failing = test::compileOnly(program(60, "aa[ii] := xx;"));
+    for (const test::HarnessResult* compiled : {&longer, &shorter, &failing})
+        ASSERT_TRUE(compiled->compiled()) << compiled->errorText();
+    const struct {
+        const char* name;
+        std::vector<const test::HarnessResult*> programs;
+        bool fewerCycles; // one task runs alone most of the time
+    } cases[] = {
+        {"one task", {&longer}, true},
+        {"one task that fails", {&failing}, true},
+        {"a short and a long task", {&shorter, &longer}, true},
+        {"two long tasks", {&longer, &longer}, false},
+    };
+    for (const auto& c : cases) {
+        RunOutcome outcomes[2];
+        for (const bool alike : {false, true}) {
+            LogCapture log({LogLevel::info, LogLevel::error, LogLevel::debugController});
+            Controller controller;
+            PlainKernel kernel(controller, alike);
+            std::vector<std::unique_ptr<test::FakeProcessor>> processors;
+            std::vector<std::unique_ptr<Stackmachine>> machines;
+            for (size_t i = 0; i < c.programs.size(); ++i) {
+                auto& processor = *processors.emplace_back(std::make_unique<test::FakeProcessor>());
+                processor.failWith = [&processor, i] {
+                    globalLog.info("t%d block %s", static_cast<int32_t>(i),
+                                   test::blockText(processor.blocks.back()).c_str());
+                };
+                auto machine = std::make_unique<StackmachineInterpreter>(&processor);
+                machine->loadProgram(c.programs[i]->linked());
+                controller.taskAdd(machine.get(), "t" + std::to_string(i))->state = StackmachineState::running;
+                machines.push_back(std::move(machine));
+            }
+            controller.kernelInterfaceStart();
+            controller.stopWhenIdle = true;
+            controller.run();
+            RunOutcome& outcome = outcomes[alike ? 1 : 0];
+            outcome.lines = log.lines;
+            for (ControllerTask* task : controller.tasks) {
+                outcome.states.push_back(task->state);
+                outcome.steps.push_back(task->machine->stepCount);
+            }
+            outcome.cycles = kernel.cycles;
+            while (!controller.tasks.empty()) controller.taskRemove(controller.tasks.front());
+        }
+        const RunOutcome& stepped = outcomes[0];
+        const RunOutcome& alike = outcomes[1];
+        EXPECT_EQ(alike.lines, stepped.lines) << c.name;
+        EXPECT_EQ(alike.states, stepped.states) << c.name;
+        EXPECT_EQ(alike.steps, stepped.steps) << c.name;
+        EXPECT_EQ(test::countOf(stepped.lines, "[debugController] SECTION 30"), 1) << c.name; // the native ran
+        EXPECT_GT(stepped.steps.back(), 5000) << c.name;
+        if (c.fewerCycles) {
+            EXPECT_LT(alike.cycles * 10, stepped.cycles) << c.name;
         }
     }
 }
