@@ -591,16 +591,32 @@ int64_t StackmachineInterpreter::runSteps(int64_t limit, const std::atomic<bool>
     bound.low = sectionLow;
     bound.high = sectionHigh;
     bound.stop = &stop;
+    // The base's waits: the interpreter does not override isBlocked.
+    const auto mayStep = [this, &bound, &stop] {
+        return stepCount < bound.end && running_ && !Stackmachine::isBlocked() &&
+               !stop.load(std::memory_order_relaxed);
+    };
+    const auto movedSections = [this, &bound] { return sectionLow != bound.low || sectionHigh != bound.high; };
     const int64_t items = program.size();
-    // Building the plan costs about as much as stepping each item a few times.
+    // Building the plan costs about as much as stepping each item a few times: until the
+    // steps pay for it, one at a time.
     constexpr int64_t kPlanAfterItems = 2;
     constexpr int64_t kPlanAfterMin = 256;
     const int64_t planAfter = planAfterSteps >= 0 ? planAfterSteps : std::max(kPlanAfterMin, kPlanAfterItems * items);
-    while (stepCount < bound.end) {
-        if (!running_ || isBlocked() || stop.load(std::memory_order_relaxed)) break;
+    if (!hasPlan() && unplannedSteps_ < planAfter) {
+        int64_t unplanned = unplannedSteps_; // in a register: this loop is as hot as the steps
+        const auto count = [this, &unplanned] { unplannedSteps_ = unplanned; };
+        do {
+            if (!mayStep()) return count(), stepCount - first;
+            ++unplanned;
+            Stackmachine::step();
+            if (movedSections()) return count(), stepCount - first;
+        } while (unplanned < planAfter);
+        count();
+    }
+    while (mayStep()) {
         // The hooks and the traces are the step's, and so is a pc outside the program.
-        if (pc_ >= 0 && pc_ < items && runsQuiet() &&
-            (hasPlan() || unplannedSteps_ >= planAfter)) {
+        if (pc_ >= 0 && pc_ < items && runsQuiet()) {
             planReady<true>();
             try {
                 runPlan<true>(false, &bound);
@@ -610,10 +626,9 @@ int64_t StackmachineInterpreter::runSteps(int64_t limit, const std::atomic<bool>
                 throw;
             }
         } else {
-            if (!hasPlan()) ++unplannedSteps_;
             Stackmachine::step();
         }
-        if (sectionLow != bound.low || sectionHigh != bound.high) break;
+        if (movedSections()) break;
     }
     return stepCount - first;
 }
@@ -752,7 +767,7 @@ step: // also an inline action whose checks refused: its first item, stepped alo
     if (!runsQuiet()) return;
     // Bounded: what the step may have changed ends the run (only a stepped item can).
     if constexpr (kBounded) {
-        if (sectionLow != bound->low || sectionHigh != bound->high || isBlocked() ||
+        if (sectionLow != bound->low || sectionHigh != bound->high || Stackmachine::isBlocked() ||
             bound->stop->load(std::memory_order_relaxed))
             return;
     }
