@@ -17,6 +17,7 @@ StackmachineInterpreter::~StackmachineInterpreter() = default;
 void StackmachineInterpreter::unload() {
     Stackmachine::unload(); // runs the base reset only: the processor is reset once, below
     planDrop();
+    plan_.shrink_to_fit(); // a large program's plan must not outlive it
     if (processor != nullptr) processor->reset();
 }
 
@@ -603,16 +604,11 @@ int64_t StackmachineInterpreter::runSteps(int64_t limit, const std::atomic<bool>
     constexpr int64_t kPlanAfterItems = 2;
     constexpr int64_t kPlanAfterMin = 256;
     const int64_t planAfter = planAfterSteps >= 0 ? planAfterSteps : std::max(kPlanAfterMin, kPlanAfterItems * items);
-    if (!hasPlan() && unplannedSteps_ < planAfter) {
-        int64_t unplanned = unplannedSteps_; // in a register: this loop is as hot as the steps
-        const auto count = [this, &unplanned] { unplannedSteps_ = unplanned; };
-        do {
-            if (!mayStep()) return count(), stepCount - first;
-            ++unplanned;
-            Stackmachine::step();
-            if (movedSections()) return count(), stepCount - first;
-        } while (unplanned < planAfter);
-        count();
+    while (!hasPlan() && unplannedSteps_ < planAfter) {
+        if (!mayStep()) return stepCount - first;
+        ++unplannedSteps_;
+        Stackmachine::step();
+        if (movedSections()) return stepCount - first;
     }
     while (mayStep()) {
         // The hooks and the traces are the step's, and so is a pc outside the program.

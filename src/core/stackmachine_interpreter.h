@@ -53,14 +53,15 @@ public:
     // stepping them.
     void run() final;
     bool isRunning() final { return Stackmachine::isRunning(); }
-    // As up to `limit` calls of step(), each made only while the machine is not blocked
-    // and `stop` is not set, and none after a step that left the machine halted or its
-    // section bounds changed: the same steps, values, cells, errors, spans, hooks and
+    // As up to `limit` calls of step(), each made only while the machine runs, is not
+    // blocked (as the base counts it) and `stop` is not set, and none after a step that
+    // changed the section bounds: the same steps, values, cells, errors, spans, hooks and
     // G-code blocks, in the same order. Returns the steps taken; the step count goes on
     // from where it was. While every trace is off it runs the plan, which it keeps for
-    // the loaded program once the steps taken exceed what building it costs; `stop` is
-    // read before the first step and after every stepped item (only another thread or a
-    // stepped item can set it), the bounds likewise (no kernel reaches them).
+    // the loaded program once the steps taken exceed what building it costs. What ends
+    // it is tested before the first step and after every stepped item: no kernel can
+    // halt, block or move the sections, and `stop` is set by another thread (at any
+    // moment) or by a stepped item.
     int64_t runSteps(int64_t limit, const std::atomic<bool>& stop);
     // runSteps builds the plan once it has taken this many steps one by one since the
     // program was loaded or reset; below 0, twice the program's items and at least 256,
@@ -70,7 +71,7 @@ public:
     // Whether a plan of the loaded program is at hand.
     bool hasPlan() const { return planHandlers_ != PlanHandlers::none; }
 
-    // As the base, then GProcessor::reset; both drop the plan.
+    // As the base, then GProcessor::reset; both drop the plan (reset keeps its memory).
     void unload() override;
     void reset() override;
     // As the base, then GProcessor::executeBlock with the span of the instruction being

@@ -56,20 +56,6 @@ void Controller::fail(ControllerTask& task, const ExceptionKarsto& e) {
     task.error.reset(e.clone());
 }
 
-namespace {
-
-// The interpreter that onMachine hands over is exactly that class, which does not
-// override isBlocked: the call needs no dispatch. Any other machine asks its own.
-template <class Machine>
-bool isBlockedNow(Machine& machine) {
-    if constexpr (std::is_same_v<Machine, StackmachineInterpreter>)
-        return machine.Stackmachine::isBlocked();
-    else
-        return machine.isBlocked();
-}
-
-} // namespace
-
 size_t Controller::runningTasks() const {
     size_t count = 0;
     for (const ControllerTask* task : tasks)
@@ -77,9 +63,8 @@ size_t Controller::runningTasks() const {
     return count;
 }
 
-// Flattened: the machine's step inlined here costs a third less per step than called.
 template <class Machine>
-[[gnu::flatten]] void Controller::stepAlone(Machine& machine, uint64_t lastSection, uint64_t section) {
+void Controller::stepAlone(Machine& machine, uint64_t lastSection, uint64_t section) {
     // Each further step stands for one more cycle, taken only while that cycle would be
     // the same as this one: no request to drain, the section and the gate as they were,
     // nothing blocked, the task still running. The section a cycle ends with is the one
@@ -92,11 +77,12 @@ template <class Machine>
     if (low > lastSection) return;
     // From here on the bounds as they are keep both tests true.
     if constexpr (std::is_same_v<Machine, StackmachineInterpreter>) {
-        // The same steps, run through the interpreter's plan.
+        // The same steps, ended by the same tests, through the interpreter's plan: the
+        // interpreter that onMachine hands over is exactly that class.
         machine.runSteps(kStepsAlone - 1, requestsPending_);
     } else {
         for (int32_t steps = 1; steps < kStepsAlone; ++steps) {
-            if (isBlockedNow(machine) || requestsPending_.load(std::memory_order_relaxed)) return;
+            if (machine.isBlocked() || requestsPending_.load(std::memory_order_relaxed)) return;
             machine.step();
             if (!machine.isRunning() || machine.sectionLow != low || machine.sectionHigh != high) return;
         }

@@ -102,6 +102,7 @@ private:
     size_t runningTasks() const;
     // After the walk's step of a task that runs alone: the steps of the cycles that would
     // follow, up to kStepsAlone steps in all, while each would be the same as this one.
+    // A channel's interpreter takes them through StackmachineInterpreter::runSteps.
     template <class Machine>
     void stepAlone(Machine& machine, uint64_t lastSection, uint64_t section);
     static constexpr int32_t kStepsAlone = 1 << 14;
