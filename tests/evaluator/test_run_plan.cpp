@@ -277,9 +277,8 @@ std::ostream& operator<<(std::ostream& out, const BoundedCall& c) {
 }
 
 // Calls advance with the limits in turn, the last one again and again, until the machine
-// halts or fails; between two
-// calls, as the cycle does, the requests are drained (stop cleared) and a blocked wait
-// counter is released.
+// halts or fails; between two calls, as the cycle does, the requests are drained (stop
+// cleared) and a blocked wait counter is released.
 template <class Advance>
 std::vector<BoundedCall> boundedCalls(StackmachineInterpreter& machine, std::atomic<bool>& stop,
                                       const std::vector<int64_t>& limits, Advance&& advance) {
