@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "core/exception.h"
 #include "core/host_path.h"
@@ -283,16 +284,38 @@ ScannerInputFile::FilePart ScannerInputFile::openPart(const std::string& path, b
     return part;
 }
 
+namespace {
+
+// Room for extra more elements: at least doubled when it grows, so that a file of many
+// includes, which enters its parts piece by piece, is not copied once per piece.
+template <class Container>
+void reserveFor(Container& container, size_t extra) {
+    const size_t needed = container.size() + extra;
+    if (needed > container.capacity()) container.reserve(std::max(needed, 2 * container.capacity()));
+}
+
+} // namespace
+
 void ScannerInputFile::enterLineStarts(FilePart& part, size_t end) {
     size_t base = text_.size();
     size_t lineStart = part.start;
-    while (lineStart < end) {
-        int32_t key = toOffset(base + (lineStart - part.start));
-        setLineStart(key, SourcePosition{part.path, part.line, 1, toOffset(lineStart), key, part.scrambled});
-        size_t lineFeed = part.content.find('\n', lineStart);
-        if (lineFeed == std::string::npos || lineFeed >= end) break;
+    if (lineStart >= end) return;
+    int32_t key = toOffset(base);
+    // The first may replace an entry at its key; the others come after every entry, in
+    // the same file: a CAM program has millions of them.
+    setLineStart(key, SourcePosition{part.path, part.line, 1, toOffset(lineStart), key, part.scrambled});
+    const uint16_t file = lineStarts_.back().file;
+    const std::string_view content(part.content);
+    reserveFor(lineStarts_, static_cast<size_t>(std::count(content.begin() + static_cast<std::ptrdiff_t>(lineStart),
+                                                           content.begin() + static_cast<std::ptrdiff_t>(end), '\n')));
+    while (true) {
+        const size_t lineFeed = content.find('\n', lineStart);
+        if (lineFeed == std::string_view::npos || lineFeed >= end) break;
         ++part.line;
         lineStart = lineFeed + 1;
+        if (lineStart >= end) break;
+        key = toOffset(base + (lineStart - part.start));
+        lineStarts_.push_back(LineStart{key, part.line, 1, toOffset(lineStart), file, part.scrambled});
     }
 }
 
@@ -323,6 +346,7 @@ void ScannerInputFile::appendText(const FilePart& part, size_t end) {
     checkRoom(end - part.start, part.path);
     std::string_view piece(part.content.data() + part.start, end - part.start);
     const size_t from = text_.size();
+    reserveFor(text_, piece.size() + 1); // and the line feed after the part
     text_ += piece;
     if (!part.scrambled && !starred_) return;
     // The first scrambled part starts a listing of its own: the text so far, then every
@@ -451,22 +475,24 @@ void ScannerInputFile::setLineStart(int32_t key, const SourcePosition& position)
         lineStarts_.insert(at, entry);
 }
 
-SourcePosition ScannerInputFile::locationAt(int32_t offset) {
+SourcePosition ScannerInputFile::locationAt(int32_t offset) { return positionAt(offset, lastLineStart_); }
+
+SourcePosition ScannerInputFile::positionAt(int32_t offset, size_t& hint) const {
     auto covers = [&](size_t entry) {
         if (entry >= lineStarts_.size() || lineStarts_[entry].key > offset) return false;
         return entry + 1 == lineStarts_.size() || lineStarts_[entry + 1].key > offset;
     };
-    if (!covers(lastLineStart_)) {
-        if (covers(lastLineStart_ + 1)) {
-            ++lastLineStart_;
+    if (!covers(hint)) {
+        if (covers(hint + 1)) {
+            ++hint;
         } else {
             auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset,
                                          [](int32_t k, const LineStart& e) { return k < e.key; });
             if (next == lineStarts_.begin()) return SourcePosition{"", 1, 1 + offset, offset, offset, false};
-            lastLineStart_ = static_cast<size_t>(next - lineStarts_.begin()) - 1;
+            hint = static_cast<size_t>(next - lineStarts_.begin()) - 1;
         }
     }
-    const LineStart& start = lineStarts_[lastLineStart_];
+    const LineStart& start = lineStarts_[hint];
     return SourcePosition{lineFiles_[start.file], start.line, start.column + (offset - start.key),
                           start.offset + (offset - start.key), offset, start.scrambled};
 }

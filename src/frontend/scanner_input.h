@@ -84,6 +84,9 @@ public:
     virtual std::string listingText(int32_t n);
     // The position of an offset in the expanded text.
     virtual SourcePosition locationAt(int32_t offset);
+    // The same without touching the input, for readers of a finished input that may share
+    // it: hint is the caller's own memory of the line entry found last (start at 0).
+    SourcePosition positionAt(int32_t offset, size_t& hint) const;
 
     const std::string& expandedText() const { return text_; }
     // The whole listing copy; the text itself while no scrambled file was read.
