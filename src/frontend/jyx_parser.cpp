@@ -248,51 +248,50 @@ bool JyxParser::takePlainLineAt(AstNode* run, size_t begin, size_t tokenEnd, siz
     if (length == std::string_view::npos) return false;
     const size_t lineEnd = begin + length;
     if (lineEnd == size || lineWords_.empty()) return false;
+    end = lineEnd;
+    while (end < size && isLineEnd(text[end])) ++end;
+    if (end <= tokenEnd) return false;
+    const auto numbersFit = [this] {
+        for (const PlainGcodeWord& word : lineWords_)
+            if (word.numberEnd - word.numberBegin > kPlainNumberLengthMax) return false;
+        return true;
+    };
+    if (plainLineSource != nullptr && plainLineSource.get() == nodeArena->fileInput() && numbersFit()) {
+        keepPlainLine(run, static_cast<uint32_t>(begin), static_cast<uint32_t>(end));
+        return true;
+    }
     plainWords_.clear();
     for (const PlainGcodeWord& word : lineWords_) {
         const auto at = [begin](size_t offset) { return static_cast<uint32_t>(begin + offset); };
         plainWords_.push_back(PlainWord{at(word.letter), at(word.letter + 1), at(word.minus), word.negated,
                                         at(word.numberBegin), at(word.numberEnd)});
     }
-    end = lineEnd;
-    while (end < size && isLineEnd(text[end])) ++end;
-    if (end <= tokenEnd) return false;
-    return joinPlainLine(run, static_cast<uint32_t>(begin), static_cast<uint32_t>(end));
-}
-
-bool JyxParser::joinPlainLine(AstNode* run, uint32_t begin, uint32_t end) {
-    auto& record = run->attributes<AstNode_gstatement_2>();
-    const std::string& text = nodeArena->fileInput()->expandedText();
-    const auto numbersFit = [this] {
-        for (const PlainWord& word : plainWords_)
-            if (word.numberEnd - word.numberBegin > kPlainNumberLengthMax) return false;
-        return true;
-    };
-    if (plainLineSource != nullptr && plainLineSource.get() == nodeArena->fileInput() && numbersFit()) {
-        const auto onlyBlanksBefore = [&text, begin](uint32_t from) {
-            for (uint32_t at = from; at < begin; ++at)
-                if (text[at] != ' ' && text[at] != '\t') return false;
-            return true;
-        };
-        if (openLines_ != nullptr && openLinesRun_ == run && onlyBlanksBefore(openLines_->end())) {
-            openLines_->extendTo(end);
-        } else {
-            record.code.append(plainLinesCode(begin, end));
-            openLinesRun_ = run;
-        }
-        return true;
-    }
     Code code;
     try {
-        code = literalBlockCode(-1, begin, end);
+        code = literalBlockCode(-1, static_cast<uint32_t>(begin), static_cast<uint32_t>(end));
     } catch (const ExceptionKarsto&) {
         return false; // the parse of its tokens meets the error in its turn
     } catch (const std::logic_error&) {
         return false;
     }
-    record.code.append(std::move(code));
+    run->attributes<AstNode_gstatement_2>().code.append(std::move(code));
     openLines_ = nullptr;
     return true;
+}
+
+void JyxParser::keepPlainLine(AstNode* run, uint32_t begin, uint32_t end) {
+    if (openLines_ != nullptr && openLinesRun_ == run) {
+        // Only blanks and tabs between the open instruction's last line and this one.
+        const std::string& text = nodeArena->fileInput()->expandedText();
+        uint32_t at = openLines_->end();
+        while (at < begin && (text[at] == ' ' || text[at] == '\t')) ++at;
+        if (at == begin) {
+            openLines_->extendTo(end);
+            return;
+        }
+    }
+    run->attributes<AstNode_gstatement_2>().code.append(plainLinesCode(begin, end));
+    openLinesRun_ = run;
 }
 
 bool JyxParser::isExpected(int32_t kind) const {

@@ -96,9 +96,10 @@ private:
     // parse of its tokens would have added it, and the token after its line ends becomes
     // the look-ahead. False, with nothing read, for any other line.
     bool takePlainLine(Token& lookahead);
-    // The plain line whose first word begins at offset begin, joined to the run, with end
-    // then after its line ends; false, with nothing joined, for a line that is not plain
-    // or ends within the first token (which ends at tokenEnd).
+    // The plain line whose first word begins at offset begin, joined to the run (kept as
+    // its text with plainLineSource, else compiled), with end then after its line ends;
+    // false, with nothing joined, for a line that is not plain, ends within the first
+    // token (which ends at tokenEnd) or fails to compile.
     bool takePlainLineAt(AstNode* run, size_t begin, size_t tokenEnd, size_t& end);
     // Defined by the semantic evaluator: the code of the block of numbers between the
     // input offsets begin and end whose words are in plainWords_, the one its nodes'
@@ -107,10 +108,9 @@ private:
     // Defined by the semantic evaluator: a new instruction for the plain line between the
     // input offsets begin and end, which becomes the open one (openLines_).
     Code plainLinesCode(uint32_t begin, uint32_t end);
-    // Joins the plain line between begin and end, whose words are in plainWords_, to the
-    // run on top: to the open instruction of plain lines where only blanks part them, else
-    // as code of its own. False where the line cannot join.
-    bool joinPlainLine(AstNode* run, uint32_t begin, uint32_t end);
+    // Joins the plain line between begin and end, kept as its text, to the run: to the open
+    // instruction of plain lines where only blanks part them, else as a new one.
+    void keepPlainLine(AstNode* run, uint32_t begin, uint32_t end);
 
     // Reduces by production p on the stack; an empty right-hand side spans the empty
     // stretch at the look-ahead's begin (an offset in the expanded input).

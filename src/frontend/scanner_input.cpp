@@ -89,7 +89,9 @@ std::string readWhole(std::ifstream& in, const std::string& opened, const std::s
     checkInput(size <= limit, at, "Expanded source exceeds limit of %d bytes in file '%s'", kMaxInputBytes,
                path.c_str());
     std::string content;
-    content.reserve(static_cast<size_t>(size));
+    // And the line feed that ends a file's part of the expanded text, which a main file
+    // without includes becomes.
+    content.reserve(static_cast<size_t>(size) + 1);
     char buffer[1 << 16];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         auto count = static_cast<size_t>(in.gcount());
@@ -102,7 +104,7 @@ std::string readWhole(std::ifstream& in, const std::string& opened, const std::s
 }
 
 // Where the line that holds offset at begins: just after the nearest line feed before it.
-size_t lineBeginOf(const std::string& content, size_t at) {
+size_t lineBeginOf(std::string_view content, size_t at) {
     size_t lineFeed = at == 0 ? std::string::npos : content.rfind('\n', at - 1);
     return lineFeed == std::string::npos ? 0 : lineFeed + 1;
 }
@@ -179,7 +181,14 @@ struct ScannerInputFile::FilePart {
     bool scrambled = false;
     size_t start = 0;      // where the next expansion step begins
     int32_t line = 1;      // line of start
+    // The content was moved to be the whole expanded text (a main file that includes
+    // nothing: most programs), instead of copied: its bytes are read there.
+    bool inText = false;
 };
+
+std::string_view ScannerInputFile::bytesOf(const FilePart& part) const {
+    return part.inText ? std::string_view(text_) : std::string_view(part.content);
+}
 
 struct ScannerInputFile::Inclusion {
     std::string path;
@@ -230,7 +239,7 @@ void ScannerInputFile::readFile(const std::string& path, bool searchPaths) {
     Inclusion inclusion;
     while (!open.empty()) {
         FilePart& part = open.back();
-        if (part.start < part.content.size()) {
+        if (part.start < bytesOf(part).size()) {
             if (expandStep(part, inclusion))
                 open.push_back(openPart(inclusion.path, inclusion.searchPaths, inclusion.directive));
             continue;
@@ -323,7 +332,7 @@ void ScannerInputFile::enterLineStarts(FilePart& part, size_t end) {
 // byte: in its file and on that byte's line, even when the part ended in an "#include"
 // whose file's positions would otherwise cover them.
 void ScannerInputFile::enterPartEnd(const FilePart& part) {
-    const std::string& content = part.content;
+    const std::string_view content = bytesOf(part);
     int32_t key = toOffset(text_.size());
     SourcePosition after{part.path, 1, 1, 0, key, part.scrambled};
     if (!content.empty()) {
@@ -342,8 +351,14 @@ void ScannerInputFile::checkRoom(size_t extra, const std::string& path) const {
                 "Expanded source exceeds limit of %d bytes in file '%s'", kMaxInputBytes, path.c_str());
 }
 
-void ScannerInputFile::appendText(const FilePart& part, size_t end) {
+void ScannerInputFile::appendText(FilePart& part, size_t end) {
     checkRoom(end - part.start, part.path);
+    // A whole main file without includes becomes the text as it is.
+    if (text_.empty() && part.start == 0 && end == part.content.size() && !part.scrambled && !starred_) {
+        text_.swap(part.content);
+        part.inText = true;
+        return;
+    }
     std::string_view piece(part.content.data() + part.start, end - part.start);
     const size_t from = text_.size();
     reserveFor(text_, piece.size() + 1); // and the line feed after the part
@@ -368,9 +383,9 @@ bool ScannerInputFile::expandStep(FilePart& part, Inclusion& inclusion) {
     size_t directive = findDirective(content, part.start);
     size_t end = directive == std::string::npos ? content.size() : directive;
     enterLineStarts(part, end);
-    appendText(part, end);
+    appendText(part, end); // may move the content away
     if (directive == std::string::npos) {
-        part.start = content.size();
+        part.start = end;
         return false;
     }
 

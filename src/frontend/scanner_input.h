@@ -102,8 +102,10 @@ private:
     // directive; false when the part had no directive left.
     bool expandStep(FilePart& part, Inclusion& inclusion);
     void enterLineStarts(FilePart& part, size_t end);
-    void appendText(const FilePart& part, size_t end);
+    void appendText(FilePart& part, size_t end);
     void enterPartEnd(const FilePart& part);
+    // The part's bytes: its content, or the text it was moved to.
+    std::string_view bytesOf(const FilePart& part) const;
     SourceSpan directiveSpan(const FilePart& part, size_t directive, size_t end) const;
     // Refuses to grow the expanded text past what int32 offsets and columns can address.
     void checkRoom(size_t extra, const std::string& path) const;
