@@ -1,9 +1,10 @@
 // Plain G-code lines kept as their text against the same lines compiled. Any bytes, loaded
-// from a file as the compile driver loads its input, are compiled twice with the blocks
-// of numbers compacted: once with the plain lines compiled, once kept as their text and
-// read as they run. Both must end in the same compile error, or run alike on a channel's
-// interpreter up to the step bound: the same blocks with their values and spans, the same
-// run-time error at the same place, the same steps and stack.
+// from a file as the compile driver loads its input, are compiled three times: walked
+// word by word, with the blocks of numbers compacted and plain lines compiled from the
+// text, and with plain lines kept as their text and read as they run. All must end in the
+// same compile error, or run alike on a channel's interpreter up to the step bound: the
+// same blocks with their values and spans, the same run-time error at the same place, the
+// same steps and stack.
 //
 // Input: the bytes of a source file.
 
@@ -41,7 +42,9 @@ std::string spanText(const SourceSpan& span) {
 }
 
 // The outcome of one compile and run, as text.
-std::string outcomeOf(const ScannerInputFile& loaded, bool fromText, int64_t& plainLineItems) {
+enum class Compile { walked, compacted, fromText };
+
+std::string outcomeOf(const ScannerInputFile& loaded, Compile compile, int64_t& plainLineItems) {
     // A copy per compile, read from its start; it outlives the program, which reads it.
     ScannerInputFile input(loaded);
     MemoryShared shared;
@@ -52,9 +55,9 @@ std::string outcomeOf(const ScannerInputFile& loaded, bool fromText, int64_t& pl
     CodeLinked linked;
     {
         JyxParser parser(&scanner);
-        parser.compactLiteralBlocks = true;
+        parser.compactLiteralBlocks = compile != Compile::walked;
         // The input outlives the program here: the pointer need not own it.
-        if (fromText) parser.plainLineSource = std::shared_ptr<const ScannerInputFile>(std::shared_ptr<void>(), &input);
+        if (compile == Compile::fromText) parser.plainLineSource = std::shared_ptr<const ScannerInputFile>(std::shared_ptr<void>(), &input);
         parser.symbols.variables->declare("r1", &r1);
         try {
             parser.parse();
@@ -119,13 +122,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const ExceptionKarsto&) {
         return 0; // a file the loader refuses is compiled neither way
     }
+    int64_t walkedItems = 0;
     int64_t compiledItems = 0;
     int64_t textItems = 0;
-    const std::string compiled = outcomeOf(input, false, compiledItems);
-    const std::string fromText = outcomeOf(input, true, textItems);
-    require(compiledItems == 0, "plain lines kept as text without a source");
+    const std::string walked = outcomeOf(input, Compile::walked, walkedItems);
+    const std::string compiled = outcomeOf(input, Compile::compacted, compiledItems);
+    const std::string fromText = outcomeOf(input, Compile::fromText, textItems);
+    require(walkedItems == 0 && compiledItems == 0, "plain lines kept as text without a source");
     plainLineItemsSeen += textItems;
-    require(compiled == fromText, "plain lines kept as text run otherwise:\n%s\n---\n%s", fromText.c_str(),
+    require(compiled == walked, "plain lines compiled from the text run otherwise:\n%s\n---\n%s", compiled.c_str(),
+            walked.c_str());
+    require(fromText == compiled, "plain lines kept as text run otherwise:\n%s\n---\n%s", fromText.c_str(),
             compiled.c_str());
     return 0;
 }

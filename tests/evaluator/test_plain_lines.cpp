@@ -80,6 +80,17 @@ TEST(PlainLines, RunLikeTheirCompiledItems) {
         EXPECT_EQ(outcomeOf(fromText), outcomeOf(compiled));
         // The walk without any compaction agrees as well.
         EXPECT_EQ(outcomeOf(compileAndRun(c.source)), outcomeOf(compiled));
+        // So does the interpreter's run loop, which steps such an instruction again and
+        // again at the same pc.
+        FakeProcessor processor;
+        StackmachineInterpreter machine(&processor);
+        machine.loadProgram(fromText.linked());
+        machine.run();
+        ASSERT_EQ(processor.blocks.size(), compiled.blocks.size());
+        for (size_t i = 0; i < processor.blocks.size(); ++i)
+            EXPECT_EQ(blockText(processor.blocks[i]) + " @ " + spanText(processor.blocks[i].span),
+                      blockText(compiled.blocks[i]) + " @ " + spanText(compiled.blocks[i].span));
+        EXPECT_EQ(machine.stepCount, compiled.steps);
     }
 }
 
