@@ -9,6 +9,7 @@
 #include "core/exception.h"
 #include "core/gprocessor.h"
 #include "core/stackmachine.h"
+#include "core/stackmachine_interpreter.h"
 #include "frontend/plain_gcode_line.h"
 #include "frontend/scanner_input.h"
 
@@ -110,7 +111,7 @@ CmdPlainLines::CmdPlainLines(std::shared_ptr<const ScannerInputFile> source, uin
         throw std::logic_error("plain lines need their source and a negation instruction");
 }
 
-void CmdPlainLines::execute(Stackmachine& machine) {
+void CmdPlainLines::executeItem(Stackmachine& machine) const {
     PlainLinesCursor& cursor = cursorOf(machine);
     if (cursor.item != this || cursor.done) {
         cursor.item = this;
@@ -150,6 +151,12 @@ void CmdPlainLines::execute(Stackmachine& machine) {
     }
     machine.setPc(at); // the next item is this instruction's again
 }
+
+void CmdPlainLines::runQuiet(StackmachineInterpreter& machine, const Cmd& item) {
+    static_cast<const CmdPlainLines&>(item).executeItem(machine);
+}
+
+RunKernel CmdPlainLines::runKernel() const { return &runQuiet; }
 
 std::string CmdPlainLines::toString() const {
     return "PlainLines " + std::to_string(begin_) + "-" + std::to_string(end_);

@@ -30,7 +30,10 @@ public:
     // instruction lives. negation: the LREAL negation the compile emits for a minus sign.
     CmdPlainLines(std::shared_ptr<const ScannerInputFile> source, uint32_t begin, uint32_t end, Code negation);
 
-    void execute(Stackmachine& machine) override;
+    void execute(Stackmachine& machine) override { executeItem(machine); }
+    // The run loop of a channel's interpreter calls the same step, without the machine's
+    // step around it.
+    RunKernel runKernel() const override;
     std::string toString() const override; // "PlainLines " + begin + "-" + end offsets
     CodeItem* clone() const override;
 
@@ -41,6 +44,11 @@ public:
     const ScannerInputFile& source() const { return *source_; }
 
 private:
+    // Executes the next item: the first one of the first line when the machine does not
+    // stand in this instruction yet.
+    void executeItem(Stackmachine& machine) const;
+    static void runQuiet(StackmachineInterpreter& machine, const Cmd& item);
+
     std::shared_ptr<const ScannerInputFile> source_;
     uint32_t begin_;
     uint32_t end_;
