@@ -146,6 +146,7 @@ void Stackmachine::reset() {
     waitCounters_.fill(1);
     sectionLow = 0;
     sectionHigh = 0;
+    if (stepCursor) stepCursor->item = nullptr;
 }
 
 void Stackmachine::loadProgram(const CodeLinked& linked) {
@@ -180,6 +181,7 @@ void Stackmachine::jumpToEnd() {
     pc_ = program.size() - 1;
     sp_ = kStackBase;
     fp_ = kStackBase;
+    if (stepCursor) stepCursor->item = nullptr;
 }
 
 // ---- wait counters -------------------------------------------------------------------
@@ -261,7 +263,9 @@ void Stackmachine::setSections(uint64_t low, uint64_t high) {
 
 SourceSpan Stackmachine::currentSpan() const {
     if (pc_ <= 0 || pc_ > program.size()) return SourceSpan();
-    return program.item(pc_ - 1)->span();
+    const CodeItem* item = program.item(pc_ - 1);
+    if (stepCursor && stepCursor->item == item) return stepCursor->span();
+    return item->span();
 }
 
 int64_t Stackmachine::globalAddress(const std::string& name) const {

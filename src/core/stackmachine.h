@@ -41,6 +41,20 @@ struct SharedName {
     int64_t offset = 0;
 };
 
+// Where a machine stands inside an instruction that stands for many items and executes
+// one of them per step, staying at its own pc until the last (the plain G-code lines
+// read from the source as they run). Owned by the machine; the instruction keeps there
+// what it needs between steps.
+class StepCursor {
+public:
+    virtual ~StepCursor() = default;
+    // The span of the item the instruction executed last.
+    virtual SourceSpan span() const = 0;
+    // The instruction the cursor stands in, or null; reset and jumpToEnd clear it, so the
+    // instruction starts from its first item when it is reached again.
+    const CodeItem* item = nullptr;
+};
+
 class Stackmachine {
     friend class QuietMachine; // the run loop's view with the traces off
 
@@ -194,6 +208,8 @@ public:
     // Steps and G-code blocks since the last run (run clears both).
     int64_t stepCount = 0;
     int64_t gcodeCount = 0;
+    // Made by the first instruction that needs one.
+    std::unique_ptr<StepCursor> stepCursor;
 
 protected:
     static constexpr int64_t kCellBytes = 8;

@@ -17,6 +17,7 @@
 #include "core/type.h"
 #include "evaluator/attribute_access.h"
 #include "evaluator/handlers.h"
+#include "evaluator/plain_lines.h"
 #include "evaluator/shared_operations.h"
 #include "frontend/ast_arena.h"
 #include "frontend/grammar_symbols.h"
@@ -326,6 +327,15 @@ Code JyxParser::literalBlockCode(int32_t skipLevel, uint32_t begin, uint32_t end
     }
     values.append(block.code());
     return values;
+}
+
+Code JyxParser::plainLinesCode(uint32_t begin, uint32_t end) {
+    if (plainNegation_.node() == nullptr) plainNegation_ = emitNeg(typeLreal, SourceSpan());
+    auto* lines = new CmdPlainLines(plainLineSource, begin, end, plainNegation_);
+    Code code(lines);
+    lines->setSpan(nodeArena->spanOf(begin, end));
+    openLines_ = lines;
+    return code;
 }
 
 } // namespace Karsto

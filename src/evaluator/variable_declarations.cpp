@@ -106,7 +106,12 @@ void addressLine(Evaluator& evaluator, Parser::AstNode& node, int32_t step, size
 // locations).
 template <class R>
 void keywordText(Evaluator& evaluator, Parser::AstNode& node, int32_t step, const char* text) {
-    if (evaluator.declaring() && step == -1) node.attributes<R>().text = text;
+    if (!evaluator.declaring() || step != -1) return;
+    // Cleared and appended: GCC 12 warns (-Wrestrict, a false positive of its inlined
+    // string replace) on the assignment of the literal in some optimised builds.
+    std::string& target = node.attributes<R>().text;
+    target.clear();
+    target.append(text);
 }
 
 // One number of a direct address, computed from its integer literal, joins the record.

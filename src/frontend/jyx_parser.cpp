@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/exception.h"
+#include "evaluator/plain_lines.h"
 #include "frontend/ast_arena.h"
 #include "frontend/ast_node.h"
 #include "frontend/ast_nodes.h"
@@ -68,6 +69,8 @@ void JyxParser::parse() {
     reset();
     // The compile's own input answers for spans and texts; other inputs are noted.
     nodeArena->readFrom(dynamic_cast<ScannerInputFile*>(scanner->input));
+    openLines_ = nullptr;
+    openLinesRun_ = nullptr;
     // Every way out of a parse leaves the stack empty, so it starts empty here.
     stack.push_back({0, AstChild()});
     try {
@@ -175,6 +178,8 @@ Parser::AstNode* compactedBlockEnding(Parser::AstNode* list) {
 } // namespace
 
 Parser::AstNode* JyxParser::compactLiteralBlock(AstNode* block, AstNode* before) {
+    // Whatever joins a run now, the open instruction of plain lines no longer ends it.
+    openLines_ = nullptr;
     // The block's first node, its skip mark, was cut first: from there on the arena
     // holds the block's subtree and nothing else.
     AstNode* first = block->childNode(0);
@@ -201,6 +206,7 @@ Parser::AstNode* JyxParser::compactLiteralBlock(AstNode* block, AstNode* before)
 namespace {
 
 bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
+bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 } // namespace
 
@@ -211,24 +217,55 @@ bool JyxParser::takePlainLine(Token& lookahead) {
     AstNode* run = compactedBlockEnding(list);
     if (run == nullptr) return false;
     const std::string& text = input->expandedText();
+    const auto lookaheadEnd = static_cast<size_t>(lookahead.span.end.inputOffset);
+    size_t end = 0;
+    if (!takePlainLineAt(run, static_cast<size_t>(lookahead.span.begin.inputOffset), lookaheadEnd, end)) return false;
+    // Where the next line starts with a letter after blanks and tabs, that letter would be
+    // the next look-ahead, an address, and the run would still end the list on top: this
+    // same call would follow. Such lines are taken here, without their first token.
+    while (true) {
+        size_t next = end;
+        while (next < text.size() && (text[next] == ' ' || text[next] == '\t')) ++next;
+        if (next == text.size() || !isAsciiLetter(text[next])) break;
+        size_t after = 0;
+        if (!takePlainLineAt(run, next, next + 1, after)) break;
+        end = after;
+    }
+    for (AstNode* node : {run, run->parent(), list}) nodeArena->extendEnd(node, static_cast<uint32_t>(end));
+    // The scanner stands after the look-ahead, inside the first line: on past the last
+    // line's line ends.
+    scanner->input->advance(static_cast<int32_t>(end - lookaheadEnd));
+    lookahead = scanner->nextToken();
+    nodeArena->addToken(lookahead);
+    return true;
+}
+
+bool JyxParser::takePlainLineAt(AstNode* run, size_t begin, size_t tokenEnd, size_t& end) {
+    const std::string& text = nodeArena->fileInput()->expandedText();
     const size_t size = text.size();
-    const auto begin = static_cast<size_t>(lookahead.span.begin.inputOffset);
-    size_t lineEnd = begin;
-    while (lineEnd < size && !isLineEnd(text[lineEnd])) ++lineEnd;
-    if (lineEnd == size) return false;
     // No "=": a word with it is an expression to the walks, not a literal.
-    if (!readPlainGcodeWords(std::string_view(text).substr(begin, lineEnd - begin), false, lineWords_)) return false;
+    const size_t length = readPlainGcodeLine(std::string_view(text).substr(begin), false, lineWords_);
+    if (length == std::string_view::npos) return false;
+    const size_t lineEnd = begin + length;
+    if (lineEnd == size || lineWords_.empty()) return false;
+    end = lineEnd;
+    while (end < size && isLineEnd(text[end])) ++end;
+    if (end <= tokenEnd) return false;
+    const auto numbersFit = [this] {
+        for (const PlainGcodeWord& word : lineWords_)
+            if (word.numberEnd - word.numberBegin > kPlainNumberLengthMax) return false;
+        return true;
+    };
+    if (plainLineSource != nullptr && plainLineSource.get() == nodeArena->fileInput() && numbersFit()) {
+        keepPlainLine(run, static_cast<uint32_t>(begin), static_cast<uint32_t>(end));
+        return true;
+    }
     plainWords_.clear();
     for (const PlainGcodeWord& word : lineWords_) {
         const auto at = [begin](size_t offset) { return static_cast<uint32_t>(begin + offset); };
         plainWords_.push_back(PlainWord{at(word.letter), at(word.letter + 1), at(word.minus), word.negated,
                                         at(word.numberBegin), at(word.numberEnd)});
     }
-    size_t end = lineEnd;
-    while (end < size && isLineEnd(text[end])) ++end;
-    const auto lookaheadEnd = static_cast<size_t>(lookahead.span.end.inputOffset);
-    if (plainWords_.empty() || end <= lookaheadEnd) return false;
-
     Code code;
     try {
         code = literalBlockCode(-1, static_cast<uint32_t>(begin), static_cast<uint32_t>(end));
@@ -238,12 +275,23 @@ bool JyxParser::takePlainLine(Token& lookahead) {
         return false;
     }
     run->attributes<AstNode_gstatement_2>().code.append(std::move(code));
-    for (AstNode* node : {run, run->parent(), list}) nodeArena->extendEnd(node, static_cast<uint32_t>(end));
-    // The scanner stands after the look-ahead, inside the line: on past its line ends.
-    scanner->input->advance(static_cast<int32_t>(end - lookaheadEnd));
-    lookahead = scanner->nextToken();
-    nodeArena->addToken(lookahead);
+    openLines_ = nullptr;
     return true;
+}
+
+void JyxParser::keepPlainLine(AstNode* run, uint32_t begin, uint32_t end) {
+    if (openLines_ != nullptr && openLinesRun_ == run) {
+        // Only blanks and tabs between the open instruction's last line and this one.
+        const std::string& text = nodeArena->fileInput()->expandedText();
+        uint32_t at = openLines_->end();
+        while (at < begin && (text[at] == ' ' || text[at] == '\t')) ++at;
+        if (at == begin) {
+            openLines_->extendTo(end);
+            return;
+        }
+    }
+    run->attributes<AstNode_gstatement_2>().code.append(plainLinesCode(begin, end));
+    openLinesRun_ = run;
 }
 
 bool JyxParser::isExpected(int32_t kind) const {

@@ -4,6 +4,7 @@
 // tokens that would have been accepted, and hands a complete tree to the evaluator.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/code.h"
@@ -14,6 +15,9 @@
 #include "frontend/scanner.h"
 
 namespace Karsto {
+
+class CmdPlainLines;
+class ScannerInputFile;
 
 class JyxParser : public Parser {
 public:
@@ -51,6 +55,11 @@ public:
     // statement records would be most of the tree. Off by default, so that a parse
     // alone yields the whole tree.
     bool compactLiteralBlocks = false;
+    // With compactLiteralBlocks, the input being parsed, shared: then the plain lines that
+    // join a run are not compiled but kept as their text, which one instruction reads as
+    // it runs (CmdPlainLines); the program shares the input and must not outlive what
+    // the pointer's owner keeps alive. Null (the default): plain lines are compiled.
+    std::shared_ptr<const ScannerInputFile> plainLineSource;
 
     Scanner* scanner;           // not owned
     Program* program = nullptr; // owned; set by the evaluator
@@ -87,10 +96,21 @@ private:
     // parse of its tokens would have added it, and the token after its line ends becomes
     // the look-ahead. False, with nothing read, for any other line.
     bool takePlainLine(Token& lookahead);
+    // The plain line whose first word begins at offset begin, joined to the run (kept as
+    // its text with plainLineSource, else compiled), with end then after its line ends;
+    // false, with nothing joined, for a line that is not plain, ends within the first
+    // token (which ends at tokenEnd) or fails to compile.
+    bool takePlainLineAt(AstNode* run, size_t begin, size_t tokenEnd, size_t& end);
     // Defined by the semantic evaluator: the code of the block of numbers between the
     // input offsets begin and end whose words are in plainWords_, the one its nodes'
     // actions would give; for a parsed block and a plain line alike.
     Code literalBlockCode(int32_t skipLevel, uint32_t begin, uint32_t end);
+    // Defined by the semantic evaluator: a new instruction for the plain line between the
+    // input offsets begin and end, which becomes the open one (openLines_).
+    Code plainLinesCode(uint32_t begin, uint32_t end);
+    // Joins the plain line between begin and end, kept as its text, to the run: to the open
+    // instruction of plain lines where only blanks part them, else as a new one.
+    void keepPlainLine(AstNode* run, uint32_t begin, uint32_t end);
 
     // Reduces by production p on the stack; an empty right-hand side spans the empty
     // stretch at the look-ahead's begin (an offset in the expanded input).
@@ -104,6 +124,11 @@ private:
     std::vector<AstNode*> blockWords_; // scratch of compileLiteralBlock
     std::vector<PlainWord> plainWords_; // scratch of compileLiteralBlock and takePlainLine
     std::vector<PlainGcodeWord> lineWords_; // scratch of takePlainLine
+    // The instruction of plain lines that ends the code of the run openLinesRun_, while
+    // the next plain line may join it; null once anything else joined a run.
+    CmdPlainLines* openLines_ = nullptr;
+    const AstNode* openLinesRun_ = nullptr;
+    Code plainNegation_; // the LREAL negation every instruction of plain lines shares
 };
 
 } // namespace Karsto

@@ -26,5 +26,21 @@ struct PlainGcodeWord {
 // underscore, point or exponent continues. False for any other line; words is then
 // unspecified.
 bool readPlainGcodeWords(std::string_view line, bool allowAssign, std::vector<PlainGcodeWord>& words);
+// The same for the line at the start of text, read up to its first line end (CR or LF)
+// or text's end in one pass: that offset, or npos when the line is not plain.
+size_t readPlainGcodeLine(std::string_view text, bool allowAssign, std::vector<PlainGcodeWord>& words);
+
+// Nearly every number of a CAM program is plain: decimal digits, for a float with one
+// point among them, at most this long. Such a number is read without the copy and the C
+// conversion of the literal parsers; both round the decimal text correctly, so the value
+// is theirs, and at this length no range error is possible.
+inline constexpr size_t kPlainNumberLengthMax = 17;
+// The value of digits only, or false for any other text (the literal parsers take it).
+bool readPlainInteger(std::string_view text, double& value);
+// The value of digits with at most one point and at least one digit, or false.
+// Digits alone give the value readPlainInteger gives.
+bool readPlainFloat(std::string_view text, double& value);
+// Either (readPlainFloat takes both).
+bool readPlainNumber(std::string_view text, double& value);
 
 } // namespace Karsto

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "core/exception.h"
 #include "core/host_path.h"
@@ -88,7 +89,9 @@ std::string readWhole(std::ifstream& in, const std::string& opened, const std::s
     checkInput(size <= limit, at, "Expanded source exceeds limit of %d bytes in file '%s'", kMaxInputBytes,
                path.c_str());
     std::string content;
-    content.reserve(static_cast<size_t>(size));
+    // And the line feed that ends a file's part of the expanded text, which a main file
+    // without includes becomes.
+    content.reserve(static_cast<size_t>(size) + 1);
     char buffer[1 << 16];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         auto count = static_cast<size_t>(in.gcount());
@@ -101,7 +104,7 @@ std::string readWhole(std::ifstream& in, const std::string& opened, const std::s
 }
 
 // Where the line that holds offset at begins: just after the nearest line feed before it.
-size_t lineBeginOf(const std::string& content, size_t at) {
+size_t lineBeginOf(std::string_view content, size_t at) {
     size_t lineFeed = at == 0 ? std::string::npos : content.rfind('\n', at - 1);
     return lineFeed == std::string::npos ? 0 : lineFeed + 1;
 }
@@ -178,7 +181,14 @@ struct ScannerInputFile::FilePart {
     bool scrambled = false;
     size_t start = 0;      // where the next expansion step begins
     int32_t line = 1;      // line of start
+    // The content was moved to be the whole expanded text (a main file that includes
+    // nothing: most programs), instead of copied: its bytes are read there.
+    bool inText = false;
 };
+
+std::string_view ScannerInputFile::bytesOf(const FilePart& part) const {
+    return part.inText ? std::string_view(text_) : std::string_view(part.content);
+}
 
 struct ScannerInputFile::Inclusion {
     std::string path;
@@ -229,7 +239,7 @@ void ScannerInputFile::readFile(const std::string& path, bool searchPaths) {
     Inclusion inclusion;
     while (!open.empty()) {
         FilePart& part = open.back();
-        if (part.start < part.content.size()) {
+        if (part.start < bytesOf(part).size()) {
             if (expandStep(part, inclusion))
                 open.push_back(openPart(inclusion.path, inclusion.searchPaths, inclusion.directive));
             continue;
@@ -283,16 +293,38 @@ ScannerInputFile::FilePart ScannerInputFile::openPart(const std::string& path, b
     return part;
 }
 
+namespace {
+
+// Room for extra more elements: at least doubled when it grows, so that a file of many
+// includes, which enters its parts piece by piece, is not copied once per piece.
+template <class Container>
+void reserveFor(Container& container, size_t extra) {
+    const size_t needed = container.size() + extra;
+    if (needed > container.capacity()) container.reserve(std::max(needed, 2 * container.capacity()));
+}
+
+} // namespace
+
 void ScannerInputFile::enterLineStarts(FilePart& part, size_t end) {
     size_t base = text_.size();
     size_t lineStart = part.start;
-    while (lineStart < end) {
-        int32_t key = toOffset(base + (lineStart - part.start));
-        setLineStart(key, SourcePosition{part.path, part.line, 1, toOffset(lineStart), key, part.scrambled});
-        size_t lineFeed = part.content.find('\n', lineStart);
-        if (lineFeed == std::string::npos || lineFeed >= end) break;
+    if (lineStart >= end) return;
+    int32_t key = toOffset(base);
+    // The first may replace an entry at its key; the others come after every entry, in
+    // the same file: a CAM program has millions of them.
+    setLineStart(key, SourcePosition{part.path, part.line, 1, toOffset(lineStart), key, part.scrambled});
+    const uint16_t file = lineStarts_.back().file;
+    const std::string_view content(part.content);
+    reserveFor(lineStarts_, static_cast<size_t>(std::count(content.begin() + static_cast<std::ptrdiff_t>(lineStart),
+                                                           content.begin() + static_cast<std::ptrdiff_t>(end), '\n')));
+    while (true) {
+        const size_t lineFeed = content.find('\n', lineStart);
+        if (lineFeed == std::string_view::npos || lineFeed >= end) break;
         ++part.line;
         lineStart = lineFeed + 1;
+        if (lineStart >= end) break;
+        key = toOffset(base + (lineStart - part.start));
+        lineStarts_.push_back(LineStart{key, part.line, 1, toOffset(lineStart), file, part.scrambled});
     }
 }
 
@@ -300,7 +332,7 @@ void ScannerInputFile::enterLineStarts(FilePart& part, size_t end) {
 // byte: in its file and on that byte's line, even when the part ended in an "#include"
 // whose file's positions would otherwise cover them.
 void ScannerInputFile::enterPartEnd(const FilePart& part) {
-    const std::string& content = part.content;
+    const std::string_view content = bytesOf(part);
     int32_t key = toOffset(text_.size());
     SourcePosition after{part.path, 1, 1, 0, key, part.scrambled};
     if (!content.empty()) {
@@ -319,10 +351,17 @@ void ScannerInputFile::checkRoom(size_t extra, const std::string& path) const {
                 "Expanded source exceeds limit of %d bytes in file '%s'", kMaxInputBytes, path.c_str());
 }
 
-void ScannerInputFile::appendText(const FilePart& part, size_t end) {
+void ScannerInputFile::appendText(FilePart& part, size_t end) {
     checkRoom(end - part.start, part.path);
+    // A whole main file without includes becomes the text as it is.
+    if (text_.empty() && part.start == 0 && end == part.content.size() && !part.scrambled && !starred_) {
+        text_.swap(part.content);
+        part.inText = true;
+        return;
+    }
     std::string_view piece(part.content.data() + part.start, end - part.start);
     const size_t from = text_.size();
+    reserveFor(text_, piece.size() + 1); // and the line feed after the part
     text_ += piece;
     if (!part.scrambled && !starred_) return;
     // The first scrambled part starts a listing of its own: the text so far, then every
@@ -344,9 +383,9 @@ bool ScannerInputFile::expandStep(FilePart& part, Inclusion& inclusion) {
     size_t directive = findDirective(content, part.start);
     size_t end = directive == std::string::npos ? content.size() : directive;
     enterLineStarts(part, end);
-    appendText(part, end);
+    appendText(part, end); // may move the content away
     if (directive == std::string::npos) {
-        part.start = content.size();
+        part.start = end;
         return false;
     }
 
@@ -451,22 +490,24 @@ void ScannerInputFile::setLineStart(int32_t key, const SourcePosition& position)
         lineStarts_.insert(at, entry);
 }
 
-SourcePosition ScannerInputFile::locationAt(int32_t offset) {
+SourcePosition ScannerInputFile::locationAt(int32_t offset) { return positionAt(offset, lastLineStart_); }
+
+SourcePosition ScannerInputFile::positionAt(int32_t offset, size_t& hint) const {
     auto covers = [&](size_t entry) {
         if (entry >= lineStarts_.size() || lineStarts_[entry].key > offset) return false;
         return entry + 1 == lineStarts_.size() || lineStarts_[entry + 1].key > offset;
     };
-    if (!covers(lastLineStart_)) {
-        if (covers(lastLineStart_ + 1)) {
-            ++lastLineStart_;
+    if (!covers(hint)) {
+        if (covers(hint + 1)) {
+            ++hint;
         } else {
             auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset,
                                          [](int32_t k, const LineStart& e) { return k < e.key; });
             if (next == lineStarts_.begin()) return SourcePosition{"", 1, 1 + offset, offset, offset, false};
-            lastLineStart_ = static_cast<size_t>(next - lineStarts_.begin()) - 1;
+            hint = static_cast<size_t>(next - lineStarts_.begin()) - 1;
         }
     }
-    const LineStart& start = lineStarts_[lastLineStart_];
+    const LineStart& start = lineStarts_[hint];
     return SourcePosition{lineFiles_[start.file], start.line, start.column + (offset - start.key),
                           start.offset + (offset - start.key), offset, start.scrambled};
 }

@@ -84,6 +84,9 @@ public:
     virtual std::string listingText(int32_t n);
     // The position of an offset in the expanded text.
     virtual SourcePosition locationAt(int32_t offset);
+    // The same without touching the input, for readers of a finished input that may share
+    // it: hint is the caller's own memory of the line entry found last (start at 0).
+    SourcePosition positionAt(int32_t offset, size_t& hint) const;
 
     const std::string& expandedText() const { return text_; }
     // The whole listing copy; the text itself while no scrambled file was read.
@@ -99,8 +102,10 @@ private:
     // directive; false when the part had no directive left.
     bool expandStep(FilePart& part, Inclusion& inclusion);
     void enterLineStarts(FilePart& part, size_t end);
-    void appendText(const FilePart& part, size_t end);
+    void appendText(FilePart& part, size_t end);
     void enterPartEnd(const FilePart& part);
+    // The part's bytes: its content, or the text it was moved to.
+    std::string_view bytesOf(const FilePart& part) const;
     SourceSpan directiveSpan(const FilePart& part, size_t directive, size_t end) const;
     // Refuses to grow the expanded text past what int32 offsets and columns can address.
     void checkRoom(size_t extra, const std::string& path) const;

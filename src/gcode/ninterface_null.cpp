@@ -165,14 +165,18 @@ void NInterfaceNull::sample(const Geo& geo) {
 void NInterfaceNull::setSource(const ScannerInputFile* source) {
     source_ = source;
     lineFeeds_.clear();
-    if (source == nullptr) return;
-    const std::string& text = source->expandedText();
-    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
-        lineFeeds_.push_back(static_cast<int32_t>(at));
+    lineFeedsRead_ = false;
 }
 
 int32_t NInterfaceNull::lineIndex(const SourcePosition& position) const {
     if (source_ == nullptr) return position.line - 1;
+    if (!lineFeedsRead_) {
+        const std::string& text = source_->expandedText();
+        lineFeeds_.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+            lineFeeds_.push_back(static_cast<int32_t>(at));
+        lineFeedsRead_ = true;
+    }
     // Line feeds strictly before the position: a position on a line feed still belongs
     // to the line that the feed ends.
     const auto before = std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), position.inputOffset);

@@ -66,9 +66,11 @@ private:
     void sample(const Geo& geo);
 
     const ScannerInputFile* source_ = nullptr;
-    // Offsets of every line feed of the source's expanded text, ascending: built once
-    // per source, so a sample's line costs one binary search.
-    std::vector<int32_t> lineFeeds_;
+    // Offsets of every line feed of the source's expanded text, ascending: built at the
+    // first sample of a source (a run without preview needs none), so a sample's line
+    // costs one binary search.
+    mutable std::vector<int32_t> lineFeeds_;
+    mutable bool lineFeedsRead_ = false;
 };
 
 } // namespace Karsto

@@ -1,12 +1,14 @@
 #include "host/compile.h"
 
 #include <cstddef>
+#include <memory>
 #include <stdexcept>
 
 #include "builtins/register_intrinsics.h"
 #include "core/code.h"
 #include "core/exception.h"
 #include "core/function_native.h"
+#include "core/log.h"
 #include "core/gprocessor.h"
 #include "core/natives_basic.h"
 #include "core/program.h"
@@ -54,10 +56,8 @@ private:
     size_t retained_ = 0;
 };
 
-} // namespace
-
-void compile(CodeLinked& out, ScannerInputFile* input, GProcessor* provider,
-             const std::vector<Variable*>& externals, const std::string& language) {
+void compileShared(CodeLinked& out, ScannerInputFile* input, std::shared_ptr<const ScannerInputFile> shared,
+                   GProcessor* provider, const std::vector<Variable*>& externals, const std::string& language) {
     if (language != "jyx") {
         if (language == "jyxmb") {
             out = CodeLinked(Code());
@@ -71,6 +71,10 @@ void compile(CodeLinked& out, ScannerInputFile* input, GProcessor* provider,
     // Declared after the scanner, so the parser, which reads through it, goes first.
     JyxParser parser(&scanner);
     parser.compactLiteralBlocks = true;
+    // The listing and the traces show every item: there the lines are compiled.
+    const bool itemsShown = globalLog.enabled(LogLevel::debugCode) || globalLog.enabled(LogLevel::debugStackmachine) ||
+                            globalLog.enabled(LogLevel::debugStackOp);
+    if (!itemsShown) parser.plainLineSource = std::move(shared);
     SymbolTables& symbols = parser.symbols;
 
     NativeReferences references;
@@ -100,11 +104,23 @@ void compile(CodeLinked& out, ScannerInputFile* input, GProcessor* provider,
     out = CodeLinked(std::move(code));
 }
 
+} // namespace
+
+void compile(CodeLinked& out, ScannerInputFile* input, GProcessor* provider,
+             const std::vector<Variable*>& externals, const std::string& language) {
+    compileShared(out, input, nullptr, provider, externals, language);
+}
+
+void compile(CodeLinked& out, const std::shared_ptr<ScannerInputFile>& input, GProcessor* provider,
+             const std::vector<Variable*>& externals, const std::string& language) {
+    compileShared(out, input.get(), input, provider, externals, language);
+}
+
 void compileFile(CodeLinked& out, const std::string& path, GProcessor* provider,
                  const std::vector<Variable*>& externals, const std::string& language) {
-    ScannerInputFile input;
-    input.load(path);
-    compile(out, &input, provider, externals, language);
+    auto input = std::make_shared<ScannerInputFile>();
+    input->load(path);
+    compile(out, input, provider, externals, language);
 }
 
 } // namespace Karsto

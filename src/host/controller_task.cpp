@@ -46,6 +46,12 @@ void ControllerTask::compileInput(ScannerInputFile* input) {
     });
 }
 
+void ControllerTask::compileInput(const std::shared_ptr<ScannerInputFile>& input) {
+    compileTask(*this, [&input](CodeLinked& out, GProcessor* provider, const std::vector<Variable*>& externals) {
+        compile(out, input, provider, externals, kTaskLanguage);
+    });
+}
+
 void ControllerTask::compileFile(const std::string& path) {
     compileTask(*this, [&path](CodeLinked& out, GProcessor* provider, const std::vector<Variable*>& externals) {
         Karsto::compileFile(out, path, provider, externals, kTaskLanguage);

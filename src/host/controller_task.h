@@ -38,6 +38,9 @@ public:
     // is thrown on, both after the kernel interface has been told. `changed` is not
     // touched: the state is reported directly.
     void compileInput(ScannerInputFile* input);
+    // The same with the input shared with the program, which may then read plain G-code
+    // lines from it as they run (see compile).
+    void compileInput(const std::shared_ptr<ScannerInputFile>& input);
     void compileFile(const std::string& path);
     // Keeps a clone of the error, enters state error and reports it.
     void setError(const ExceptionKarsto& e);

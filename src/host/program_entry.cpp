@@ -174,7 +174,7 @@ int runOffline(const std::vector<std::string>& files, bool html, int64_t disable
     // which deletes the channels, goes first, then the controller, then the variables.
     std::vector<std::unique_ptr<Variable>> rParameters;
     Controller controller;
-    std::vector<std::unique_ptr<ScannerInputFile>> inputs;
+    std::vector<std::shared_ptr<ScannerInputFile>> inputs;
     KernelInterfaceNull kernel(&controller);
     controller.kernel = &kernel;
 
@@ -184,7 +184,7 @@ int runOffline(const std::vector<std::string>& files, bool html, int64_t disable
     rParameters = declareRParameters(controller, tasks);
 
     for (ControllerTask* task : tasks) {
-        inputs.push_back(std::make_unique<ScannerInputFile>());
+        inputs.push_back(std::make_shared<ScannerInputFile>());
         ScannerInputFile& input = *inputs.back();
         input.load(task->name); // an error here is not the task's: nothing is reported
         NInterfaceNull& output = *kernel.outputs.at(task);
@@ -193,7 +193,7 @@ int runOffline(const std::vector<std::string>& files, bool html, int64_t disable
             output.previewOn = true;
             output.outputFile = task->name + ".html";
         }
-        task->compileInput(&input);
+        task->compileInput(inputs.back());
         kernel.processors.at(task)->disableMask = static_cast<uint64_t>(disableMask);
         task->start();
     }

@@ -117,6 +117,48 @@ TEST_F(CompileDriver, LanguagesOtherThanJyx) {
     EXPECT_EQ(provider.destroyed, 0);
 }
 
+// With the input shared, plain lines stay text that the program reads as it runs, and the
+// program keeps the input alive; listing and machine traces show every item, so there the
+// lines are compiled, as they are for an input the caller keeps.
+TEST_F(CompileDriver, SharedInputKeepsPlainLinesAsTextUnlessItemsAreLogged) {
+    const std::string text = "G0 X0\nG1 X1 Y-1\nG1 X2\nG1 X3 Y-3.5\n";
+    const auto compiledShared = [&](std::vector<LogLevel> levels, CodeLinked& out) {
+        write("t.jyx", text);
+        auto shared = std::make_shared<ScannerInputFile>();
+        shared->load("t.jyx");
+        test::LogCapture log(std::move(levels));
+        ProviderProcessor provider;
+        compile(out, shared, &provider, {}, "jyx");
+        return out.toString();
+    };
+    CodeLinked kept;
+    EXPECT_NE(compiledShared({LogLevel::error, LogLevel::info}, kept).find("PlainLines"), std::string::npos);
+    for (const LogLevel shown : {LogLevel::debugCode, LogLevel::debugStackmachine, LogLevel::debugStackOp}) {
+        CodeLinked out;
+        EXPECT_EQ(compiledShared({shown}, out).find("PlainLines"), std::string::npos) << static_cast<int>(shown);
+    }
+    CodeLinked compiled;
+    ProviderProcessor provider;
+    compile(compiled, input(text), &provider, {}, "jyx");
+    EXPECT_EQ(compiled.toString().find("PlainLines"), std::string::npos);
+
+    // Only the program holds the input now; it runs as the compiled one does.
+    std::vector<std::string> runs;
+    for (const CodeLinked* program : {&kept, &compiled}) {
+        FakeProcessor processor;
+        StackmachineInterpreter machine(&processor);
+        machine.loadProgram(*program);
+        while (machine.isRunning()) machine.step();
+        std::string blocks;
+        for (const FakeProcessor::Block& block : processor.blocks) {
+            for (const GCodeWord& word : block.words) blocks += word.name + "=" + std::to_string(word.value) + " ";
+            blocks += block.span.toString() + "\n";
+        }
+        runs.push_back(blocks + "steps " + std::to_string(machine.stepCount));
+    }
+    EXPECT_EQ(runs[0], runs[1]);
+}
+
 TEST_F(CompileDriver, LinksTheProgramWithNativesAndExternals) {
     ProviderProcessor provider;
     MemoryShared shared;

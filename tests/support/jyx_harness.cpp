@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -166,6 +167,9 @@ void compileInto(HarnessResult& result, const std::string& source, const Harness
         compile.scanner->mode = ScannerMode::gcode;
         compile.parser = std::make_unique<JyxParser>(compile.scanner.get());
         compile.parser->compactLiteralBlocks = options.compactLiteralBlocks;
+        // The input outlives the machine in the result: the program need not own it.
+        if (options.plainLinesFromText)
+            compile.parser->plainLineSource = std::shared_ptr<const ScannerInputFile>(std::shared_ptr<void>(), compile.source);
         GProcessor* processor = &compile.processor;
         if (setup.target == RunTarget::ncChannel) {
             NInterface* output = setup.output;

@@ -56,6 +56,9 @@ struct HarnessOptions {
     // Blocks of numbers compiled as they are parsed, as the compile driver has them
     // (JyxParser::compactLiteralBlocks); off, every block is walked word by word.
     bool compactLiteralBlocks = false;
+    // With compactLiteralBlocks: plain lines kept as their text and read as they run, as
+    // the compile driver has them for a shared input (JyxParser::plainLineSource).
+    bool plainLinesFromText = false;
     // Steps before the run is given up as "step limit reached".
     int64_t stepLimit = 100'000'000;
     // How often the program is started; every start after the first resets the machine

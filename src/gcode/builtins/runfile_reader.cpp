@@ -3,7 +3,6 @@
 #include "gcode/builtins/runfile_reader.h"
 
 #include <cctype>
-#include <charconv>
 #include <cinttypes>
 #include <stdexcept>
 #include <string_view>
@@ -25,40 +24,6 @@ constexpr int32_t kBareSkipMark = 0;
 
 void toLower(std::string& text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-// Nearly every number of a run file is plain: decimal digits, for a float with one point
-// among them. Read here without the copy and the C conversion of the literal parsers;
-// both round the decimal text correctly, so the value is theirs. At this length no range
-// error is possible. Other texts (underscores, exponents, longer ones) go to the parsers.
-constexpr size_t kPlainLengthMax = 17;
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool readPlainInteger(std::string_view text, double& value) {
-    if (text.empty() || text.size() > kPlainLengthMax) return false;
-    int64_t number = 0;
-    for (const char c : text) {
-        if (!isDigit(c)) return false;
-        number = number * kDecimal + (c - '0');
-    }
-    value = static_cast<double>(number);
-    return true;
-}
-
-bool readPlainFloat(std::string_view text, double& value) {
-    if (text.size() > kPlainLengthMax) return false;
-    bool point = false;
-    bool digit = false;
-    for (const char c : text) {
-        if (isDigit(c)) digit = true;
-        else if (c == '.' && !point) point = true;
-        else return false;
-    }
-    if (!digit) return false;
-    const char* end = text.data() + text.size();
-    const std::from_chars_result read = std::from_chars(text.data(), end, value);
-    return read.ec == std::errc() && read.ptr == end;
 }
 
 // The direct reading of plain lines: the longest line and the longest run of line ends it
@@ -136,8 +101,7 @@ bool RunfileReader::readPlainLine(SourceSpan& span) {
     for (const PlainGcodeWord& plain : plainWords_) {
         const std::string_view text(line + plain.numberBegin, plain.numberEnd - plain.numberBegin);
         double value = 0.0;
-        const bool point = text.find('.') != std::string_view::npos;
-        if (!(point ? readPlainFloat(text, value) : readPlainInteger(text, value))) return false;
+        if (!readPlainNumber(text, value)) return false;
         GCodeWord& word = words_.emplace_back();
         word.name.assign(1, static_cast<char>(lowerLetter(line[plain.letter])));
         word.value = plain.negated ? -value : value;

@@ -103,7 +103,7 @@ void ChannelNc2::mFuncDescAdd(const MFuncDesc& desc) {
 }
 
 void ChannelNc2::programLoad(const std::string& path) {
-    file = std::make_unique<ScannerInputFile>();
+    file = std::make_shared<ScannerInputFile>();
     try {
         file->load(path);
     } catch (const ExceptionKarsto& e) {
@@ -111,7 +111,7 @@ void ChannelNc2::programLoad(const std::string& path) {
         throw;
     }
     globalLog.info("%s: File '%s' loaded", name.c_str(), path.c_str());
-    task->compileInput(file.get());
+    task->compileInput(file);
     // The kernel shows the path; its answer does not matter.
     (void)stateWrite(kOffsetProgramPath, path.c_str(), static_cast<uint32_t>(path.size() + 1));
 }

@@ -171,7 +171,7 @@ public:
     BlockOrigin currentOrigin;
     // Set by the kernel's NC command event; the line lineInfo(-1) asks for.
     int32_t currentLine = 0;
-    std::unique_ptr<ScannerInputFile> file;
+    std::shared_ptr<ScannerInputFile> file;
     // Copies of the records the kernel had no room for, oldest first.
     std::deque<Nc2Record> pending;
 

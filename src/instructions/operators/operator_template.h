@@ -45,48 +45,48 @@ struct Concat;
 template <class Family>
 constexpr RunOp kRunOp = RunOp::none;
 template <>
-constexpr RunOp kRunOp<family::Add> = RunOp::add;
+inline constexpr RunOp kRunOp<family::Add> = RunOp::add;
 template <>
-constexpr RunOp kRunOp<family::Sub> = RunOp::sub;
+inline constexpr RunOp kRunOp<family::Sub> = RunOp::sub;
 template <>
-constexpr RunOp kRunOp<family::Mul> = RunOp::mul;
+inline constexpr RunOp kRunOp<family::Mul> = RunOp::mul;
 template <>
-constexpr RunOp kRunOp<family::Lt> = RunOp::lt;
+inline constexpr RunOp kRunOp<family::Lt> = RunOp::lt;
 template <>
-constexpr RunOp kRunOp<family::Le> = RunOp::le;
+inline constexpr RunOp kRunOp<family::Le> = RunOp::le;
 template <>
-constexpr RunOp kRunOp<family::Gt> = RunOp::gt;
+inline constexpr RunOp kRunOp<family::Gt> = RunOp::gt;
 template <>
-constexpr RunOp kRunOp<family::Ge> = RunOp::ge;
+inline constexpr RunOp kRunOp<family::Ge> = RunOp::ge;
 template <>
-constexpr RunOp kRunOp<family::Eq> = RunOp::eq;
+inline constexpr RunOp kRunOp<family::Eq> = RunOp::eq;
 template <>
-constexpr RunOp kRunOp<family::Ne> = RunOp::ne;
+inline constexpr RunOp kRunOp<family::Ne> = RunOp::ne;
 template <>
-constexpr RunOp kRunOp<family::BranchLtEq> = RunOp::branchLe;
+inline constexpr RunOp kRunOp<family::BranchLtEq> = RunOp::branchLe;
 template <>
-constexpr RunOp kRunOp<family::BranchGtEq> = RunOp::branchGe;
+inline constexpr RunOp kRunOp<family::BranchGtEq> = RunOp::branchGe;
 template <>
-constexpr RunOp kRunOp<family::AssertRange> = RunOp::assertRange;
+inline constexpr RunOp kRunOp<family::AssertRange> = RunOp::assertRange;
 template <>
-constexpr RunOp kRunOp<family::Len> = RunOp::len;
+inline constexpr RunOp kRunOp<family::Len> = RunOp::len;
 template <>
-constexpr RunOp kRunOp<family::CastStrStr> = RunOp::castStr;
+inline constexpr RunOp kRunOp<family::CastStrStr> = RunOp::castStr;
 template <>
-constexpr RunOp kRunOp<family::Concat> = RunOp::concat;
+inline constexpr RunOp kRunOp<family::Concat> = RunOp::concat;
 
 template <class Cell>
 constexpr RunCell kRunCell = RunCell::none;
 template <>
-constexpr RunCell kRunCell<cell::S16> = RunCell::s16;
+inline constexpr RunCell kRunCell<cell::S16> = RunCell::s16;
 template <>
-constexpr RunCell kRunCell<cell::S32> = RunCell::s32;
+inline constexpr RunCell kRunCell<cell::S32> = RunCell::s32;
 template <>
-constexpr RunCell kRunCell<cell::S64> = RunCell::s64;
+inline constexpr RunCell kRunCell<cell::S64> = RunCell::s64;
 template <>
-constexpr RunCell kRunCell<cell::F32> = RunCell::f32;
+inline constexpr RunCell kRunCell<cell::F32> = RunCell::f32;
 template <>
-constexpr RunCell kRunCell<cell::F64> = RunCell::f64;
+inline constexpr RunCell kRunCell<cell::F64> = RunCell::f64;
 
 // Both known, or none: the run loop has no inline body for the rest.
 template <class Family, class Cell>
