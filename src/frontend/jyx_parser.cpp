@@ -243,23 +243,23 @@ bool JyxParser::takePlainLine(Token& lookahead) {
 bool JyxParser::takePlainLineAt(AstNode* run, size_t begin, size_t tokenEnd, size_t& end) {
     const std::string& text = nodeArena->fileInput()->expandedText();
     const size_t size = text.size();
+    const std::string_view rest = std::string_view(text).substr(begin);
     // No "=": a word with it is an expression to the walks, not a literal.
-    const size_t length = readPlainGcodeLine(std::string_view(text).substr(begin), false, lineWords_);
+    size_t words = 0;
+    size_t longestNumber = 0;
+    const size_t length = checkPlainGcodeLine(rest, words, longestNumber);
     if (length == std::string_view::npos) return false;
     const size_t lineEnd = begin + length;
-    if (lineEnd == size || lineWords_.empty()) return false;
+    if (lineEnd == size || words == 0) return false;
     end = lineEnd;
     while (end < size && isLineEnd(text[end])) ++end;
     if (end <= tokenEnd) return false;
-    const auto numbersFit = [this] {
-        for (const PlainGcodeWord& word : lineWords_)
-            if (word.numberEnd - word.numberBegin > kPlainNumberLengthMax) return false;
-        return true;
-    };
-    if (plainLineSource != nullptr && plainLineSource.get() == nodeArena->fileInput() && numbersFit()) {
+    if (plainLineSource != nullptr && plainLineSource.get() == nodeArena->fileInput() &&
+        longestNumber <= kPlainNumberLengthMax) {
         keepPlainLine(run, static_cast<uint32_t>(begin), static_cast<uint32_t>(end));
         return true;
     }
+    readPlainGcodeLine(rest, false, lineWords_);
     plainWords_.clear();
     for (const PlainGcodeWord& word : lineWords_) {
         const auto at = [begin](size_t offset) { return static_cast<uint32_t>(begin + offset); };

@@ -1,5 +1,6 @@
 #include "frontend/plain_gcode_line.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -102,8 +103,11 @@ constexpr std::array<uint8_t, 256> kPlainClasses = plainClasses();
 
 } // namespace
 
-size_t readPlainGcodeLine(std::string_view text, bool allowAssign, std::vector<PlainGcodeWord>& words) {
-    words.clear();
+namespace {
+
+// The one reading of a plain line; sink takes each word as it is read.
+template <class Sink>
+size_t readPlainLine(std::string_view text, bool allowAssign, Sink&& sink) {
     const size_t size = text.size();
     // Past the text's end reads as a line end.
     const auto classOf = [&text, size](size_t at) {
@@ -140,10 +144,26 @@ size_t readPlainGcodeLine(std::string_view text, bool allowAssign, std::vector<P
         }
         if (!digit || (classOf(at) & kPlainNumberGoesOn) != 0) return std::string_view::npos;
         word.numberEnd = at;
-        words.push_back(word);
+        sink(word);
         skipBlanks();
     }
     return at;
+}
+
+} // namespace
+
+size_t readPlainGcodeLine(std::string_view text, bool allowAssign, std::vector<PlainGcodeWord>& words) {
+    words.clear();
+    return readPlainLine(text, allowAssign, [&words](const PlainGcodeWord& word) { words.push_back(word); });
+}
+
+size_t checkPlainGcodeLine(std::string_view text, size_t& words, size_t& longestNumber) {
+    words = 0;
+    longestNumber = 0;
+    return readPlainLine(text, false, [&words, &longestNumber](const PlainGcodeWord& word) {
+        ++words;
+        longestNumber = std::max(longestNumber, word.numberEnd - word.numberBegin);
+    });
 }
 
 bool readPlainGcodeWords(std::string_view line, bool allowAssign, std::vector<PlainGcodeWord>& words) {

@@ -29,6 +29,9 @@ bool readPlainGcodeWords(std::string_view line, bool allowAssign, std::vector<Pl
 // The same for the line at the start of text, read up to its first line end (CR or LF)
 // or text's end in one pass: that offset, or npos when the line is not plain.
 size_t readPlainGcodeLine(std::string_view text, bool allowAssign, std::vector<PlainGcodeWord>& words);
+// The same reading without "=" that only counts the words and measures the longest
+// number, for a reader that needs no more to tell the line's fate.
+size_t checkPlainGcodeLine(std::string_view text, size_t& words, size_t& longestNumber);
 
 // Nearly every number of a CAM program is plain: decimal digits, for a float with one
 // point among them, at most this long. Such a number is read without the copy and the C
