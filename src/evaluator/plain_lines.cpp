@@ -121,7 +121,14 @@ void CmdPlainLines::executeItem(Stackmachine& machine) const {
         cursor.steps.clear();
         cursor.current = 0;
     }
-    if (cursor.current == cursor.steps.size()) loadLine(cursor, end_);
+    if (cursor.current == cursor.steps.size()) {
+        try {
+            loadLine(cursor, end_);
+        } catch (...) {
+            cursor.item = nullptr; // no item of it was executed: nothing to locate
+            throw;
+        }
+    }
     const int64_t at = machine.getPc() - 1;
     cursor.last = cursor.current;
     const LineStep step = cursor.steps[cursor.current++];

@@ -7,7 +7,7 @@
 // line from the compile's input when its turn comes and stays at its own pc until the
 // last item of its last line. Where it stands between steps is the machine's StepCursor.
 //
-// The compile makes one only from lines that it has read as plain (readPlainGcodeWords),
+// The compile makes one only from lines that it has read as plain (checkPlainGcodeLine),
 // whose numbers readPlainNumber takes, with nothing but blanks and tabs between one
 // line's line ends and the next line's first word. The program listing shows the run as
 // one item, so the compile driver makes none while the listing or the machine's traces
@@ -37,11 +37,9 @@ public:
     std::string toString() const override; // "PlainLines " + begin + "-" + end offsets
     CodeItem* clone() const override;
 
-    uint32_t begin() const { return begin_; }
     uint32_t end() const { return end_; }
     // Takes in the next line, which ends at end.
     void extendTo(uint32_t end) { end_ = end; }
-    const ScannerInputFile& source() const { return *source_; }
 
 private:
     // Executes the next item: the first one of the first line when the machine does not
